@@ -1,0 +1,447 @@
+#include "model/WeiboParser.h"
+
+#include <boost/make_shared.hpp>
+
+namespace weibo {
+
+namespace {
+
+const Json::Value& nullNode() { return Json::Value::nullSingleton(); }
+
+// Fields are read by key, which only an object allows; the null node of an absent key reads as all defaults.
+void requireReadable(const Json::Value& node) {
+    if (node.type() != Json::objectValue && node.type() != Json::nullValue)
+        throw Json::LogicError("in Json::Value::find(begin, end): requires objectValue or nullValue");
+}
+
+template <std::size_t N>
+const Json::Value& member(const Json::Value& node, const char (&key)[N]) {
+    const Json::Value* found = node.find(key, key + N - 1);
+    return found ? *found : nullNode();
+}
+
+// The five conversions. Id and count are JsonCpp's own; text and flag are written out because JsonCpp 1.9
+// turns numbers into text and refuses strings as flags, the opposite of what the records rely on.
+
+uint64_t readId(const Json::Value& v) {
+    if (v.type() == Json::realValue) {
+        // JsonCpp lets 2^64 itself through its range test and then converts it, which is undefined.
+        const double d = v.asDouble();
+        if (!(d >= 0.0 && d < 18446744073709551616.0))
+            throw Json::LogicError("double out of UInt64 range");
+        return static_cast<uint64_t>(d);
+    }
+    return v.asUInt64();
+}
+
+int readCount(const Json::Value& v) { return v.asInt(); }
+
+std::string readText(const Json::Value& v) {
+    switch (v.type()) {
+    case Json::nullValue:
+        return std::string();
+    case Json::stringValue: {
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        if (!v.getString(&begin, &end))
+            return std::string();
+        return std::string(begin, end);
+    }
+    case Json::booleanValue:
+        return v.asBool() ? "true" : "false";
+    default:
+        throw Json::LogicError("Type is not convertible to string");
+    }
+}
+
+bool readFlag(const Json::Value& v) {
+    switch (v.type()) {
+    case Json::nullValue:
+        return false;
+    case Json::booleanValue:
+        return v.asBool();
+    case Json::intValue:
+        return v.asLargestInt() != 0;
+    case Json::uintValue:
+        return v.asLargestUInt() != 0;
+    case Json::realValue:
+        return v.asDouble() != 0.0;
+    case Json::stringValue: {
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        return v.getString(&begin, &end) && begin != end;
+    }
+    case Json::arrayValue:
+    case Json::objectValue:
+        return v.size() != 0;
+    }
+    return false;
+}
+
+// A nested record that may be missing: built only from a present, non-null node.
+template <class T>
+boost::shared_ptr<T> optionalRecord(const Json::Value& v) {
+    if (v.isNull())
+        return boost::shared_ptr<T>();
+    return boost::make_shared<T>(v);
+}
+
+bool parseDocument(const std::string& text, Json::Value& root) {
+    Json::Reader reader;
+    const char* begin = text.data();
+    return reader.parse(begin, begin + text.size(), root, false);
+}
+
+bool isErrorObject(const Json::Value& node) {
+    return !member(node, "error").isNull() || !member(node, "error_code").isNull();
+}
+
+// Records stand either as one object or as an array of objects. Fn receives every record built; an error object
+// and any node that is neither array nor object give none.
+template <class T, class Fn>
+void eachRecord(const Json::Value& node, Fn&& fn) {
+    if (node.isArray()) {
+        for (const Json::Value& element : node)
+            fn(boost::make_shared<T>(element));
+    } else if (node.isObject() && !isErrorObject(node)) {
+        fn(boost::make_shared<T>(node));
+    }
+}
+
+template <class T>
+std::vector<boost::shared_ptr<T>> validRecords(const Json::Value& node) {
+    std::vector<boost::shared_ptr<T>> records;
+    if (node.isArray())
+        records.reserve(node.size());
+    eachRecord<T>(node, [&records](boost::shared_ptr<T>&& record) {
+        if (record->isValid())
+            records.push_back(std::move(record));
+    });
+    return records;
+}
+
+}  // namespace
+
+WBUser::WBUser(const Json::Value& node) {
+    requireReadable(node);
+    id = readId(member(node, "id"));
+    screen_name = readText(member(node, "screen_name"));
+    name = readText(member(node, "name"));
+    province = readText(member(node, "province"));
+    city = readText(member(node, "city"));
+    location = readText(member(node, "location"));
+    description = readText(member(node, "description"));
+    url = readText(member(node, "url"));
+    profile_image_url = readText(member(node, "profile_image_url"));
+    domain = readText(member(node, "domain"));
+    gender = readText(member(node, "gender"));
+    followers_count = readCount(member(node, "followers_count"));
+    friends_count = readCount(member(node, "friends_count"));
+    statuses_count = readCount(member(node, "statuses_count"));
+    favourites_count = readCount(member(node, "favourites_count"));
+    created_at = readText(member(node, "created_at"));
+    following = readFlag(member(node, "following"));
+    verified = readFlag(member(node, "verified"));
+}
+
+bool WBUser::isValid() const { return id != 0 && !screen_name.empty(); }
+void WBUser::print() const {}
+
+WBStatus::WBStatus(const Json::Value& node) {
+    requireReadable(node);
+    created_at = readText(member(node, "created_at"));
+    id = readId(member(node, "id"));
+    text = readText(member(node, "text"));
+    source = readText(member(node, "source"));
+    favorited = readFlag(member(node, "favorited"));
+    truncated = readFlag(member(node, "truncated"));
+    in_reply_to_status_id = readText(member(node, "in_reply_to_status_id"));
+    in_reply_to_user_id = readText(member(node, "in_reply_to_user_id"));
+    in_reply_to_screen_name = readText(member(node, "in_reply_to_screen_name"));
+    thumbnail_pic = readText(member(node, "thumbnail_pic"));
+    bmiddle_pic = readText(member(node, "bmiddle_pic"));
+    original_pic = readText(member(node, "original_pic"));
+    user = boost::make_shared<WBUser>(member(node, "user"));
+    retweeted_status = optionalRecord<WBStatus>(member(node, "retweeted_status"));
+}
+
+bool WBStatus::isValid() const { return id != 0 && !text.empty(); }
+void WBStatus::print() const {}
+
+WBComment::WBComment(const Json::Value& node) {
+    requireReadable(node);
+    id = readId(member(node, "id"));
+    text = readText(member(node, "text"));
+    source = readText(member(node, "source"));
+    favorited = readFlag(member(node, "favorited"));
+    truncated = readFlag(member(node, "truncated"));
+    created_at = readText(member(node, "created_at"));
+    user = boost::make_shared<WBUser>(member(node, "user"));
+    status = boost::make_shared<WBStatus>(member(node, "status"));
+    reply_comment = optionalRecord<WBComment>(member(node, "reply_comment"));
+}
+
+bool WBComment::isValid() const { return id != 0 && !text.empty(); }
+void WBComment::print() const {}
+
+WBMessage::WBMessage(const Json::Value& node) {
+    requireReadable(node);
+    id = readId(member(node, "id"));
+    text = readText(member(node, "text"));
+    sender_id = readId(member(node, "sender_id"));
+    recipient_id = readId(member(node, "recipient_id"));
+    created_at = readText(member(node, "created_at"));
+    sender_screen_name = readText(member(node, "sender_screen_name"));
+    recipient_screen_name = readText(member(node, "recipient_screen_name"));
+    sender = boost::make_shared<WBUser>(member(node, "sender"));
+    recipient = boost::make_shared<WBUser>(member(node, "recipient"));
+}
+
+bool WBMessage::isValid() const { return id != 0 && !text.empty(); }
+void WBMessage::print() const {}
+
+WBList::WBList(const Json::Value& node) {
+    requireReadable(node);
+    id = readId(member(node, "id"));
+    name = readText(member(node, "name"));
+    full_name = readText(member(node, "full_name"));
+    slug = readText(member(node, "slug"));
+    description = readText(member(node, "description"));
+    subscriber_count = readCount(member(node, "subscriber_count"));
+    member_count = readCount(member(node, "member_count"));
+    uri = readText(member(node, "uri"));
+    mode = readText(member(node, "mode"));
+    user = boost::make_shared<WBUser>(member(node, "user"));
+}
+
+bool WBList::isValid() const { return id != 0 && !name.empty(); }
+void WBList::print() const {}
+
+WBEmotion::WBEmotion(const Json::Value& node) {
+    requireReadable(node);
+    phrase = readText(member(node, "phrase"));
+    if (phrase.size() > 2 && phrase.front() == '[' && phrase.back() == ']')
+        phrase = phrase.substr(1, phrase.size() - 2);
+    type = readText(member(node, "type"));
+    url = readText(member(node, "url"));
+    is_hot = readFlag(member(node, "is_hot"));
+    is_common = readFlag(member(node, "is_common"));
+    order_number = readCount(member(node, "order_number"));
+    category = readText(member(node, "category"));
+}
+
+bool WBEmotion::isValid() const { return !phrase.empty() && !type.empty() && !url.empty(); }
+void WBEmotion::print() const {}
+
+WBCount::WBCount(const Json::Value& node) {
+    requireReadable(node);
+    status_id = readId(member(node, "id"));
+    comments = readCount(member(node, "comments"));
+    rt = readCount(member(node, "rt"));
+}
+
+WBUnread::WBUnread(const Json::Value& node) {
+    requireReadable(node);
+    comments = readCount(member(node, "comments"));
+    followers = readCount(member(node, "followers"));
+    const Json::Value& newStatus = member(node, "new_status");
+    new_status = newStatus.isNull() ? -1 : readCount(newStatus);
+    dm = readCount(member(node, "dm"));
+    mentions = readCount(member(node, "mentions"));
+}
+
+void WBUnread::print() const {}
+
+WBFollow::WBFollow(const Json::Value& node) {
+    requireReadable(node);
+    id = readId(member(node, "id"));
+    screen_name = readText(member(node, "screen_name"));
+    following = readFlag(member(node, "following"));
+    followed_by = readFlag(member(node, "followed_by"));
+    notifications_enabled = readFlag(member(node, "notifications_enabled"));
+}
+
+void WBFollow::print() const {}
+
+WBFriendship::WBFriendship(const Json::Value& node) {
+    requireReadable(node);
+    source = boost::make_shared<WBFollow>(member(node, "source"));
+    target = boost::make_shared<WBFollow>(member(node, "target"));
+}
+
+void WBFriendship::print() const {}
+
+WBUserStatus::WBUserStatus(const Json::Value& node) {
+    requireReadable(node);
+    user = boost::make_shared<WBUser>(node);
+    status = optionalRecord<WBStatus>(member(node, "status"));
+}
+
+bool WBUserStatus::isValid() const { return user->isValid() && (!status || status->isValid()); }
+void WBUserStatus::print() const {}
+
+WBVideo::WBVideo(const Json::Value& node) {
+    requireReadable(node);
+    url = readText(member(node, "url"));
+    type = readText(member(node, "type"));
+    title = readText(member(node, "title"));
+    screen = readText(member(node, "screen"));
+    mp4 = readText(member(node, "mp4"));
+    icon = readText(member(node, "icon"));
+    flash = readText(member(node, "flash"));
+}
+
+bool WBVideo::isValid() const { return type == "video"; }
+void WBVideo::print() const {}
+
+WBSuggestionAtUser::WBSuggestionAtUser(const Json::Value& node) {
+    requireReadable(node);
+    uid = readText(member(node, "uid"));
+    nickname = readText(member(node, "nickname"));
+    remark = readText(member(node, "remark"));
+}
+
+bool WBSuggestionAtUser::isValid() const { return !uid.empty() && !nickname.empty(); }
+void WBSuggestionAtUser::print() const {}
+
+// Every parse function builds its whole result in locals and hands it over only when nothing failed, so a
+// malformed answer never reaches a caller half-read, and nothing thrown by the reader or a record escapes.
+
+template <class T>
+std::vector<boost::shared_ptr<T>> parseString(const std::string& text) noexcept {
+    try {
+        Json::Value root;
+        if (!parseDocument(text, root))
+            return {};
+        return validRecords<T>(root);
+    } catch (...) {
+        return {};
+    }
+}
+
+template std::vector<boost::shared_ptr<WBStatus>> parseString<WBStatus>(const std::string&) noexcept;
+template std::vector<boost::shared_ptr<WBComment>> parseString<WBComment>(const std::string&) noexcept;
+template std::vector<boost::shared_ptr<WBMessage>> parseString<WBMessage>(const std::string&) noexcept;
+template std::vector<boost::shared_ptr<WBUser>> parseString<WBUser>(const std::string&) noexcept;
+template std::vector<boost::shared_ptr<WBEmotion>> parseString<WBEmotion>(const std::string&) noexcept;
+template std::vector<boost::shared_ptr<WBSuggestionAtUser>> parseString<WBSuggestionAtUser>(
+    const std::string&) noexcept;
+
+std::vector<boost::shared_ptr<WBList>> parseLists(const std::string& text) noexcept {
+    try {
+        Json::Value root;
+        if (!parseDocument(text, root) || !root.isObject())
+            return {};
+        return validRecords<WBList>(member(root, "lists"));
+    } catch (...) {
+        return {};
+    }
+}
+
+std::vector<boost::shared_ptr<WBUserStatus>> parseListMembers(const std::string& text, int& previous_cursor,
+                                                              int& next_cursor, int& total_number) noexcept {
+    previous_cursor = 0;
+    next_cursor = 0;
+    total_number = 0;
+    try {
+        Json::Value root;
+        if (!parseDocument(text, root) || !root.isObject())
+            return {};
+        std::vector<boost::shared_ptr<WBUserStatus>> members = validRecords<WBUserStatus>(member(root, "users"));
+        const int previous = readCount(member(root, "previous_cursor"));
+        const int next = readCount(member(root, "next_cursor"));
+        const int total = readCount(member(root, "total_number"));
+        previous_cursor = previous;
+        next_cursor = next;
+        total_number = total;
+        return members;
+    } catch (...) {
+        return {};
+    }
+}
+
+WBCountTable parseCounts(const std::string& text) noexcept {
+    try {
+        Json::Value root;
+        if (!parseDocument(text, root))
+            return WBCountTable();
+        WBCountTable table;
+        // insert() refuses an id already present, which keeps the first occurrence.
+        eachRecord<WBCount>(root, [&table](boost::shared_ptr<WBCount>&& count) { table.insert(std::move(count)); });
+        return table;
+    } catch (...) {
+        return WBCountTable();
+    }
+}
+
+boost::optional<WBUnread> parseUnread(const std::string& text) noexcept {
+    try {
+        Json::Value root;
+        if (!parseDocument(text, root) || !root.isObject())
+            return boost::none;
+        return WBUnread(root);
+    } catch (...) {
+        return boost::none;
+    }
+}
+
+boost::shared_ptr<WBFriendship> parseFriendship(const std::string& text) noexcept {
+    try {
+        Json::Value root;
+        if (!parseDocument(text, root))
+            return boost::shared_ptr<WBFriendship>();
+        return boost::make_shared<WBFriendship>(root);
+    } catch (...) {
+        return boost::shared_ptr<WBFriendship>();
+    }
+}
+
+boost::shared_ptr<WBVideo> parseVideo(const std::string& text, const std::string& key) noexcept {
+    try {
+        Json::Value root;
+        if (!parseDocument(text, root) || !root.isObject())
+            return boost::shared_ptr<WBVideo>();
+        const Json::Value& data = member(root, "data");
+        if (!data.isObject())
+            return boost::shared_ptr<WBVideo>();
+        const Json::Value* video = data.find(key.data(), key.data() + key.size());
+        if (!video || !video->isObject())
+            return boost::shared_ptr<WBVideo>();
+        return boost::make_shared<WBVideo>(*video);
+    } catch (...) {
+        return boost::shared_ptr<WBVideo>();
+    }
+}
+
+void parseError(const std::string& text, std::string& error, std::string& error_code) noexcept {
+    try {
+        Json::Value root;
+        if (!parseDocument(text, root))
+            return;
+        if (!root.isObject()) {
+            error.clear();
+            error_code.clear();
+            return;
+        }
+        const Json::Value& message = member(root, "error");
+        const Json::Value& code = member(root, "error_code");
+        std::string messageText;
+        std::string codeText;
+        if (!message.isNull())
+            messageText = readText(message);
+        if (code.type() == Json::intValue)
+            codeText = std::to_string(code.asLargestInt());
+        else if (code.type() == Json::uintValue)
+            codeText = std::to_string(code.asLargestUInt());
+        else if (!code.isNull())
+            codeText = readText(code);
+        // Assigned only once both have been read, so an unreadable member changes neither.
+        if (!message.isNull())
+            error.swap(messageText);
+        if (!code.isNull())
+            error_code.swap(codeText);
+    } catch (...) {
+    }
+}
+
+}  // namespace weibo
