@@ -1,0 +1,256 @@
+#pragma once
+// weibo::SinaWeibo: the signed HTTP client of the service, its endpoint catalogue and request options.
+#include "service/oauth.h"
+
+#include <boost/optional.hpp>
+#include <curl/curl.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace weibo {
+
+using oAuth::KeyValueMap;
+
+// Every HTTP transfer of the process runs under this lock, one at a time, whatever thread or client
+// starts it. It also guards each client's transfer handle, buffers, prepared flags, proxy, basic
+// credentials and time-outs.
+extern std::mutex curl_lock;
+
+// Default base addresses (the local development service). A client starts with these and takes the
+// configured ones through SinaWeibo::setBaseUrls.
+inline const std::string WEIBO_HOST = "http://127.0.0.1:8470";
+inline const std::string WEIBO2_HOST = "http://127.0.0.1:8470/2";
+
+inline const std::string WEIBO_API_FORMAT_JSON = ".json";
+inline const std::string WEIBO_API_FORMAT_XML = ".xml";
+
+// Request paths; they also name the lists of the timeline engine and the tab items.
+inline const std::string WEIBO_API_OAUTH_REQUEST_TOKEN = "/oauth/request_token";
+inline const std::string WEIBO_API_OAUTH_AUTHORIZE = "/oauth/authorize?oauth_token=";
+inline const std::string WEIBO_API_OAUTH_ACCESS_TOKEN = "/oauth/access_token";
+inline const std::string WEIBO_API_TIMELINE_PUBLIC = "/statuses/public_timeline";
+inline const std::string WEIBO_API_TIMELINE_FRIENDS = "/statuses/friends_timeline";
+inline const std::string WEIBO_API_TIMELINE_USER = "/statuses/user_timeline";
+inline const std::string WEIBO_API_TIMELINE_ALL_MY_COMMENTS = "/statuses/comments_timeline";
+inline const std::string WEIBO_API_TIMELINE_COMMENTS_BY_ME = "/statuses/comments_by_me";
+inline const std::string WEIBO_API_TIMELINE_COMMENTS_TO_ME = "/statuses/comments_to_me";
+inline const std::string WEIBO_API_TIMELINE_COMMENTS = "/statuses/comments";
+inline const std::string WEIBO_API_TIMELINE_MENTIONS = "/statuses/mentions";
+inline const std::string WEIBO_API_STATUS_SHOW = "/statuses/show/:";
+inline const std::string WEIBO_API_STATUS_UPDATE = "/statuses/update";
+inline const std::string WEIBO_API_STATUS_UPLOAD = "/statuses/upload";
+inline const std::string WEIBO_API_STATUS_DELETE = "/statuses/destroy/";
+inline const std::string WEIBO_API_STATUS_COMMENT = "/statuses/comment";
+inline const std::string WEIBO_API_COMMENT_DELETE = "/statuses/comment_destroy/";
+inline const std::string WEIBO_API_STATUS_COUNTS = "/statuses/counts";
+inline const std::string WEIBO_API_STATUS_REPOST = "/statuses/repost";
+inline const std::string WEIBO_API_STATUS_UNREAD = "/statuses/unread";
+inline const std::string WEIBO_API_STATUS_RESET_COUNT = "/statuses/reset_count";
+inline const std::string WEIBO_API_STATUS_REPLY = "/statuses/reply";
+inline const std::string WEIBO_API_USER_SHOW = "/users/show";
+inline const std::string WEIBO_API_ACCOUNT_VERIFY = "/account/verify_credentials";
+inline const std::string WEIBO_API_EMOTIONS = "/emotions";
+inline const std::string WEIBO_API_FAVORITES = "/favorites";
+inline const std::string WEIBO_API_FAVORITES_CREATE = "/favorites/create";
+inline const std::string WEIBO_API_FAVORITES_DESTROY = "/favorites/destroy/";
+inline const std::string WEIBO_API_MESSAGE = "/direct_messages";
+inline const std::string WEIBO_API_MESSAGE_CHAT = "/direct_messages/chat";
+inline const std::string WEIBO_API_MESSAGE_SENT = "/direct_messages/sent";
+inline const std::string WEIBO_API_MESSAGE_NEW = "/direct_messages/new";
+inline const std::string WEIBO_API_MESSAGE_DELETE = "/direct_messages/destroy/";
+inline const std::string WEIBO_API_LISTS = "/lists";
+inline const std::string WEIBO_API_FRIENDSHIPS_CREATE = "/friendships/create";
+inline const std::string WEIBO_API_FRIENDSHIPS_DESTROY = "/friendships/destroy";
+inline const std::string WEIBO_API_FRIENDSHIPS_SHOW = "/friendships/show";
+inline const std::string WEIBO_API_FRIENDSHIPS_IDS = "/friendships/friends/ids";
+inline const std::string WEIBO_API_SEARCH_SUGGESTIONS_AT_USERS = "/search/suggestions/at_users";
+
+// Optional request parameters; a present member is sent under its key (the name without the trailing
+// underscore; latitude_ -> lat, longtitude_ -> long), an absent one is left out. min_id_ is never sent.
+struct SinaWeiboOptions {
+    boost::optional<std::uint64_t> user_id_;
+    boost::optional<std::uint64_t> uid_;
+    boost::optional<std::string> screen_name_;
+    boost::optional<std::uint64_t> since_id_;
+    boost::optional<std::uint64_t> min_id_;
+    boost::optional<std::uint64_t> max_id_;
+    boost::optional<int> count_;
+    boost::optional<int> page_;
+    boost::optional<int> base_app_;
+    boost::optional<int> feature_;
+    boost::optional<std::uint64_t> in_reply_to_status_id_;
+    boost::optional<float> latitude_;
+    boost::optional<float> longtitude_;
+    boost::optional<std::string> annotations_;
+    boost::optional<std::uint64_t> cid_;
+    boost::optional<int> without_mention_;
+    boost::optional<int> comment_ori_;
+    boost::optional<std::string> status_;
+    boost::optional<int> is_comment_;
+    boost::optional<int> with_new_status_;
+    boost::optional<std::string> type_;
+    boost::optional<std::string> language_;
+    boost::optional<int> listType_;
+    boost::optional<int> cursor_;
+    boost::optional<std::uint64_t> source_id_;
+    boost::optional<std::string> source_screen_name_;
+    boost::optional<std::uint64_t> target_id_;
+    boost::optional<std::string> target_screen_name_;
+    boost::optional<int> range_;
+};
+
+// out = first + ":" + second.
+void utilMakeCurlParams(std::string& out, const std::string& first, const std::string& second);
+
+class SinaWeibo {
+public:
+    // Transport time-outs that keep a dead server from holding curl_lock for ever.
+    static constexpr long DEFAULT_CONNECT_TIMEOUT_MS = 15000;
+    static constexpr long DEFAULT_LOW_SPEED_LIMIT = 1;  // bytes per second ...
+    static constexpr long DEFAULT_LOW_SPEED_TIME = 60;  // ... for this many seconds aborts the transfer
+
+    SinaWeibo();
+    ~SinaWeibo();
+    SinaWeibo(const SinaWeibo&) = delete;
+    SinaWeibo& operator=(const SinaWeibo&) = delete;
+
+    bool isCurlInit() const { return curlHandle != nullptr; }
+    oAuth::OAuth& oAuth() { return oauth_; }
+
+    // Base addresses without trailing slash (one is dropped if given); an empty argument keeps the old value.
+    void setBaseUrls(const std::string& v1, const std::string& v2);
+    std::string baseUrl() const;
+    std::string baseUrl2() const;
+
+    const std::string& getSinaUsername() const { return sinaUsername; }
+    const std::string& getSinaPassword() const { return sinaPassword; }
+    const std::string& getProxyServerIp() const { return proxyServerIp; }
+    const std::string& getProxyServerPort() const { return proxyServerPort; }
+    const std::string& getProxyUserName() const { return proxyUserName; }
+    const std::string& getProxyPassword() const { return proxyPassword; }
+
+    // An empty argument is ignored; otherwise the value is applied on the next transfer.
+    void setProxyServerIp(const std::string& v);
+    void setProxyServerPort(const std::string& v);
+    void setProxyUserName(const std::string& v);
+    void setProxyPassword(const std::string& v);
+    void setSinaUsername(const std::string& v);
+    void setSinaPassword(const std::string& v);
+
+    // Values below 1 are ignored.
+    void setConnectTimeout(long milliseconds);
+    void setLowSpeedAbort(long bytesPerSecond, long seconds);
+
+    // The last transfer's error text (at most 1023 characters), kept until the next transfer.
+    std::string getLastCurlError();
+    std::string getLastWebResponse() const;
+
+    // Appends n bytes to the response buffer; 0 for no data.
+    std::size_t saveLastWebResponse(const char* data, std::size_t n);
+    // The transport's write callback; client is the SinaWeibo.
+    static std::size_t curlCallback(char* data, std::size_t size, std::size_t nmemb, void* client);
+
+    std::string makeBaseUrl(const std::string& path) const;   // version 1 + path + ".json"
+    std::string makeBaseUrl2(const std::string& path) const;  // version 2 + path + ".json"
+
+    // Transfers: the response body, or empty for a transport failure or no handle.
+    std::string performGet(const std::string& url);
+    std::string performGet(const std::string& url, const std::string& headerLine);
+    std::string performPost(const std::string& url, const KeyValueMap& params, const std::string& picturePath,
+                            bool xauth);
+    std::string performDelete(const std::string& url);
+
+    // Token flows.
+    bool acquireAuthorizeUrl(std::string& authorizeUrl);
+    bool acquireOAuthAccessToken(const std::string& pin);
+    bool acquireOAuthAccessToken(const std::string& userName, const std::string& password);
+
+    // Reading operations (GET).
+    std::string timelinePublic(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string timelineFriends(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string timelineUser(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string timelineMentions(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string timelineCommentsToMe(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string timelineCommentsByMe(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string timelineAllMyComments(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string timelineComments(std::uint64_t statusId, const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string directMessages(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string directMessagesSent(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string favorites(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string statusUnread(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string statusCounts(const std::vector<std::uint64_t>& statusIds);
+    std::string statusShowById(std::uint64_t statusId, const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string userShow(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string accountVerify();
+    std::string emotions(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string friendshipsShow(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string friendshipsIds(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string searchSuggestionsAtUsers(const std::string& prefix, int type,
+                                         const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string userLists(const std::string& user, const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string membersOfUserList(const std::string& user, const std::string& list,
+                                  const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string isUserMemberOfList(const std::string& member, const std::string& owner, const std::string& list);
+
+    // Writing operations (POST).
+    std::string statusUpdate(const std::string& text, const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string statusUpload(const std::string& text, const std::string& picturePath,
+                             const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string statusRepost(std::uint64_t statusId, const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string statusComment(std::uint64_t statusId, const std::string& text,
+                              const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string statusReply(std::uint64_t commentId, const std::string& text, std::uint64_t statusId,
+                            const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string directMessagesNew(const std::string& recipient, const std::string& text,
+                                  const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string favoritesCreate(std::uint64_t statusId);
+    std::string friendshipsCreate(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string friendshipsDestroy(const SinaWeiboOptions& options = SinaWeiboOptions());
+    std::string statusResetCount(int type);
+
+    // Deleting operations (DELETE).
+    std::string statusDestroyById(std::uint64_t statusId);
+    std::string commentDestroyById(std::uint64_t commentId);
+    std::string favoritesDestroy(std::uint64_t statusId);
+    std::string directMessagesDestroyById(std::uint64_t messageId);
+
+private:
+    enum { ERROR_BUFFER_SIZE = 1024 };
+
+    // All of these run with curl_lock held.
+    void prepareStandardParams();
+    void prepareCurlProxy();
+    void prepareCurlCallback();
+    void prepareCurlUserPass();
+    void clearCurlCallbackBuffers();
+    // Sets the header line (none when empty) and the URL, performs, and drops the header list again.
+    std::string performPrepared(const std::string& url, const std::string& headerLine);
+
+    CURL* curlHandle = nullptr;
+    char errorBuffer[ERROR_BUFFER_SIZE];
+    std::string lastWebResponse;
+    bool proxyPrepared = false;
+    bool userPassPrepared = false;
+    bool callbackPrepared = false;
+    std::string proxyServerIp;
+    std::string proxyServerPort;
+    std::string proxyUserName;
+    std::string proxyPassword;
+    std::string sinaUsername;
+    std::string sinaPassword;
+    oAuth::OAuth oauth_;
+
+    long connectTimeoutMs = DEFAULT_CONNECT_TIMEOUT_MS;
+    long lowSpeedLimit = DEFAULT_LOW_SPEED_LIMIT;
+    long lowSpeedTime = DEFAULT_LOW_SPEED_TIME;
+
+    mutable std::mutex baseUrlLock;  // guards host_ and host2_
+    std::string host_ = WEIBO_HOST;
+    std::string host2_ = WEIBO2_HOST;
+};
+
+} // namespace weibo
