@@ -1,0 +1,38 @@
+#pragma once
+// The two queues the rest of the program hands work to: a global concurrent queue for blocking work (service
+// calls, downloads) and the main queue, where every widget and every list lives.
+#include <functional>
+
+namespace platform {
+
+// Runs fn on a worker thread. The pool grows when every worker is busy, so blocks that wait on the network (or on
+// dispatchMainSync) never keep later blocks from starting.
+void dispatchGlobal(std::function<void()> fn);
+
+// Runs fn on the main thread and waits for it. Runs fn inline when called on the main thread.
+// Returns true when fn ran. Returns false without running fn when the main queue is closed (the application is
+// quitting, see closeMainQueue) or there is no application object; a caller already waiting is released the
+// moment the queue closes, and its fn is then dropped even if the main thread gets to it later.
+bool dispatchMainSync(const std::function<void()>& fn);
+
+// Queues fn for the main thread and returns at once. Dropped when the main queue is closed.
+void dispatchMainAsync(std::function<void()> fn);
+
+// Runs fn on the main thread once `seconds` have passed (a negative delay counts as 0).
+void dispatchAfter(double seconds, std::function<void()> fn);
+
+// True on the thread of the application object.
+bool isMainThread();
+
+// Closes the main queue: blocks waiting in dispatchMainSync are released (their fn is dropped) and later
+// main-queue blocks are dropped. Connected to QCoreApplication::aboutToQuit the first time the main queue is
+// used, so a worker that hands work back while the application winds down cannot hang the shutdown.
+void closeMainQueue();
+// Opens the main queue again (for tests that close it).
+void reopenMainQueue();
+bool isMainQueueOpen();
+
+// Waits up to timeoutMs for every block of the global queue to finish; true when the pool is idle.
+bool waitForGlobalQueue(int timeoutMs);
+
+} // namespace platform

@@ -1,0 +1,25 @@
+#include "PlatformTestApp.h"
+
+#include "platform/Browser.h"
+
+using namespace platform;
+
+TEST(Browser, OpensWebAddressesThroughTheReplaceableOpener)
+{
+    // Offscreen, with nothing installed, nothing is opened.
+    EXPECT_FALSE(Browser::openURL(QUrl(QStringLiteral("http://127.0.0.1:8470/feedback"))));
+
+    QList<QUrl> opened;
+    Browser::setOpener([&](const QUrl& url) {
+        opened.append(url);
+        return true;
+    });
+    EXPECT_TRUE(Browser::openURL(QUrl(QStringLiteral("http://127.0.0.1:8470/k/%E5%A4%A9"))));
+    EXPECT_TRUE(Browser::openURL(QUrl(QStringLiteral("HTTPS://127.0.0.1/x"))));
+    for (const char* refused : {"file:///etc/passwd", "javascript:alert(1)", "ftp://127.0.0.1/", "http://", ""})
+        EXPECT_FALSE(Browser::openURL(QUrl(QString::fromLatin1(refused)))) << refused;
+    Browser::setOpener({});
+
+    ASSERT_EQ(opened.size(), 2);
+    EXPECT_EQ(opened[0].toString(QUrl::FullyEncoded), QStringLiteral("http://127.0.0.1:8470/k/%E5%A4%A9"));
+}

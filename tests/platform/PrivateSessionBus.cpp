@@ -1,0 +1,111 @@
+#include "PrivateSessionBus.h"
+
+#include <QDBusConnectionInterface>
+#include <QFile>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+PrivateSessionBus::PrivateSessionBus()
+{
+    // Whatever happens below, this process must never fall back to the desktop's bus.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray("unix:path=/nonexistent/plumet-test-bus"));
+    if (!dir_.isValid())
+        return;
+    const QString config = dir_.filePath(QStringLiteral("bus.conf"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(QStringLiteral(
+                   "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                   " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                   "<busconfig>\n"
+                   "  <type>session</type>\n"
+                   "  <listen>unix:dir=%1</listen>\n"
+                   "  <auth>EXTERNAL</auth>\n"
+                   "  <policy context=\"default\">\n"
+                   "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                   "    <allow eavesdrop=\"true\"/>\n"
+                   "    <allow own=\"*\"/>\n"
+                   "  </policy>\n"
+                   "</busconfig>\n")
+                   .arg(dir_.path())
+                   .toUtf8());
+    file.close();
+
+    daemon_ = std::make_unique<QProcess>();
+    daemon_->setProgram(QStringLiteral("dbus-daemon"));
+    daemon_->setArguments({QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
+                           QStringLiteral("--print-address=1")});
+    // The daemon goes with the test even when the test dies.
+    daemon_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    daemon_->start(QIODevice::ReadOnly);
+    if (!daemon_->waitForStarted(5000))
+        return;
+    QByteArray line;
+    while (!line.contains('\n') && daemon_->waitForReadyRead(5000))
+        line += daemon_->readAllStandardOutput();
+    address_ = QString::fromUtf8(line).trimmed();
+    if (!address_.isEmpty())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address_.toUtf8());
+}
+
+PrivateSessionBus::~PrivateSessionBus()
+{
+    if (daemon_ && daemon_->state() != QProcess::NotRunning) {
+        daemon_->terminate();
+        if (!daemon_->waitForFinished(5000))
+            daemon_->kill();
+        daemon_->waitForFinished(5000);
+    }
+}
+
+QDBusConnection PrivateSessionBus::connect(const QString& name) const
+{
+    return QDBusConnection::connectToBus(address_, name);
+}
+
+NotificationListener::NotificationListener(QDBusConnection connection)
+    : connection_(connection)
+{
+    registered_ = connection_.registerService(QStringLiteral("org.freedesktop.Notifications"))
+        && connection_.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
+                                      QDBusConnection::ExportScriptableSlots);
+}
+
+NotificationListener::~NotificationListener()
+{
+    answerAll();
+    connection_.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+    connection_.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+}
+
+uint NotificationListener::Notify(const QString& appName, uint, const QString& icon, const QString& summary,
+                                  const QString& body, const QStringList&, const QVariantMap& hints, int timeout)
+{
+    calls.append(Call{appName, icon, summary, body, hints, timeout});
+    // Held back, so a sender that waited for the answer would be seen to hang.
+    setDelayedReply(true);
+    held_.append(message());
+    return 0;
+}
+
+void NotificationListener::answerAll()
+{
+    for (int i = 0; i < held_.size(); ++i)
+        connection_.send(held_[i].createReply(QVariantList{uint(i + 1)}));
+    held_.clear();
+}
+
+LauncherListener::LauncherListener(QDBusConnection connection)
+    : connection_(connection)
+{
+    connection_.connect(QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"),
+                        QStringLiteral("Update"), this, SLOT(onUpdate(QString, QVariantMap)));
+}
+
+void LauncherListener::onUpdate(const QString& appUri, const QVariantMap& properties)
+{
+    updates.append(Update{appUri, properties});
+    paths.append(calledFromDBus() ? message().path() : QString());
+}

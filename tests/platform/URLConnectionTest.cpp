@@ -1,0 +1,208 @@
+#include "PlatformTestApp.h"
+
+#include "platform/Dispatch.h"
+#include "platform/URLCache.h"
+#include "platform/URLConnection.h"
+
+#include <QHostAddress>
+#include <QTcpServer>
+
+#include <httplib.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+using namespace platform;
+
+TEST(URLCache, EvictsTheLeastRecentlyUsedAtTheByteCap)
+{
+    EXPECT_EQ(URLCache::shared().memoryCapacity(), 2000000);
+
+    URLCache cache(2000000);
+    const qint64 big = cache.maximumEntrySize(); // 200000
+    ASSERT_EQ(big, 200000);
+    auto url = [](int i) { return QUrl(QStringLiteral("http://127.0.0.1/p/%1.png").arg(i)); };
+    for (int i = 0; i < 10; ++i)
+        ASSERT_TRUE(cache.storeCachedResponse(QByteArray(big, char('a' + i)), url(i)));
+    EXPECT_EQ(cache.currentMemoryUsage(), 2000000); // exactly full: nothing evicted yet
+    EXPECT_EQ(cache.count(), 10);
+
+    ASSERT_TRUE(cache.cachedResponseForRequest(url(0)).has_value()); // 0 is now the most recent
+    ASSERT_TRUE(cache.storeCachedResponse(QByteArray(10, 'z'), url(10)));
+    EXPECT_FALSE(cache.cachedResponseForRequest(url(1)).has_value()); // the least recent went
+    EXPECT_TRUE(cache.cachedResponseForRequest(url(0)).has_value());
+    EXPECT_EQ(cache.currentMemoryUsage(), 1800010);
+
+    // Replacing an entry counts its new size only; the fragment does not make another entry.
+    ASSERT_TRUE(cache.storeCachedResponse(QByteArray(5, 'y'), QUrl(QStringLiteral("http://127.0.0.1/p/10.png#x"))));
+    EXPECT_EQ(cache.currentMemoryUsage(), 1800005);
+    EXPECT_EQ(cache.cachedResponseForRequest(url(10)).value(), QByteArray(5, 'y'));
+
+    // Too big to keep: refused, and nothing else is pushed out for it.
+    EXPECT_FALSE(cache.storeCachedResponse(QByteArray(big + 1, 'q'), url(11)));
+    EXPECT_FALSE(cache.cachedResponseForRequest(url(11)).has_value());
+    EXPECT_EQ(cache.count(), 10);
+    EXPECT_FALSE(cache.storeCachedResponse(QByteArray("x"), QUrl()));
+
+    // An empty body is data too.
+    ASSERT_TRUE(cache.storeCachedResponse(QByteArray(), url(12)));
+    EXPECT_TRUE(cache.cachedResponseForRequest(url(12)).has_value());
+
+    // Shrinking evicts at once, oldest first.
+    cache.setMemoryCapacity(600000);
+    EXPECT_LE(cache.currentMemoryUsage(), 600000);
+    EXPECT_TRUE(cache.cachedResponseForRequest(url(12)).has_value());
+    EXPECT_FALSE(cache.cachedResponseForRequest(url(2)).has_value());
+    cache.removeAllCachedResponses();
+    EXPECT_EQ(cache.currentMemoryUsage(), 0);
+    EXPECT_EQ(cache.count(), 0);
+}
+
+namespace {
+
+// A loopback server whose /slow answer waits at a gate, so that requests can pile up behind one transfer.
+class PictureServer {
+public:
+    PictureServer()
+    {
+        server_.Get("/slow", [this](const httplib::Request&, httplib::Response& res) {
+            ++slowHits;
+            std::unique_lock<std::mutex> lock(m_);
+            cv_.wait_for(lock, std::chrono::seconds(10), [this] { return open_; });
+            res.set_content("PICTURE-BYTES", "image/png");
+        });
+        server_.Get("/empty", [this](const httplib::Request&, httplib::Response& res) {
+            ++emptyHits;
+            res.set_content("", "image/png");
+        });
+        server_.Get("/missing", [this](const httplib::Request&, httplib::Response& res) {
+            ++missingHits;
+            res.status = 404;
+            res.set_content("not here", "text/plain");
+        });
+        server_.set_keep_alive_max_count(1); // no idle connection keeps stop() waiting
+        port = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+    }
+    ~PictureServer()
+    {
+        openGate();
+        server_.stop();
+        thread_.join();
+    }
+    void openGate()
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        open_ = true;
+        cv_.notify_all();
+    }
+    QUrl url(const char* path) const { return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(QLatin1String(path))); }
+
+    int port = 0;
+    std::atomic<int> slowHits{0};
+    std::atomic<int> emptyHits{0};
+    std::atomic<int> missingHits{0};
+
+private:
+    httplib::Server server_;
+    std::thread thread_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool open_ = false;
+};
+
+struct Outcome {
+    std::vector<QByteArray> bodies;
+    std::vector<QString> errors;
+    bool allOnMain = true;
+};
+
+void request(const QUrl& url, Outcome& outcome)
+{
+    URLConnection::asyncRequest(
+        url,
+        [&outcome](const QByteArray& body) {
+            outcome.allOnMain = outcome.allOnMain && isMainThread();
+            outcome.bodies.push_back(body);
+        },
+        [&outcome](const QString& error) {
+            outcome.allOnMain = outcome.allOnMain && isMainThread();
+            outcome.errors.push_back(error);
+        });
+}
+
+} // namespace
+
+TEST(URLConnection, SeveralRequestsForOneAddressMakeOneDownload)
+{
+    URLCache::shared().removeAllCachedResponses();
+    PictureServer server;
+    Outcome outcome;
+    const QUrl slow = server.url("/slow");
+    for (int i = 0; i < 4; ++i)
+        request(slow, outcome);
+    std::atomic<bool> workerAsked{false};
+    dispatchGlobal([&] {
+        request(slow, outcome);
+        workerAsked = true;
+    });
+    EXPECT_TRUE(outcome.bodies.empty()); // never answered inside the call
+    ASSERT_TRUE(waitUntil([&] { return workerAsked.load() && server.slowHits == 1; }));
+    server.openGate();
+    ASSERT_TRUE(waitUntil([&] { return outcome.bodies.size() == 5; }));
+    EXPECT_EQ(server.slowHits.load(), 1);
+    for (const QByteArray& body : outcome.bodies)
+        EXPECT_EQ(body, QByteArray("PICTURE-BYTES"));
+    EXPECT_TRUE(outcome.errors.empty());
+    EXPECT_TRUE(outcome.allOnMain);
+    EXPECT_EQ(URLCache::shared().cachedResponseForRequest(slow).value_or(QByteArray()), QByteArray("PICTURE-BYTES"));
+
+    // Later requests are answered from the cache, still later than the call.
+    request(slow, outcome);
+    EXPECT_EQ(outcome.bodies.size(), 5u);
+    ASSERT_TRUE(waitUntil([&] { return outcome.bodies.size() == 6; }));
+    EXPECT_EQ(server.slowHits.load(), 1);
+
+    // An empty body is a success.
+    Outcome empty;
+    request(server.url("/empty"), empty);
+    ASSERT_TRUE(waitUntil([&] { return empty.bodies.size() == 1; }));
+    EXPECT_TRUE(empty.bodies[0].isEmpty());
+    EXPECT_TRUE(empty.errors.empty());
+    EXPECT_EQ(URLConnection::activeTransfers(), 0);
+}
+
+TEST(URLConnection, FailuresComeBackAsFailures)
+{
+    URLCache::shared().removeAllCachedResponses();
+    PictureServer server;
+
+    // An error page is not the picture asked for, and is not kept.
+    Outcome missing;
+    request(server.url("/missing"), missing);
+    request(server.url("/missing"), missing);
+    ASSERT_TRUE(waitUntil([&] { return missing.errors.size() == 2; }));
+    EXPECT_TRUE(missing.bodies.empty());
+    EXPECT_EQ(missing.errors[0], QStringLiteral("HTTP 404"));
+    EXPECT_TRUE(missing.allOnMain);
+    EXPECT_FALSE(URLCache::shared().cachedResponseForRequest(server.url("/missing")).has_value());
+
+    // Nobody listening.
+    int deadPort = 0;
+    {
+        QTcpServer closed;
+        ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+        deadPort = closed.serverPort();
+    }
+    Outcome refused;
+    request(QUrl(QStringLiteral("http://127.0.0.1:%1/pic.png").arg(deadPort)), refused);
+    // Addresses that are not web addresses are never fetched (a status could point at a local file).
+    request(QUrl(QStringLiteral("file:///etc/passwd")), refused);
+    request(QUrl(), refused);
+    ASSERT_TRUE(waitUntil([&] { return refused.errors.size() == 3; }, 15000));
+    EXPECT_TRUE(refused.bodies.empty());
+    for (const QString& error : refused.errors)
+        EXPECT_FALSE(error.isEmpty());
+}
