@@ -16,13 +16,20 @@
 
 namespace {
 
-QApplication &application() {
-    static int argc = 1;
-    static char name[] = "test_widgets";
-    static char *argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
+// The application must go before the program's exit handlers run: Qt's own statics are gone by then.
+class ApplicationEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+    void TearDown() override { app_.reset(); }
+
+private:
+    int argc_ = 1;
+    char name_[13] = "test_widgets";
+    char *argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+::testing::Environment *const applicationEnvironment =
+    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
 
 class TestCell : public PXListViewCell {
 public:
@@ -72,7 +79,6 @@ public:
 class ListViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        application();
         list = std::make_unique<PXListView>();
         list->setDelegate(&delegate);
         list->setLiveResizeQuietPeriod(30);
