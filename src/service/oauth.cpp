@@ -128,7 +128,12 @@ std::string OAuth::makeSignature(HttpRequestType kind, const std::string& url, c
 std::string OAuth::makeOAuthHeader(HttpRequestType kind, const std::string& url, const KeyValueMap& formParams,
                                    bool xauth) const
 {
-    KeyValueMap all = generateRequiredKeyValueMap(xauth);
+    // Protocol values are encoded once like every other parameter, both in the parameter string and
+    // inside the header's quotes. For the values of a signed call (keys, tokens, nonce, timestamp,
+    // "HMAC-SHA1", "1.0") that changes nothing; for an xAuth user name with "@" or a password with a
+    // quote it is what lets a server that follows OAuth 1.0 rebuild the same signature and read the
+    // header at all.
+    KeyValueMap all = percentEncodingKeyValueMap(generateRequiredKeyValueMap(xauth));
 
     // The request URL carries its query values percent-encoded; a server decodes them and encodes them
     // once for the signature, so do the same (plain values come out exactly as a single encoding).

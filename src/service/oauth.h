@@ -77,15 +77,15 @@ public:
     // Protocol parameters of one request, values unencoded.
     KeyValueMap generateRequiredKeyValueMap(bool xauth) const;
 
-    // METHOD&enc(base URL)&enc(parameter string); empty for an unknown kind. params hold each value in
-    // the form the parameter string needs (request values encoded once, protocol values raw).
+    // METHOD&enc(base URL)&enc(parameter string); empty for an unknown kind. params hold each value
+    // percent-encoded once, as the parameter string needs it.
     std::string makeSignatureBaseString(HttpRequestType kind, const std::string& url, const KeyValueMap& params) const;
 
     // urlencode(Base64(HMAC-SHA1(consumer secret & token secret, base string))); empty for an unknown kind.
     std::string makeSignature(HttpRequestType kind, const std::string& url, const KeyValueMap& params) const;
 
     // The complete "Authorization: OAuth ..." line for a request to url (whose query values may already be
-    // percent-encoded) with the raw form parameters formParams.
+    // percent-encoded) with the raw form parameters formParams. Header values are percent-encoded.
     std::string makeOAuthHeader(HttpRequestType kind, const std::string& url, const KeyValueMap& formParams,
                                 bool xauth) const;
 

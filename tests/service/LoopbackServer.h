@@ -112,10 +112,9 @@ inline std::string checkSignature(const Captured& r, const std::string& origin, 
     if (!header.wellFormed)
         return "malformed Authorization: " + r.authorization;
     std::vector<std::string> params;
-    // The client's own protocol values (oauth_*, x_auth_*) enter its parameter string unencoded.
     for (const auto& [name, value] : header.pairs)
         if (name != "oauth_signature")
-            params.push_back(name + "=" + value);
+            params.push_back(name + "=" + urlencode(value));
     for (const auto& [name, value] : formPairs(r.query))
         params.push_back(urlencode(name) + "=" + urlencode(value));
     if (r.contentType.rfind("application/x-www-form-urlencoded", 0) == 0)

@@ -237,7 +237,7 @@ TEST(OAuthSigner, XAuthHeaderCarriesCredentialsAndNoToken)
     signer.setOAuthTokenKey("stale");
     signer.setOAuthPin("1234");
     signer.setXAuthUsername("reader@plumet.test");
-    signer.setXAuthPassword("pw");
+    signer.setXAuthPassword("p\"w,d");
 
     std::string order;
     const std::string url = "http://h/oauth/access_token";
@@ -245,14 +245,18 @@ TEST(OAuthSigner, XAuthHeaderCarriesCredentialsAndNoToken)
                                    &order);
     EXPECT_EQ(order, "oauth_consumer_key,oauth_nonce,oauth_signature,oauth_signature_method,oauth_timestamp,"
                      "oauth_version,x_auth_mode,x_auth_password,x_auth_username");
-    EXPECT_EQ(pairs.at("x_auth_username"), "reader@plumet.test");
+    // Encoded once in the header and in the parameter string, as an OAuth 1.0 server reads them.
+    EXPECT_EQ(pairs.at("x_auth_username"), "reader%40plumet.test");
+    EXPECT_EQ(pairs.at("x_auth_password"), "p%22w%2Cd");
     EXPECT_EQ(pairs.at("x_auth_mode"), "client_auth");
 
     oAuth::KeyValueMap rebuilt(pairs.begin(), pairs.end());
     rebuilt.erase("oauth_signature");
     rebuilt["source"] = "5127730916";
     const std::string base = signer.makeSignatureBaseString(oAuth::OAuth::HttpPost, url, rebuilt);
-    EXPECT_NE(base.find("x_auth_username%3Dreader%40plumet.test"), std::string::npos) << base;
+    EXPECT_NE(base.find("x_auth_password%3Dp%2522w%252Cd%26x_auth_username%3Dreader%2540plumet.test"),
+              std::string::npos)
+        << base;
     EXPECT_EQ(pairs.at("oauth_signature"), urlencode(base64_encode(CHMAC_SHA1::digest("cs&", base))));
 }
 
