@@ -1,4 +1,6 @@
 // Published vectors of the primitives and the rules of the request signer.
+#include "LoopbackServer.h"
+
 #include "service/HMAC_SHA1.h"
 #include "service/SHA1.h"
 #include "service/base64.h"
@@ -31,26 +33,16 @@ std::string lower(std::string s)
     return s;
 }
 
-std::map<std::string, std::string> headerPairs(const std::string& header, std::string* order = nullptr)
+// The header line's name="value" pairs, and their names in the order written.
+std::map<std::string, std::string> headerPairs(const std::string& line, std::string* order = nullptr)
 {
-    const std::string prefix = "Authorization: OAuth ";
-    std::map<std::string, std::string> out;
-    if (header.compare(0, prefix.size(), prefix) != 0)
-        return out;
-    std::string rest = header.substr(prefix.size());
-    std::size_t pos = 0;
-    while (pos < rest.size()) {
-        const std::size_t eq = rest.find("=\"", pos);
-        const std::size_t close = rest.find('"', eq + 2);
-        if (eq == std::string::npos || close == std::string::npos)
-            break;
-        const std::string name = rest.substr(pos, eq - pos);
-        out[name] = rest.substr(eq + 2, close - eq - 2);
-        if (order)
-            *order += (order->empty() ? "" : ",") + name;
-        pos = close + 2;  // past the quote and the comma
-    }
-    return out;
+    const std::string prefix = "Authorization: ";
+    const auto parsed = servicetest::parseAuthorization(line.compare(0, prefix.size(), prefix) == 0
+                                                            ? line.substr(prefix.size())
+                                                            : std::string());
+    if (order)
+        *order = parsed.names();
+    return std::map<std::string, std::string>(parsed.pairs.begin(), parsed.pairs.end());
 }
 
 TEST(ServicePrimitives, Sha1MatchesFips180Examples)
@@ -220,7 +212,6 @@ TEST(OAuthSigner, HeaderOrderAndEncodingOfASignedCall)
 
     // Form parameters take part in the signature but not in the header; a PIN adds the verifier.
     signer.setOAuthPin("778899");
-    order.clear();
     const auto posted = headerPairs(
         signer.makeOAuthHeader(oAuth::OAuth::HttpPost, "http://h/statuses/update.json", {{"status", "hi"}}, false),
         &order);
