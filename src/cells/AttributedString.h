@@ -1,0 +1,94 @@
+#pragma once
+
+#include "cells/MyTextAttachmentCell.h"
+#include "cells/RichText.h"
+
+#include <QColor>
+#include <QFont>
+#include <QSizeF>
+#include <QString>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
+#include <QVector>
+
+#include <memory>
+#include <optional>
+
+class QTextDocument;
+
+// Item text as the cells build it: runs of characters with their character format (font, colour, link,
+// shadow, or an inline attachment) and the paragraph style of the run. Appending is cheap; the Qt document for
+// layout and display is made at the end. As in the platform's attributed strings, the style of a paragraph is
+// the style of its first character.
+class AttributedString {
+public:
+    struct Run {
+        QString text; // one U+FFFC for an attachment
+        QTextCharFormat format;
+        QTextBlockFormat paragraph;
+        bool hasParagraph = false;
+    };
+
+    // The room left at each end of a line, as the platform's text containers leave it.
+    static constexpr double kLineFragmentPadding = 5.0;
+
+    AttributedString() = default;
+    // A plain text with no attributes (an empty text gives an empty string).
+    explicit AttributedString(const QString& plain);
+
+    static AttributedString fromLink(const QString& text, const LinkValue& link);
+    static AttributedString fromAttachment(const MyTextAttachmentCell& cell);
+    // The scanned text: links keep their values, attachments become attachment cells.
+    static AttributedString fromRichText(const RichText& text);
+
+    // Appends a non-empty plain text with no attributes; an empty text changes nothing.
+    void appendString(const QString& text);
+    void appendLink(const QString& text, const LinkValue& link);
+    void append(const AttributedString& other);
+
+    // Attributes over the whole string, replacing the same attribute where a run had it.
+    void addCharFormat(const QTextCharFormat& format);
+    void setFont(const QFont& font);
+    void setForegroundColor(const QColor& color);
+    void setShadow(const TextShadow& shadow);
+    void setParagraphStyle(const QTextBlockFormat& style);
+
+    bool isEmpty() const { return runs_.isEmpty(); }
+    int length() const;
+    QString string() const;
+    const QVector<Run>& runs() const { return runs_; }
+    // Back to plain text: an attachment gives its file name (the emotion code, the emoji), or nothing.
+    QString plainString() const;
+
+    // The link and the attachment at a character position (none when there is none).
+    LinkValue linkAt(int position) const;
+    std::optional<MyTextAttachmentCell> attachmentAt(int position) const;
+
+    // A document holding the text, ready for layout and display: links drawn in the link colour without
+    // underline, attachments drawn by the shared handler, the line-end padding on both sides, no other margin.
+    // `padded` false leaves out the padding (for the natural size).
+    std::unique_ptr<QTextDocument> toDocument(bool padded = true) const;
+
+    // The height of the text laid out at `width` (padding included in the width); 0 for an empty text.
+    double heightForWidth(double width) const;
+    // The size of the text laid out without any width limit and without padding.
+    QSizeF size() const;
+
+    // Lays an existing document out at `width` and answers its height (0 for an empty document).
+    static double heightOfDocument(QTextDocument& document, double width);
+
+    bool operator==(const AttributedString& other) const;
+    bool operator!=(const AttributedString& other) const { return !(*this == other); }
+
+private:
+    void appendRun(Run run);
+
+    QVector<Run> runs_;
+};
+
+// Back to plain text from a document made by AttributedString::toDocument or typed into an editor: attachment
+// characters give their file names, paragraph breaks give "\n".
+QString plainStringOfDocument(const QTextDocument& document);
+// The link and attachment at a position of such a document.
+LinkValue linkAtDocumentPosition(const QTextDocument& document, int position);
+MyTextAttachmentCell attachmentAtDocumentPosition(const QTextDocument& document, int position);

@@ -1,0 +1,310 @@
+#include "cells/TimelineCellBase.h"
+
+#include "cells/WBUtility.h"
+#include "platform/Dispatch.h"
+#include "platform/URLCache.h"
+#include "platform/URLConnection.h"
+
+#include <QBuffer>
+#include <QHash>
+#include <QImageReader>
+#include <QPainter>
+#include <QTextDocument>
+
+#include <mutex>
+#include <typeinfo>
+#include <vector>
+
+namespace {
+
+// A list that raised its countdown for a download and waits for its end.
+struct Waiter {
+    CellListController* controller;
+    std::weak_ptr<void> lifetime;
+};
+
+// The pending-image table (`cachedImageURLRequests`): per address, a download in flight, or the bytes of a
+// picture the URL cache did not keep, or the placeholder of a failed download. Downloads answer on the main
+// thread, but cells may be asked from elsewhere, so tableMutex guards the table.
+struct PendingImage {
+    bool loading = true;
+    QByteArray bytes;
+    std::vector<Waiter> waiters;
+};
+
+std::mutex tableMutex;
+
+QHash<QString, PendingImage>& cachedImageURLRequests()
+{
+    static QHash<QString, PendingImage> table;
+    return table;
+}
+
+QString keyForURL(const QUrl& url)
+{
+    return url.adjusted(QUrl::RemoveFragment).toString(QUrl::FullyEncoded);
+}
+
+void onMainQueue(std::function<void()> fn)
+{
+    if (platform::isMainThread())
+        fn();
+    else
+        platform::dispatchMainAsync(std::move(fn));
+}
+
+void wakeWaiters(const std::vector<Waiter>& waiters)
+{
+    for (const Waiter& waiter : waiters) {
+        if (!waiter.lifetime.expired())
+            waiter.controller->defferedReloadData();
+    }
+}
+
+bool hasWaiter(const std::vector<Waiter>& waiters, const CellListController* controller)
+{
+    for (const Waiter& waiter : waiters) {
+        if (waiter.controller == controller && !waiter.lifetime.expired())
+            return true;
+    }
+    return false;
+}
+
+void startPictureDownload(const QUrl& url, const QString& key)
+{
+    platform::URLConnection::asyncRequest(
+        url,
+        [url, key](const QByteArray& data) {
+            std::vector<Waiter> waiters;
+            {
+                std::lock_guard<std::mutex> lock(tableMutex);
+                platform::URLCache::shared().storeCachedResponse(data, url);
+                auto it = cachedImageURLRequests().find(key);
+                if (it != cachedImageURLRequests().end()) {
+                    waiters = std::move(it->waiters);
+                    cachedImageURLRequests().erase(it);
+                }
+                // A picture too big for the cache is still shown, from the table.
+                if (!platform::URLCache::shared().cachedResponseForRequest(url)) {
+                    PendingImage kept;
+                    kept.loading = false;
+                    kept.bytes = data;
+                    cachedImageURLRequests().insert(key, kept);
+                }
+            }
+            onMainQueue([waiters] { wakeWaiters(waiters); });
+        },
+        [key](const QString&) {
+            std::vector<Waiter> waiters;
+            {
+                std::lock_guard<std::mutex> lock(tableMutex);
+                PendingImage& entry = cachedImageURLRequests()[key];
+                waiters = std::move(entry.waiters);
+                entry.waiters.clear();
+                entry.loading = false;
+                entry.bytes = cellResourceData(QStringLiteral("broken.png"));
+            }
+            onMainQueue([waiters] { wakeWaiters(waiters); });
+        });
+}
+
+// Decoding a thumbnail on every rebuild of a text would dominate the rebuild, so the last pictures decoded
+// are kept by their bytes. decodedMutex guards the table.
+std::mutex decodedMutex;
+
+QImage decodePicture(const QByteArray& data)
+{
+    constexpr int kKept = 256;
+    static QHash<QByteArray, QImage> decoded;
+    {
+        std::lock_guard<std::mutex> lock(decodedMutex);
+        auto it = decoded.constFind(data);
+        if (it != decoded.constEnd())
+            return it.value();
+    }
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(false);
+    QImage image = reader.read();
+    std::lock_guard<std::mutex> lock(decodedMutex);
+    if (decoded.size() >= kKept)
+        decoded.clear();
+    decoded.insert(data, image);
+    return image;
+}
+
+} // namespace
+
+PendingImageState pendingImageStateForURL(const QString& urlString)
+{
+    std::lock_guard<std::mutex> lock(tableMutex);
+    auto it = cachedImageURLRequests().constFind(keyForURL(QUrl(urlString)));
+    if (it == cachedImageURLRequests().constEnd())
+        return PendingImageState::Absent;
+    return it->loading ? PendingImageState::Loading : PendingImageState::Bytes;
+}
+
+TimelineCellBase::TimelineCellBase() = default;
+TimelineCellBase::~TimelineCellBase() = default;
+
+CellListController* TimelineCellBase::listViewController() const
+{
+    return listLifetime_.expired() ? nullptr : listViewController_;
+}
+
+void TimelineCellBase::setListViewController(CellListController* controller)
+{
+    listViewController_ = controller;
+    listLifetime_ = controller ? controller->lifetime() : std::weak_ptr<void>();
+}
+
+AttributedString TimelineCellBase::stringForTextView(bool& determinate)
+{
+    determinate = true;
+    return {};
+}
+
+bool TimelineCellBase::calculateTextViewHeight()
+{
+    if (!recalculateTextViewHeight_)
+        return true;
+    bool determinate = true;
+    const AttributedString text = stringForTextView(determinate);
+    if (!determinate)
+        return false;
+    const CellListController* list = listViewController();
+    const double width = list ? list->cellWidth() : 0;
+    recalculateTextViewHeight_ = false;
+    const auto document = text.toDocument();
+    textViewHeight_ = AttributedString::heightOfDocument(*document, width);
+    textViewDidLayout(*document, width);
+    return true;
+}
+
+void TimelineCellBase::textViewDidLayout(const QTextDocument&, double)
+{
+}
+
+bool TimelineCellBase::isEqual(const TimelineCellBase& other) const
+{
+    return typeid(*this) == typeid(other) && entityId() == other.entityId();
+}
+
+AttributedString TimelineCellBase::parseText(const QString& text, int type, QStringList* linkedPaths)
+{
+    return AttributedString::fromRichText(
+        ::parseText(text, type, CellContext::current().hotTextResources(), linkedPaths));
+}
+
+AttributedString TimelineCellBase::parseImage(const QString& urlString, int type, bool& determinate)
+{
+    determinate = true;
+    if (urlString.isEmpty())
+        return {};
+    const QUrl url(urlString);
+    if (std::optional<QByteArray> cached = platform::URLCache::shared().cachedResponseForRequest(url))
+        return makeAttachmentWithData(*cached, type);
+
+    const QString key = keyForURL(url);
+    CellListController* list = listViewController();
+    QByteArray bytes;
+    bool start = false, raise = false, haveBytes = false;
+    {
+        std::lock_guard<std::mutex> lock(tableMutex);
+        auto it = cachedImageURLRequests().find(key);
+        if (it == cachedImageURLRequests().end()) {
+            PendingImage entry;
+            if (list)
+                entry.waiters.push_back({list, list->lifetime()});
+            cachedImageURLRequests().insert(key, entry);
+            start = true;
+            raise = list != nullptr;
+        } else if (it->loading) {
+            // Another list waiting for the same picture is reloaded too when it arrives; a list is counted once.
+            if (list && !hasWaiter(it->waiters, list)) {
+                it->waiters.push_back({list, list->lifetime()});
+                raise = true;
+            }
+        } else {
+            bytes = it->bytes;
+            haveBytes = true;
+        }
+    }
+    if (raise)
+        list->beginImageLoad();
+    if (start)
+        startPictureDownload(url, key);
+    if (!haveBytes) {
+        determinate = false;
+        return {};
+    }
+    return makeAttachmentWithData(bytes, type);
+}
+
+AttributedString TimelineCellBase::makeAttachmentWithImage(const QImage& image, int type)
+{
+    if (image.isNull())
+        return {};
+    return AttributedString::fromAttachment(MyTextAttachmentCell(type, image));
+}
+
+AttributedString TimelineCellBase::makeAttachmentWithData(const QByteArray& data, int type)
+{
+    QImage image = decodePicture(data);
+    if (image.isNull())
+        return {};
+    // One point per pixel, whatever resolution the file declares.
+    image.setDevicePixelRatio(1.0);
+    const QSize size = WBUtility::repSize(image);
+    if (type == AttachmentVideo || type == AttachmentRetweetVideo) {
+        image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.setOpacity(0.7);
+        painter.drawImage(QRectF(size.width() / 2.0 - 16, size.height() / 2.0 - 16, 32, 32),
+                          cellResourceImage(QStringLiteral("play")));
+    }
+    return AttributedString::fromAttachment(MyTextAttachmentCell(type, image, data));
+}
+
+QImage TimelineCellBase::profileImage()
+{
+    return profileImageWithURLString(profileImageURLString());
+}
+
+QImage TimelineCellBase::profileImageWithURLString(const QString& urlString)
+{
+    if (urlString.isEmpty())
+        return {};
+    const QUrl url(urlString);
+    if (std::optional<QByteArray> cached = platform::URLCache::shared().cachedResponseForRequest(url)) {
+        QImage image = decodePicture(*cached);
+        image.setDevicePixelRatio(1.0);
+        return image;
+    }
+    const QString key = keyForURL(url);
+    {
+        std::lock_guard<std::mutex> lock(tableMutex);
+        if (cachedImageURLRequests().contains(key))
+            return {};
+        // Never removed: an avatar that failed, or that the cache did not keep, is not asked for again.
+        cachedImageURLRequests().insert(key, PendingImage{});
+    }
+    std::weak_ptr<TimelineCellBase> self = weakSelf();
+    platform::URLConnection::asyncRequest(
+        url,
+        [url, self](const QByteArray& data) {
+            platform::URLCache::shared().storeCachedResponse(data, url);
+            onMainQueue([self] {
+                if (const CellPtr cell = self.lock()) {
+                    if (CellListController* list = cell->listViewController())
+                        list->reloadIfCellVisible(*cell);
+                }
+            });
+        },
+        [](const QString&) {});
+    return {};
+}
