@@ -32,7 +32,9 @@ void closeMainQueue();
 void reopenMainQueue();
 bool isMainQueueOpen();
 
-// Waits up to timeoutMs for every block of the global queue to finish; true when the pool is idle.
+// Waits up to timeoutMs for every block of the global queue to finish; true when the pool is idle. On the main
+// thread call it only after closeMainQueue: a block waiting in dispatchMainSync would otherwise wait for the
+// very thread that waits for it.
 bool waitForGlobalQueue(int timeoutMs);
 
 } // namespace platform
