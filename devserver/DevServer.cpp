@@ -273,6 +273,7 @@ void DevServer::Impl::handleTokenEndpoint(const httplib::Request& req, httplib::
     };
     auto issueAccessToken = [&](std::uint64_t userId) {
         std::string token = this->token(32), secret = this->token(32);
+        WriteTransaction tx(db);
         db.prepare("INSERT INTO access_tokens(token, secret, consumer, user_id, created_at) VALUES(?1, ?2, ?3, ?4, ?5)")
             .bind(1, token)
             .bind(2, secret)
@@ -280,6 +281,7 @@ void DevServer::Impl::handleTokenEndpoint(const httplib::Request& req, httplib::
             .bind(4, userId)
             .bind(5, now)
             .run();
+        tx.commit();
         res.set_content(formPairs({{"oauth_token", token}, {"oauth_token_secret", secret}, {"user_id", std::to_string(userId)}}),
                         "application/x-www-form-urlencoded");
     };
@@ -296,12 +298,14 @@ void DevServer::Impl::handleTokenEndpoint(const httplib::Request& req, httplib::
         }
         checkSignatureAndNonce(tokenSecret);
         std::string token = this->token(32), secret = this->token(32);
+        WriteTransaction tx(db);
         db.prepare("INSERT INTO request_tokens(token, secret, consumer, created_at) VALUES(?1, ?2, ?3, ?4)")
             .bind(1, token)
             .bind(2, secret)
             .bind(3, std::string(kConsumerKey))
             .bind(4, now)
             .run();
+        tx.commit();
         res.set_content(formPairs({{"oauth_token", token}, {"oauth_token_secret", secret}, {"oauth_callback_confirmed", "true"}}),
                         "application/x-www-form-urlencoded");
         return;
@@ -351,7 +355,13 @@ void DevServer::Impl::handleTokenEndpoint(const httplib::Request& req, httplib::
     if (used || now - created > 3600) throw ApiError{401, "40111", "token invalid or expired"};
     if (!userId || pin.empty()) throw ApiError{401, "40112", "request token not yet authorised"};
     if (headerParam(header, "oauth_verifier") != pin) throw ApiError{401, "40118", "oauth_verifier (PIN) invalid"};
-    db.prepare("UPDATE request_tokens SET used = 1 WHERE token = ?1").bind(1, tokenKey).run();
+    {
+        WriteTransaction tx(db);
+        db.prepare("UPDATE request_tokens SET used = 1 WHERE token = ?1 AND used = 0").bind(1, tokenKey).run();
+        bool first = db.changes() > 0;
+        tx.commit();
+        if (!first) throw ApiError{401, "40111", "token invalid or expired"};
+    }
     issueAccessToken(userId);
 }
 
@@ -428,7 +438,11 @@ bool DevServer::Impl::handleWeb(const httplib::Request& req, httplib::Response& 
             std::lock_guard<std::mutex> lock(rngMutex);
             pin = std::to_string(100000 + rng() % 900000);
         }
-        db.prepare("UPDATE request_tokens SET pin = ?2, user_id = ?3 WHERE token = ?1").bind(1, token).bind(2, pin).bind(3, userId).run();
+        {
+            WriteTransaction tx(db);
+            db.prepare("UPDATE request_tokens SET pin = ?2, user_id = ?3 WHERE token = ?1").bind(1, token).bind(2, pin).bind(3, userId).run();
+            tx.commit();
+        }
         sendHtml(r, 200, "授权成功",
                  "<h1>授权成功</h1><p>请把下面的授权码填入 Plumet：</p><p style=\"font-size:2em\">授权码：<span id=\"pin\">" + pin +
                      "</span></p>");
@@ -447,7 +461,9 @@ bool DevServer::Impl::handleWeb(const httplib::Request& req, httplib::Response& 
                 sendHtml(r, 400, "意见反馈", "<h1>意见反馈</h1><p>请填写 4000 字节以内的反馈内容。</p><p><a href=\"/feedback\">返回</a></p>");
                 return true;
             }
+            WriteTransaction tx(db);
             db.prepare("INSERT INTO feedback(text, contact, created_at) VALUES(?1, ?2, ?3)").bind(1, text).bind(2, contact).bind(3, nowSeconds()).run();
+            tx.commit();
             sendHtml(r, 200, "意见反馈", "<h1>谢谢你的反馈！</h1>");
             return true;
         }
@@ -693,6 +709,8 @@ bool DevServer::start(std::string* error) {
     http.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
     http.set_payload_max_length(d->options.uploadLimit + 256 * 1024);
     http.set_keep_alive_max_count(100000);
+    http.set_keep_alive_timeout(2);
+    http.set_tcp_nodelay(true);  // headers and body go out as separate writes
     http.set_read_timeout(10);
     http.set_write_timeout(10);
     Impl* impl = d.get();

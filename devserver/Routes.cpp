@@ -216,8 +216,19 @@ void homeTimeline(Ctx& c) {
     st.bind(1, c.viewer).bind(2, p.since).bind(3, p.max).bind(4, p.count).bind(5, p.offset);
     auto list = ids(st);
     // Reading the newest page counts as having seen the new statuses.
-    if (!p.max && p.offset == 0)
-        c.db.prepare("UPDATE unread SET new_status = 0 WHERE user_id = ?1 AND new_status <> 0").bind(1, c.viewer).run();
+    if (!p.max && p.offset == 0) {
+        bool pending = false;
+        {
+            auto q = c.db.prepare("SELECT new_status FROM unread WHERE user_id = ?1");
+            q.bind(1, c.viewer);
+            pending = q.step() && q.i64(0) != 0;
+        }
+        if (pending) {
+            WriteTransaction tx(c.db);
+            c.db.prepare("UPDATE unread SET new_status = 0 WHERE user_id = ?1").bind(1, c.viewer).run();
+            tx.commit();
+        }
+    }
     sendStatuses(c, list);
 }
 
@@ -539,9 +550,16 @@ void update(Ctx& c, bool upload) {
         std::string mime = sniffPictureType(file.content);
         if (mime.empty()) fail(400, "40045", "unsupported picture type");
         pic = "u" + c.impl.token(20);
-        c.db.prepare("INSERT INTO pictures(key, mime, data) VALUES(?1, ?2, ?3)").bind(1, pic).bind(2, mime).bindBlob(3, file.content).run();
     }
     WriteTransaction tx(c.db);
+    if (upload) {
+        auto file = c.req.get_file_value("pic");
+        c.db.prepare("INSERT INTO pictures(key, mime, data) VALUES(?1, ?2, ?3)")
+            .bind(1, pic)
+            .bind(2, sniffPictureType(file.content))
+            .bindBlob(3, file.content)
+            .run();
+    }
     std::uint64_t id = world::createStatus(c.db, c.viewer, text, kSource, now(), 0, pic);
     if (c.has("lat") || c.has("long") || c.has("annotations")) {
         auto st = c.db.prepare("UPDATE statuses SET lat = ?2, lon = ?3, annotations = ?4 WHERE id = ?1");
@@ -733,7 +751,9 @@ void resetCount(Ctx& c) {
     int type = c.integer("type", 0);
     static const char* const columns[] = {nullptr, "comments", "mentions", "dm", "followers"};
     if (type < 1 || type > 4) badParam("type", c.str("type"), "1 to 4");
+    WriteTransaction tx(c.db);
     c.db.prepare(std::string("UPDATE unread SET ") + columns[type] + " = 0 WHERE user_id = ?1").bind(1, c.viewer).run();
+    tx.commit();
     Json::Value v(Json::objectValue);
     v["result"] = true;
     sendJson(c, v);

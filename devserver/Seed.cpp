@@ -474,7 +474,8 @@ DemoAccount seed(Connection& db, std::int64_t now) {
         .run();
 
     // A ready access token for the demo account (printed at start for tools such as the benchmark).
-    std::string token = randomToken(rng, 32), secret = randomToken(rng, 32);
+    std::mt19937_64 secretRng{std::random_device{}()};
+    std::string token = randomToken(secretRng, 32), secret = randomToken(secretRng, 32);
     db.prepare("INSERT INTO access_tokens(token, secret, consumer, user_id, created_at) VALUES(?1, ?2, ?3, ?4, ?5)")
         .bind(1, token)
         .bind(2, secret)

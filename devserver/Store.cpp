@@ -61,7 +61,7 @@ std::string Statement::text(int col) const {
     return p ? std::string(static_cast<const char*>(p), static_cast<std::size_t>(n)) : std::string();
 }
 
-Connection::Connection(const std::string& path) {
+Connection::Connection(const std::string& path, std::mutex* writeLock) : writeLock_(writeLock) {
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK) {
         std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
@@ -102,7 +102,10 @@ void Connection::exec(const std::string& sql) {
 std::int64_t Connection::lastInsertId() const { return sqlite3_last_insert_rowid(db_); }
 int Connection::changes() const { return sqlite3_changes(db_); }
 
-WriteTransaction::WriteTransaction(Connection& c) : c_(c) { c_.exec("BEGIN IMMEDIATE"); }
+WriteTransaction::WriteTransaction(Connection& c) : c_(c) {
+    if (c_.writeLock()) lock_ = std::unique_lock<std::mutex>(*c_.writeLock());
+    c_.exec("BEGIN IMMEDIATE");
+}
 WriteTransaction::~WriteTransaction() {
     if (!done_) {
         try {
@@ -135,7 +138,7 @@ Store::Lease Store::acquire() {
             return Lease(*this, std::move(c));
         }
     }
-    return Lease(*this, std::make_unique<Connection>(path_));
+    return Lease(*this, std::make_unique<Connection>(path_, &writeMutex_));
 }
 
 bool Store::ensureSchema() {

@@ -58,7 +58,9 @@ private:
 
 class Connection {
 public:
-    explicit Connection(const std::string& path);
+    // writeLock serialises this process's write transactions, so that they queue on a mutex
+    // instead of sleeping in SQLite's busy handler.
+    Connection(const std::string& path, std::mutex* writeLock);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -68,9 +70,11 @@ public:
     void exec(const std::string& sql);
     std::int64_t lastInsertId() const;
     int changes() const;
+    std::mutex* writeLock() const { return writeLock_; }
 
 private:
     sqlite3* db_ = nullptr;
+    std::mutex* writeLock_;
     std::unordered_map<std::string, sqlite3_stmt*> cache_;
 };
 
@@ -82,6 +86,7 @@ public:
     void commit();
 
 private:
+    std::unique_lock<std::mutex> lock_;
     Connection& c_;
     bool done_ = false;
 };
@@ -113,6 +118,7 @@ private:
     std::string path_;
     std::mutex mutex_;  // guards idle_
     std::vector<std::unique_ptr<Connection>> idle_;
+    std::mutex writeMutex_;  // held by every WriteTransaction of this store
 };
 
 }  // namespace devserver
