@@ -237,11 +237,15 @@ void TimelineCellStatus::textViewDidLayout(const QTextDocument& document, double
         return;
     // Paragraphs are laid out one below the other, each on its own, so the top of the reposted block is the
     // height of the status block followed by a line break, and the block's extent is its height alone.
+    // A block's bounding rectangle leaves out the spacing below its last line, which the height of a text
+    // ending there counts; the top of the next paragraph includes it.
     QAbstractTextDocumentLayout* layout = document.documentLayout();
-    const QRectF first = layout->blockBoundingRect(document.findBlock(retweetStart_));
-    const QRectF last = layout->blockBoundingRect(document.findBlock(retweetEnd_ - 1));
-    const double h1 = first.top();
-    const double h2 = last.bottom() - first.top();
+    const double top = layout->blockBoundingRect(document.findBlock(retweetStart_)).top();
+    const QTextBlock last = document.findBlock(retweetEnd_ - 1);
+    const double bottom = last.next().isValid() ? layout->blockBoundingRect(last.next()).top()
+                                                : layout->documentSize().height();
+    const double h1 = top;
+    const double h2 = bottom - top;
     retweetRect_ = QRectF(6, h1 - 8, width - 12, h2 + 16);
 }
 
