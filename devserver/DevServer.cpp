@@ -172,7 +172,7 @@ void DevServer::Impl::handle(const httplib::Request& req, httplib::Response& res
 void DevServer::Impl::handleApi(const httplib::Request& req, httplib::Response& res, const std::string& rawPath,
                                 const std::string& path, const std::string& requestPath) {
     SignedRequest signedReq;
-    signedReq.method = req.method == "HEAD" ? "GET" : req.method;
+    signedReq.method = req.method;
     std::string host = req.get_header_value("Host");
     for (auto& ch : host) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     if (endsWith(host, ":80")) host.resize(host.size() - 3);
@@ -560,12 +560,12 @@ bool DevServer::Impl::handleWeb(const httplib::Request& req, httplib::Response& 
 
     if (seg.size() == 2 && seg[0] == "expression" && endsWith(seg[1], ".png")) {
         std::string id = seg[1].substr(0, seg[1].size() - 4);
-        if (!allDigits(id)) return false;
+        std::uint64_t n = 0;
+        if (!allDigits(id) || !parseU64(id, n) || n > 1000000) return false;
         auto st = db.prepare("SELECT 1 FROM emotions WHERE id = ?1");
-        st.bind(1, static_cast<std::int64_t>(std::stoll(id)));
+        st.bind(1, n);
         if (!st.step()) return false;
-        int n = std::stoi(id);
-        return png(pictures().get("emotion" + id, [&] { return emotionPng(n); }));
+        return png(pictures().get("emotion" + id, [&] { return emotionPng(static_cast<int>(n)); }));
     }
 
     if (seg.size() == 3 && seg[0] == "avatar" && allDigits(seg[1]) && (seg[2] == "50.png" || seg[2] == "180.png")) {
@@ -583,7 +583,11 @@ bool DevServer::Impl::handleWeb(const httplib::Request& req, httplib::Response& 
         if (dot == std::string::npos) return false;
         std::string key = seg[2].substr(0, dot), ext = seg[2].substr(dot + 1);
         int sizeIndex = seg[1] == "thumbnail" ? 0 : seg[1] == "bmiddle" ? 1 : 2;
-        if (key.size() > 1 && (key[0] == 's' || key[0] == 'g') && allDigits(key.substr(1))) {
+        if (key.size() > 1 && key.size() < 10 && (key[0] == 's' || key[0] == 'g') && allDigits(key.substr(1))) {
+            // Only pictures that a status carries exist.
+            auto known = db.prepare("SELECT 1 FROM statuses WHERE pic = ?1 LIMIT 1");
+            known.bind(1, key);
+            if (!known.step()) return false;
             std::uint32_t n = static_cast<std::uint32_t>(std::stoul(key.substr(1)));
             if (key[0] == 's' && ext == "png") {
                 static const int dims[3][2] = {{120, 90}, {440, 330}, {800, 600}};
@@ -598,9 +602,9 @@ bool DevServer::Impl::handleWeb(const httplib::Request& req, httplib::Response& 
             return false;
         }
         if (key.size() > 1 && key[0] == 'u' && tokenChars(key)) {
-            // Uploaded pictures are kept as sent; every size serves the stored bytes.
-            auto st = db.prepare("SELECT mime, data FROM pictures WHERE key = ?1");
-            st.bind(1, key);
+            // The original as sent, and smaller copies where they could be made.
+            auto st = db.prepare("SELECT mime, data FROM pictures WHERE key IN (?1, ?2) ORDER BY key = ?1 LIMIT 1");
+            st.bind(1, key).bind(2, key + ":" + seg[1]);
             if (!st.step()) return false;
             r.set_content(st.text(1), st.text(0).c_str());
             return true;
@@ -613,8 +617,9 @@ bool DevServer::Impl::handleWeb(const httplib::Request& req, httplib::Response& 
         std::string idText = seg[1];
         bool mp4 = seg.size() == 2 && endsWith(idText, ".mp4");
         if (mp4) idText = idText.substr(0, idText.size() - 4);
-        if (!allDigits(idText)) return false;
-        std::int64_t vid = std::stoll(idText);
+        std::uint64_t parsed = 0;
+        if (!allDigits(idText) || !parseU64(idText, parsed) || parsed > 1000000) return false;
+        std::int64_t vid = static_cast<std::int64_t>(parsed);
         std::string title;
         {
             auto st = db.prepare("SELECT title FROM short_urls WHERE kind = 'video' AND video_id = ?1");

@@ -1,6 +1,10 @@
 #include "devserver/Media.h"
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace devserver {
 
@@ -184,38 +188,25 @@ std::uint32_t adler32(const std::string& bytes) {
     return (b << 16) | a;
 }
 
-std::string encodePng(const IndexedImage& image) {
+namespace {
+std::string pngFromRows(int width, int height, int colorType, int bytesPerPixel, const std::uint8_t* pixels,
+                        const std::string& extraChunks) {
     std::string out("\x89PNG\r\n\x1a\n", 8);
     std::string ihdr;
-    put32(ihdr, static_cast<std::uint32_t>(image.width));
-    put32(ihdr, static_cast<std::uint32_t>(image.height));
-    ihdr += '\x08';  // bit depth
-    ihdr += '\x03';  // palette
+    put32(ihdr, static_cast<std::uint32_t>(width));
+    put32(ihdr, static_cast<std::uint32_t>(height));
+    ihdr += '\x08';
+    ihdr += static_cast<char>(colorType);
     ihdr += std::string(3, '\0');
     chunk(out, "IHDR", ihdr);
-
-    std::string plte, trns;
-    std::size_t lastTransparent = 0;
-    for (std::size_t i = 0; i < image.palette.size(); ++i) {
-        std::uint32_t c = image.palette[i];
-        plte += static_cast<char>((c >> 16) & 0xFF);
-        plte += static_cast<char>((c >> 8) & 0xFF);
-        plte += static_cast<char>(c & 0xFF);
-        if ((c >> 24) != 0xFF) lastTransparent = i + 1;
-    }
-    chunk(out, "PLTE", plte);
-    if (lastTransparent) {
-        for (std::size_t i = 0; i < lastTransparent; ++i) trns += static_cast<char>(image.palette[i] >> 24);
-        chunk(out, "tRNS", trns);
-    }
-
+    out += extraChunks;
     // Filter type 0 on every row, then a zlib stream of stored deflate blocks.
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * bytesPerPixel;
     std::string raw;
-    raw.reserve(static_cast<std::size_t>(image.width + 1) * image.height);
-    for (int y = 0; y < image.height; ++y) {
+    raw.reserve((rowBytes + 1) * height);
+    for (int y = 0; y < height; ++y) {
         raw += '\0';
-        raw.append(reinterpret_cast<const char*>(&image.pixels[static_cast<std::size_t>(y) * image.width]),
-                   static_cast<std::size_t>(image.width));
+        raw.append(reinterpret_cast<const char*>(pixels + y * rowBytes), rowBytes);
     }
     std::string z("\x78\x01", 2);
     std::size_t pos = 0;
@@ -232,6 +223,136 @@ std::string encodePng(const IndexedImage& image) {
     chunk(out, "IDAT", z);
     chunk(out, "IEND", std::string());
     return out;
+}
+}  // namespace
+
+std::string encodePng(const IndexedImage& image) {
+    std::string plte, trns, extra;
+    std::size_t lastTransparent = 0;
+    for (std::size_t i = 0; i < image.palette.size(); ++i) {
+        std::uint32_t c = image.palette[i];
+        plte += static_cast<char>((c >> 16) & 0xFF);
+        plte += static_cast<char>((c >> 8) & 0xFF);
+        plte += static_cast<char>(c & 0xFF);
+        if ((c >> 24) != 0xFF) lastTransparent = i + 1;
+    }
+    chunk(extra, "PLTE", plte);
+    if (lastTransparent) {
+        for (std::size_t i = 0; i < lastTransparent; ++i) trns += static_cast<char>(image.palette[i] >> 24);
+        chunk(extra, "tRNS", trns);
+    }
+    return pngFromRows(image.width, image.height, 3, 1, image.pixels.data(), extra);
+}
+
+std::string encodePngRgba(int width, int height, const std::vector<std::uint8_t>& rgba) {
+    return pngFromRows(width, height, 6, 4, rgba.data(), std::string());
+}
+
+bool decodePng(const std::string& b, int& width, int& height, std::vector<std::uint8_t>& rgba, std::size_t maxPixels) {
+    if (b.size() < 8 || b.compare(0, 8, "\x89PNG\r\n\x1a\n", 8) != 0) return false;
+    auto be = [&](std::size_t at) {
+        return (static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) << 24) |
+               (static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 16) |
+               (static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 8) |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3]));
+    };
+    std::string idat, plte, trns;
+    int depth = 0, colorType = -1, interlace = 0;
+    width = height = 0;
+    for (std::size_t at = 8; at + 12 <= b.size();) {
+        std::uint32_t len = be(at);
+        if (len > b.size() - at - 12) return false;
+        std::string type = b.substr(at + 4, 4);
+        if (type == "IHDR" && len >= 13) {
+            width = static_cast<int>(std::min<std::uint32_t>(be(at + 8), 1u << 20));
+            height = static_cast<int>(std::min<std::uint32_t>(be(at + 12), 1u << 20));
+            depth = static_cast<unsigned char>(b[at + 16]);
+            colorType = static_cast<unsigned char>(b[at + 17]);
+            interlace = static_cast<unsigned char>(b[at + 20]);
+        } else if (type == "PLTE") {
+            plte = b.substr(at + 8, len);
+        } else if (type == "tRNS") {
+            trns = b.substr(at + 8, len);
+        } else if (type == "IDAT") {
+            idat += b.substr(at + 8, len);
+        } else if (type == "IEND") {
+            break;
+        }
+        at += 12 + len;
+    }
+    int channels = colorType == 0 ? 1 : colorType == 2 ? 3 : colorType == 3 ? 1 : colorType == 4 ? 2 : colorType == 6 ? 4 : 0;
+    if (!channels || depth != 8 || interlace != 0 || width <= 0 || height <= 0 ||
+        static_cast<std::size_t>(width) * height > maxPixels || (colorType == 3 && plte.empty()))
+        return false;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * channels;
+    std::vector<std::uint8_t> raw((rowBytes + 1) * height);
+    z_stream zs{};
+    if (inflateInit(&zs) != Z_OK) return false;
+    zs.next_in = reinterpret_cast<Bytef*>(&idat[0]);
+    zs.avail_in = static_cast<uInt>(idat.size());
+    zs.next_out = raw.data();
+    zs.avail_out = static_cast<uInt>(raw.size());
+    int rc = inflate(&zs, Z_FINISH);
+    std::size_t produced = raw.size() - zs.avail_out;
+    inflateEnd(&zs);
+    if ((rc != Z_STREAM_END && rc != Z_BUF_ERROR) || produced != raw.size()) return false;
+
+    std::vector<std::uint8_t> cur(rowBytes), prev(rowBytes, 0);
+    rgba.assign(static_cast<std::size_t>(width) * height * 4, 255);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = &raw[y * (rowBytes + 1)];
+        int filter = row[0];
+        for (std::size_t i = 0; i < rowBytes; ++i) {
+            int x = row[1 + i], a = i >= static_cast<std::size_t>(channels) ? cur[i - channels] : 0, up = prev[i],
+                c = i >= static_cast<std::size_t>(channels) ? prev[i - channels] : 0;
+            switch (filter) {
+            case 0: break;
+            case 1: x += a; break;
+            case 2: x += up; break;
+            case 3: x += (a + up) / 2; break;
+            case 4: {
+                int p = a + up - c, pa = std::abs(p - a), pb = std::abs(p - up), pc = std::abs(p - c);
+                x += (pa <= pb && pa <= pc) ? a : pb <= pc ? up : c;
+                break;
+            }
+            default: return false;
+            }
+            cur[i] = static_cast<std::uint8_t>(x);
+        }
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* o = &rgba[(static_cast<std::size_t>(y) * width + x) * 4];
+            const std::uint8_t* p = &cur[static_cast<std::size_t>(x) * channels];
+            switch (colorType) {
+            case 0: o[0] = o[1] = o[2] = p[0]; break;
+            case 2: o[0] = p[0]; o[1] = p[1]; o[2] = p[2]; break;
+            case 3:
+                if (static_cast<std::size_t>(p[0]) * 3 + 2 >= plte.size()) return false;
+                o[0] = static_cast<std::uint8_t>(plte[p[0] * 3]);
+                o[1] = static_cast<std::uint8_t>(plte[p[0] * 3 + 1]);
+                o[2] = static_cast<std::uint8_t>(plte[p[0] * 3 + 2]);
+                if (p[0] < trns.size()) o[3] = static_cast<std::uint8_t>(trns[p[0]]);
+                break;
+            case 4: o[0] = o[1] = o[2] = p[0]; o[3] = p[1]; break;
+            default: o[0] = p[0]; o[1] = p[1]; o[2] = p[2]; o[3] = p[3]; break;
+            }
+        }
+        std::swap(cur, prev);
+    }
+    return true;
+}
+
+std::string scaledPng(const std::string& png, int maxWidth) {
+    int w = 0, h = 0;
+    std::vector<std::uint8_t> rgba;
+    if (maxWidth <= 0 || !decodePng(png, w, h, rgba) || w <= maxWidth) return std::string();
+    int nw = maxWidth, nh = std::max(1, static_cast<int>(static_cast<long long>(h) * maxWidth / w));
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(nw) * nh * 4);
+    for (int y = 0; y < nh; ++y)
+        for (int x = 0; x < nw; ++x) {
+            std::size_t sx = static_cast<std::size_t>(x) * w / nw, sy = static_cast<std::size_t>(y) * h / nh;
+            std::copy_n(&rgba[(sy * w + sx) * 4], 4, &out[(static_cast<std::size_t>(y) * nw + x) * 4]);
+        }
+    return encodePngRgba(nw, nh, out);
 }
 
 std::string encodeGif(const IndexedImage& first, const std::vector<std::vector<std::uint8_t>>& moreFrames,

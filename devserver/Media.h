@@ -26,6 +26,15 @@ std::string encodeGif(const IndexedImage& first, const std::vector<std::vector<s
 // A small MP4 (ISO BMFF, one avc1 track) of `frames` pictures at 5 frames per second.
 std::string makeMp4(int width, int height, int frames, std::uint32_t seed);
 
+// Decodes a non-interlaced PNG of bit depth 8 (grey, RGB, palette, grey+alpha, RGBA) into RGBA rows.
+// Pictures of more than maxPixels, other depths and broken streams give false; the inflated size is
+// bounded by the header, so a small upload cannot expand without limit.
+bool decodePng(const std::string& bytes, int& width, int& height, std::vector<std::uint8_t>& rgba,
+               std::size_t maxPixels = 4096u * 4096u);
+std::string encodePngRgba(int width, int height, const std::vector<std::uint8_t>& rgba);
+// A copy no wider than maxWidth (nearest neighbour), or "" when the PNG cannot be read or is narrow enough.
+std::string scaledPng(const std::string& png, int maxWidth);
+
 // Recognises the picture formats an upload may carry; returns the MIME type or "" for anything else.
 std::string sniffPictureType(const std::string& bytes);
 

@@ -554,11 +554,17 @@ void update(Ctx& c, bool upload) {
     WriteTransaction tx(c.db);
     if (upload) {
         auto file = c.req.get_file_value("pic");
-        c.db.prepare("INSERT INTO pictures(key, mime, data) VALUES(?1, ?2, ?3)")
-            .bind(1, pic)
-            .bind(2, sniffPictureType(file.content))
-            .bindBlob(3, file.content)
-            .run();
+        std::string mime = sniffPictureType(file.content);
+        auto store = [&](const std::string& key, const std::string& bytes) {
+            c.db.prepare("INSERT INTO pictures(key, mime, data) VALUES(?1, ?2, ?3)").bind(1, key).bind(2, mime).bindBlob(3, bytes).run();
+        };
+        store(pic, file.content);
+        // Smaller sizes are made where the picture can be read here (PNG); others serve the original.
+        if (mime == "image/png") {
+            std::string thumbnail = scaledPng(file.content, 120), middle = scaledPng(file.content, 440);
+            if (!thumbnail.empty()) store(pic + ":thumbnail", thumbnail);
+            if (!middle.empty()) store(pic + ":bmiddle", middle);
+        }
     }
     std::uint64_t id = world::createStatus(c.db, c.viewer, text, kSource, now(), 0, pic);
     if (c.has("lat") || c.has("long") || c.has("annotations")) {

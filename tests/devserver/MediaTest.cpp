@@ -222,6 +222,53 @@ TEST(Media, Mp4HasATrackWhoseSamplesFillTheMediaData) {
     EXPECT_EQ(static_cast<unsigned char>(mp4[avcC + 12]), 0x67);  // the sequence parameter set
 }
 
+TEST(Media, PngDecodesBackAndScalesDown) {
+    // Our own palette PNG, and a filtered RGBA PNG written by zlib, both read back.
+    IndexedImage img;
+    img.width = 200;
+    img.height = 100;
+    img.palette = {0xFF102030, 0x80405060};
+    for (int i = 0; i < img.width * img.height; ++i) img.pixels.push_back(static_cast<std::uint8_t>((i / 7) % 2));
+    int w = 0, h = 0;
+    std::vector<std::uint8_t> rgba;
+    ASSERT_TRUE(decodePng(encodePng(img), w, h, rgba));
+    ASSERT_EQ(w, 200);
+    EXPECT_EQ(rgba[0], 0x10);
+    EXPECT_EQ(rgba[7 * 4 + 3], 0x80);
+
+    std::string rows;  // every row with filter type 1 (Sub) over RGBA pixels of a gradient
+    for (int y = 0; y < 30; ++y) {
+        rows += '\x01';
+        for (int x = 0; x < 40; ++x) rows += std::string(x ? "\x02\x01\x00\x00" : "\x00\x00\x00\xff", 4);
+    }
+    uLongf zlen = compressBound(static_cast<uLong>(rows.size()));
+    std::string z(zlen, '\0');
+    compress(reinterpret_cast<Bytef*>(&z[0]), &zlen, reinterpret_cast<const Bytef*>(rows.data()), static_cast<uLong>(rows.size()));
+    z.resize(zlen);
+    std::string png = encodePngRgba(40, 30, std::vector<std::uint8_t>(40 * 30 * 4, 0));
+    std::size_t idat = png.find("IDAT") - 4;
+    std::string body = "IDAT" + z, len;
+    for (int s = 24; s >= 0; s -= 8) len += static_cast<char>((z.size() >> s) & 0xFF);
+    std::string crc;
+    for (int s = 24; s >= 0; s -= 8) crc += static_cast<char>((crc32(body) >> s) & 0xFF);
+    png = png.substr(0, idat) + len + body + crc + png.substr(png.find("IEND") - 4);
+    ASSERT_TRUE(decodePng(png, w, h, rgba));
+    EXPECT_EQ(rgba[39 * 4], 78);  // 39 steps of 2
+    EXPECT_EQ(rgba[39 * 4 + 1], 39);
+
+    std::string small = scaledPng(encodePng(img), 50);
+    ASSERT_TRUE(decodePng(small, w, h, rgba));
+    EXPECT_EQ(w, 50);
+    EXPECT_EQ(h, 25);
+    EXPECT_EQ(scaledPng(encodePng(img), 400), "");  // already narrow enough
+    // Broken or oversized pictures are refused, not inflated without bound.
+    std::string broken = encodePng(img);
+    broken[broken.find("IDAT") + 10] ^= 0x55;
+    EXPECT_FALSE(decodePng(broken, w, h, rgba));
+    EXPECT_FALSE(decodePng(encodePng(img), w, h, rgba, 100));
+    EXPECT_FALSE(decodePng("not a png", w, h, rgba));
+}
+
 TEST(Media, UploadsAreSniffedByTheirBytes) {
     EXPECT_EQ(sniffPictureType(emojiPng(0xE001)), "image/png");
     EXPECT_EQ(sniffPictureType(animatedStatusGif(1, 10, 10)), "image/gif");

@@ -147,6 +147,9 @@ TEST_F(Server, UnknownPathsMethodsAndBadParametersGetErrorObjects) {
     EXPECT_TRUE(isError(api->del("/statuses/destroy/abc.json", demo), 400));
     EXPECT_TRUE(isError(api->post("/statuses/reset_count.json", {{"type", "9"}}, demo), 400));
     EXPECT_TRUE(isError(api->get("/99999/lists.json", {}, demo), 404));
+    EXPECT_TRUE(isError(api->plain(kHome + "?count=" + std::string(20000, '9')), 414));
+    EXPECT_TRUE(isError(api->plain("/pic/large/s99999.png"), 404));
+    EXPECT_TRUE(isError(api->plain("/expression/99999999999999999999.png"), 404));
 
     // SQL metacharacters are data, nothing more.
     const std::string evil = "'); DROP TABLE statuses; -- \" OR 1=1 %_";
@@ -334,7 +337,7 @@ TEST_F(Server, WritesAnswerTheRecordsTheyMakeOrRemove) {
 }
 
 TEST_F(Server, UploadsStoreThePictureWithinTheSizeLimit) {
-    const std::string png = devserver::statusPicturePng(9, 64, 48);
+    const std::string png = devserver::statusPicturePng(9, 640, 480);
     auto upload = [&](const std::string& bytes, const std::string& text, const std::string& signedText) {
         Call c;
         c.method = "POST";
@@ -347,14 +350,23 @@ TEST_F(Server, UploadsStoreThePictureWithinTheSizeLimit) {
     };
     Reply ok = upload(png, "带图片的微博", "带图片的微博");
     ASSERT_EQ(ok.status, 200) << ok.body;
+    // The three sizes: 120 and 440 pixels wide, and the original as sent.
+    const int widths[] = {120, 440, 640};
+    int k = 0;
     for (auto key : {"thumbnail_pic", "bmiddle_pic", "original_pic"}) {
         std::string url = ok.json[key].asString();
         ASSERT_EQ(url.find(api->base()), 0u) << url;
         auto r = api->http().Get(url.substr(api->base().size()).c_str());
         ASSERT_TRUE(r);
-        EXPECT_EQ(r->body, png);
         EXPECT_EQ(r->get_header_value("Content-Type"), "image/png");
+        int w = 0, h = 0;
+        std::vector<std::uint8_t> rgba;
+        ASSERT_TRUE(devserver::decodePng(r->body, w, h, rgba)) << key;
+        EXPECT_EQ(w, widths[k]);
+        EXPECT_EQ(h, widths[k] * 3 / 4);
+        ++k;
     }
+    EXPECT_EQ(api->http().Get(ok.json["original_pic"].asString().substr(api->base().size()).c_str())->body, png);
     // The text fields take part in the signature; the picture does not.
     EXPECT_TRUE(isError(upload(png, "改过的文字", "带图片的微博"), 401));
     EXPECT_TRUE(isError(upload("#!/bin/sh\necho not a picture\n", "文字", "文字"), 400));
