@@ -7,12 +7,14 @@ function(plumet_add_test)
   target_compile_definitions(${T_NAME} PRIVATE
     PLUMET_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
     PLUMET_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  set(_env "QT_QPA_PLATFORM=offscreen")
+  # The development service's path goes in ENVIRONMENT_MODIFICATION: a second entry in ENVIRONMENT
+  # would be split off as a property of its own by gtest_discover_tests and never reach the test.
+  set(_envmod "")
   if(TARGET plumet-devserver)
-    list(APPEND _env "PLUMET_DEVSERVER=$<TARGET_FILE:plumet-devserver>")
+    set(_envmod ENVIRONMENT_MODIFICATION "PLUMET_DEVSERVER=set:$<TARGET_FILE:plumet-devserver>")
   endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS ${T_LABEL} ENVIRONMENT "${_env}" TIMEOUT 300)
+    PROPERTIES LABELS ${T_LABEL} ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ${_envmod} TIMEOUT 300)
 endfunction()
