@@ -8,6 +8,7 @@ root=$(cd "$here/../.." && pwd)
 build=${1:-$root/build}
 seconds=${2:-10}
 connections=${3:-8}
+threads=$(( connections < 2 ? connections : 2 ))
 server="$build/devserver/plumet-devserver"
 [ -x "$server" ] || { echo "build $server first (cmake --build $build --target plumet-devserver)"; exit 1; }
 command -v wrk >/dev/null || { echo "wrk is missing (apt-get install wrk)"; exit 1; }
@@ -26,7 +27,7 @@ rss() { awk '/VmRSS/ {print $2 " kB"}' "/proc/$pid/status"; }
 
 echo "server: $base (pid $pid), resident memory at rest: $(rss)"
 # A short warm-up fills the picture and statement caches before the measured run.
-wrk -t2 -c"$connections" -d2s -s "$here/signed_timeline.lua" "$base/statuses/friends_timeline.json" -- "$token" "$secret" "$base" > /dev/null
-wrk -t2 -c"$connections" -d"${seconds}s" --latency -s "$here/signed_timeline.lua" \
+wrk -t"$threads" -c"$connections" -d2s -s "$here/signed_timeline.lua" "$base/statuses/friends_timeline.json" -- "$token" "$secret" "$base" > /dev/null
+wrk -t"$threads" -c"$connections" -d"${seconds}s" --latency -s "$here/signed_timeline.lua" \
   "$base/statuses/friends_timeline.json" -- "$token" "$secret" "$base" | tee "$work/wrk.txt"
 echo "resident memory after the load: $(rss) (peak $(awk '/VmHWM/ {print $2 " kB"}' /proc/$pid/status))"
