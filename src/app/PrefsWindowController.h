@@ -1,0 +1,57 @@
+#pragma once
+// The preferences window: the body font, which news count on the badge and are announced, the service
+// addresses, and deleting the stored accounts.
+#include <QHash>
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class PrefsWindowController : public QWidget {
+    Q_OBJECT
+public:
+    // The switches and their keys in the settings.
+    static const QString kUseGrowl;   // "UseGrowl": announce news as desktop notifications
+    static const QString kNewStatus;  // "NewStatus"
+    static const QString kNewComment; // "NewComment"
+    static const QString kNewAtme;    // "NewAtme"
+    static const QString kNewMessage; // "NewMessage"
+
+    explicit PrefsWindowController(const QString& windowNibName, QWidget* parent = nullptr);
+
+    // Centres the window on its screen and brings it to the front, showing the settings as they are now.
+    void showWindow();
+    // Reads every control's value from the settings again.
+    void loadSettings();
+
+    QCheckBox* checkBoxForKey(const QString& key) const { return switches_.value(key); }
+    QLineEdit* addressFieldForKey(const QString& key) const { return addressFields_.value(key); }
+    QLabel* fontLabel() const { return fontLabel_; }
+    QPushButton* fontButton() const { return fontButton_; }
+    QPushButton* deleteAccountButton() const { return deleteAccountButton_; }
+
+    using QWidget::setFont;
+
+public slots:
+    // Opens the font dialog with the current body font; a chosen font goes to the delegate's changeFont.
+    void setFont();
+    // Asks, as a sheet of this window, whether to delete the stored accounts.
+    void deleteAccount();
+    void alertDidEnd(int returnCode);
+    // Shows the body font in use (after a font change).
+    void updateFontLabel();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void commitAddress(const QString& key);
+
+    QHash<QString, QCheckBox*> switches_;
+    QHash<QString, QLineEdit*> addressFields_;
+    QLabel* fontLabel_ = nullptr;
+    QPushButton* fontButton_ = nullptr;
+    QPushButton* deleteAccountButton_ = nullptr;
+};

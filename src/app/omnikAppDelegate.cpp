@@ -1,0 +1,338 @@
+#include "app/omnikAppDelegate.h"
+
+#include "app/AuthWindowController.h"
+#include "app/PrefsWindowController.h"
+#include "cells/Appearance.h"
+#include "cells/HotTextScanner.h"
+#include "mainwindow/MyWindowController.h"
+#include "platform/Browser.h"
+#include "platform/Dispatch.h"
+#include "platform/URLCache.h"
+#include "platform/UnreadBadge.h"
+#include "platform/UserDefaults.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFont>
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <QUrl>
+#include <QWindow>
+
+#include <boost/make_shared.hpp>
+
+const QString omnikAppDelegate::kOAuthTokens = QStringLiteral("OAuthTokens");
+const QString omnikAppDelegate::kTokenKey = QStringLiteral("TokenKey");
+const QString omnikAppDelegate::kSecretKey = QStringLiteral("SecretKey");
+const QString omnikAppDelegate::kWeiboHost = QStringLiteral("WeiboHost");
+const QString omnikAppDelegate::kWeibo2Host = QStringLiteral("Weibo2Host");
+const QString omnikAppDelegate::kWebHost = QStringLiteral("WebHost");
+const QString omnikAppDelegate::kStaticImageHost = QStringLiteral("StaticImageHost");
+const QString omnikAppDelegate::kFeedbackURL = QStringLiteral("FeedbackURL");
+
+namespace {
+
+QPointer<omnikAppDelegate> sharedInstance;
+
+} // namespace
+
+qsizetype CharacterSet::indexOfFirstMember(const QString& text, qsizetype from) const
+{
+    for (qsizetype i = qMax<qsizetype>(from, 0); i < text.size();) {
+        char32_t c = text.at(i).unicode();
+        qsizetype width = 1;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
+            width = 2;
+        }
+        if (characterIsMember(c))
+            return i;
+        i += width;
+    }
+    return -1;
+}
+
+omnikAppDelegate::omnikAppDelegate(QObject* parent)
+    : QObject(parent)
+{
+    sharedInstance = this;
+    makeMenu();
+}
+
+omnikAppDelegate::~omnikAppDelegate()
+{
+    applicationWillTerminate();
+    delete applicationMenu_;
+}
+
+omnikAppDelegate* omnikAppDelegate::sharedDelegate()
+{
+    return sharedInstance.data();
+}
+
+MyWindowController* omnikAppDelegate::myWindowController() const
+{
+    return myWindowController_.data();
+}
+
+PrefsWindowController* omnikAppDelegate::prefsWindowController() const
+{
+    return prefsWindowController_.data();
+}
+
+void omnikAppDelegate::awakeFromNib()
+{
+    auto& defaults = platform::UserDefaults::standard();
+    defaults.registerDefaultsFromResource();
+    platform::URLCache::shared().setMemoryCapacity(kURLCacheCapacity);
+    totalNames_.clear();
+    invalidNameCharset_ = CharacterSet(&isNameEndingCharacter);
+    // Paragraph styles, gradients, fonts, colours, then the date attributes.
+    if (!appearance_) {
+        appearance_ = new Appearance(&defaults, this);
+        connect(appearance_, &Appearance::fontSettingChanged, this, &omnikAppDelegate::appearanceFontSettingChanged);
+    }
+    awake_ = true;
+
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        // Quitting when the last window closes is decided here: the authorisation window closes before the main
+        // window opens, and with a tray icon the program lives on in the tray.
+        app->setQuitOnLastWindowClosed(false);
+        connect(app, &QGuiApplication::lastWindowClosed, this, &omnikAppDelegate::lastWindowClosed,
+                Qt::UniqueConnection);
+        connect(app, &QGuiApplication::focusWindowChanged, this, &omnikAppDelegate::updateMenuItems,
+                Qt::UniqueConnection);
+        connect(app, &QCoreApplication::aboutToQuit, this, &omnikAppDelegate::applicationWillTerminate,
+                Qt::UniqueConnection);
+    }
+}
+
+bool omnikAppDelegate::applicationDidFinishLaunching()
+{
+    if (!awake_)
+        awakeFromNib();
+    if (!initWeiboInstanceWithUserId(QString())) {
+        terminate();
+        return false;
+    }
+    newDocument();
+    auto& badge = platform::UnreadBadge::shared();
+    badge.setTrayIconEnabled(true);
+    connect(&badge, &platform::UnreadBadge::trayActivated, this, &omnikAppDelegate::reopenFromTray,
+            Qt::UniqueConnection);
+    return true;
+}
+
+QVariantMap omnikAppDelegate::accountStore()
+{
+    return platform::UserDefaults::standard().dictionaryForKey(kOAuthTokens);
+}
+
+bool omnikAppDelegate::initWeiboInstanceWithUserId(const QString& userId)
+{
+    QVariantMap store = accountStore();
+    QString uid = userId;
+    if (uid.isEmpty() && !store.isEmpty())
+        uid = store.lastKey();
+
+    weibo_ = boost::make_shared<weibo::SinaWeibo>();
+    weibo_->oAuth().setConsumerKey(kConsumerKey);
+    weibo_->oAuth().setConsumerSecret(kConsumerSecret);
+    applyServiceAddresses();
+
+    if (!uid.isEmpty() && store.contains(uid)) {
+        const QVariantMap entry = store.value(uid).toMap();
+        weibo_->oAuth().setOAuthTokenKey(entry.value(kTokenKey).toString().toStdString());
+        weibo_->oAuth().setOAuthTokenSecret(entry.value(kSecretKey).toString().toStdString());
+        return true;
+    }
+
+    AuthWindowController auth(QStringLiteral("AuthWindow"), &weibo_);
+    installMenuActions(&auth);
+    if (auth.runModal() == 0)
+        return false;
+
+    // The signer now holds the access token of the account that was just authorised.
+    store = accountStore();
+    QVariantMap entry;
+    entry.insert(kTokenKey, QString::fromStdString(weibo_->oAuth().oAuthTokenKey()));
+    entry.insert(kSecretKey, QString::fromStdString(weibo_->oAuth().oAuthTokenSecret()));
+    store.insert(QString::fromStdString(weibo_->oAuth().oAuthUserId()), entry);
+    auto& defaults = platform::UserDefaults::standard();
+    defaults.setObject(store, kOAuthTokens);
+    defaults.synchronize();
+    return true;
+}
+
+void omnikAppDelegate::applyServiceAddresses()
+{
+    if (!weibo_)
+        return;
+    auto& defaults = platform::UserDefaults::standard();
+    weibo_->setBaseUrls(defaults.stringForKey(kWeiboHost).trimmed().toStdString(),
+                        defaults.stringForKey(kWeibo2Host).trimmed().toStdString());
+}
+
+void omnikAppDelegate::newDocument()
+{
+    // No window before there is an account (a reopen can arrive while the authorisation window is up).
+    if (!weibo_ || terminating_)
+        return;
+    // The picture and video viewers are made here, ahead of the main window, once their layer exists.
+    if (!myWindowController_) {
+        myWindowController_ = new MyWindowController(QStringLiteral("MainWindow"), weibo_);
+        if (auto* mainWindow = qobject_cast<QMainWindow*>(myWindowController_->window()))
+            mainWindow->menuBar()->addMenu(applicationMenu_);
+        installMenuActions(myWindowController_->window());
+    }
+    myWindowController_->showWindow();
+    updateMenuItems();
+}
+
+bool omnikAppDelegate::hasVisibleWindows() const
+{
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && !w->isMinimized() && w->windowType() != Qt::Popup && w->windowType() != Qt::ToolTip)
+            return true;
+    }
+    return false;
+}
+
+bool omnikAppDelegate::applicationShouldHandleReopen(bool visibleWindows)
+{
+    if (!visibleWindows)
+        newDocument();
+    return true;
+}
+
+void omnikAppDelegate::reopenFromTray()
+{
+    // A click on the tray icon brings the main window forward even when another window of the program is open.
+    applicationShouldHandleReopen(hasVisibleWindows());
+    if (myWindowController_)
+        myWindowController_->showWindow();
+}
+
+void omnikAppDelegate::makeMenu()
+{
+    applicationMenu_ = new QMenu(QStringLiteral("Plumet"));
+    preferencesAction_ = applicationMenu_->addAction(QStringLiteral("偏好设置..."));
+    preferencesAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    preferencesAction_->setMenuRole(QAction::PreferencesRole);
+    newDocumentAction_ = applicationMenu_->addAction(QStringLiteral("新窗口"));
+    newDocumentAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    feedbackAction_ = applicationMenu_->addAction(QStringLiteral("意见反馈..."));
+    applicationMenu_->addSeparator();
+    quitAction_ = applicationMenu_->addAction(QStringLiteral("退出 Plumet"));
+    quitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quitAction_->setMenuRole(QAction::QuitRole);
+    for (QAction* a : applicationMenu_->actions())
+        a->setShortcutContext(Qt::ApplicationShortcut);
+
+    connect(preferencesAction_, &QAction::triggered, this, &omnikAppDelegate::openPreferences);
+    connect(newDocumentAction_, &QAction::triggered, this, &omnikAppDelegate::newDocument);
+    connect(feedbackAction_, &QAction::triggered, this, &omnikAppDelegate::feedback);
+    connect(quitAction_, &QAction::triggered, this, &omnikAppDelegate::terminate);
+    connect(applicationMenu_, &QMenu::aboutToShow, this, &omnikAppDelegate::updateMenuItems);
+}
+
+void omnikAppDelegate::installMenuActions(QWidget* window) const
+{
+    if (!window)
+        return;
+    for (QAction* a : applicationMenu_->actions()) {
+        if (!a->isSeparator() && !window->actions().contains(a))
+            window->addAction(a);
+    }
+}
+
+bool omnikAppDelegate::validateMenuItem(QAction* item) const
+{
+    if (!item)
+        return false;
+    if (item == newDocumentAction_)
+        return !(myWindowController_ && myWindowController_->window()->isActiveWindow());
+    return item == preferencesAction_ || item == feedbackAction_ || item == quitAction_;
+}
+
+void omnikAppDelegate::updateMenuItems()
+{
+    for (QAction* a : applicationMenu_->actions()) {
+        if (!a->isSeparator())
+            a->setEnabled(validateMenuItem(a));
+    }
+}
+
+void omnikAppDelegate::openPreferences()
+{
+    if (!prefsWindowController_) {
+        prefsWindowController_ = new PrefsWindowController(QStringLiteral("Prefs"));
+        prefsWindowController_->setAttribute(Qt::WA_DeleteOnClose, false);
+        installMenuActions(prefsWindowController_);
+        connect(this, &omnikAppDelegate::fontSettingDidChange, prefsWindowController_,
+                &PrefsWindowController::updateFontLabel);
+    }
+    prefsWindowController_->showWindow();
+}
+
+void omnikAppDelegate::feedback()
+{
+    const QUrl page(platform::UserDefaults::standard().stringForKey(kFeedbackURL).trimmed());
+    platform::Browser::openURL(page);
+}
+
+QFont omnikAppDelegate::bodyFont() const
+{
+    return appearance_ ? appearance_->bodyFont() : Appearance::systemFont(Appearance::kDefaultFontSize);
+}
+
+void omnikAppDelegate::changeFont(const QFont& font)
+{
+    if (appearance_)
+        appearance_->changeFont(font);
+}
+
+void omnikAppDelegate::appearanceFontSettingChanged()
+{
+    if (myWindowController_)
+        myWindowController_->fontSettingChanged();
+    emit fontSettingDidChange();
+}
+
+void omnikAppDelegate::lastWindowClosed()
+{
+    // With a tray icon the program stays reachable from the tray; without one, closing the main window ends it.
+    if (!myWindowController_ || terminating_)
+        return;
+    if (platform::UnreadBadge::shared().hasTrayIcon())
+        return;
+    terminate();
+}
+
+void omnikAppDelegate::terminate()
+{
+    terminating_ = true;
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void omnikAppDelegate::applicationWillTerminate()
+{
+    if (terminated_)
+        return;
+    terminated_ = true;
+    terminating_ = true;
+    if (myWindowController_) {
+        myWindowController_->cleanup();
+        delete myWindowController_.data();
+    }
+    if (prefsWindowController_)
+        delete prefsWindowController_.data();
+    // The appearance stays until the delegate goes: cell contexts may still point at it while the program winds
+    // down.
+    totalNames_.clear();
+    platform::UserDefaults::standard().synchronize();
+}

@@ -1,0 +1,152 @@
+#pragma once
+// The application delegate: starts the program, picks the account, owns the one service client every window
+// shares, the account store, the main and preferences windows, the appearance and the name tables.
+#include "service/WeiboAPI.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QVariantMap>
+
+#include <boost/shared_ptr.hpp>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QFont;
+class QMenu;
+class QWidget;
+class MyWindowController;
+class PrefsWindowController;
+class AuthWindowController;
+class Appearance;
+
+// A set of characters, tested one code point at a time.
+class CharacterSet {
+public:
+    using Predicate = std::function<bool(char32_t)>;
+    CharacterSet() = default;
+    explicit CharacterSet(Predicate predicate)
+        : predicate_(std::move(predicate))
+    {
+    }
+    bool characterIsMember(char32_t c) const { return predicate_ && predicate_(c); }
+    // Index of the first member at or after `from` in the text (whole code points), or -1.
+    qsizetype indexOfFirstMember(const QString& text, qsizetype from = 0) const;
+
+private:
+    Predicate predicate_;
+};
+
+class omnikAppDelegate : public QObject {
+    Q_OBJECT
+public:
+    // The program's constants: the application's consumer credentials at the service.
+    static constexpr const char* kConsumerKey = "5127730916";
+    static constexpr const char* kConsumerSecret = "9f1c0a7e52d84b3690e1c7a4f2b85d03";
+    // The memory capacity of the shared picture cache.
+    static constexpr qint64 kURLCacheCapacity = 2000000;
+    // Settings read here.
+    static const QString kOAuthTokens;     // "OAuthTokens": user id text -> {"TokenKey", "SecretKey"}
+    static const QString kTokenKey;        // "TokenKey"
+    static const QString kSecretKey;       // "SecretKey"
+    static const QString kWeiboHost;       // "WeiboHost": version-1 base address
+    static const QString kWeibo2Host;      // "Weibo2Host": version-2 base address
+    static const QString kWebHost;         // "WebHost": the service's web pages
+    static const QString kStaticImageHost; // "StaticImageHost": emoji pictures
+    static const QString kFeedbackURL;     // "FeedbackURL": the product's feedback page
+
+    explicit omnikAppDelegate(QObject* parent = nullptr);
+    ~omnikAppDelegate() override;
+
+    // The delegate of the running program (the last one made), or none.
+    static omnikAppDelegate* sharedDelegate();
+
+    // Start-up, in the order the program calls them.
+    void awakeFromNib();
+    // Restores or authorises the account and shows the main window; terminates when authorisation is cancelled.
+    // Answers whether the program goes on.
+    bool applicationDidFinishLaunching();
+    // Saves the main window's state and lets go of the windows and the appearance.
+    void applicationWillTerminate();
+    // A second launch, a tray click: shows the main window again when no window is visible. Always true.
+    bool applicationShouldHandleReopen(bool hasVisibleWindows);
+    bool hasVisibleWindows() const;
+
+    // The client of the signed-in account (the shared pointer itself, so callers see it as it is now).
+    boost::shared_ptr<weibo::SinaWeibo>* sharedWeiboInstance() { return &weibo_; }
+    bool initWeiboInstanceWithUserId(const QString& uid = QString());
+
+    MyWindowController* myWindowController() const;
+    PrefsWindowController* prefsWindowController() const;
+
+    // The account store as it is stored (user id text -> {"TokenKey", "SecretKey"}).
+    static QVariantMap accountStore();
+
+    // Screen names met while building status cells; the candidates of name completion.
+    QSet<QString>& totalNames() { return totalNames_; }
+    void setTotalNames(const QSet<QString>& names) { totalNames_ = names; }
+    // Every character but "_", "-" and letters, marks and digits of any script: where a name ends.
+    const CharacterSet& invalidNameCharset() const { return invalidNameCharset_; }
+    void setInvalidNameCharset(const CharacterSet& set) { invalidNameCharset_ = set; }
+
+    // The shared fonts, colours, paragraph styles, gradients and date attributes (none before awakeFromNib).
+    Appearance* appearance() const { return appearance_; }
+    // The body font now in use (what the font dialog starts from).
+    QFont bodyFont() const;
+    // The font dialog's answer: stores "FontName"/"FontSize" and, after the current event, rebuilds the fonts and
+    // tells the main window (fontSettingChanged) once.
+    void changeFont(const QFont& font);
+
+    // The "Plumet" menu and its items; each window of the program carries them.
+    QMenu* applicationMenu() const { return applicationMenu_; }
+    QAction* preferencesAction() const { return preferencesAction_; }
+    QAction* newDocumentAction() const { return newDocumentAction_; }
+    QAction* feedbackAction() const { return feedbackAction_; }
+    QAction* quitAction() const { return quitAction_; }
+    bool validateMenuItem(QAction* item) const;
+    // Gives a window the menu items' shortcuts.
+    void installMenuActions(QWidget* window) const;
+
+    // Points the client at the addresses now in the settings.
+    void applyServiceAddresses();
+
+    // True once start-up has given up (authorisation cancelled) or quitting has begun.
+    bool isTerminating() const { return terminating_; }
+
+public slots:
+    void newDocument();
+    void openPreferences();
+    void feedback();
+    void terminate();
+
+signals:
+    // Sent after the fonts were rebuilt and the main window was told (once per font change).
+    void fontSettingDidChange();
+
+private:
+    void makeMenu();
+    void updateMenuItems();
+    void lastWindowClosed();
+    void reopenFromTray();
+    void appearanceFontSettingChanged();
+
+    boost::shared_ptr<weibo::SinaWeibo> weibo_;
+    QPointer<MyWindowController> myWindowController_;
+    QPointer<PrefsWindowController> prefsWindowController_;
+    QSet<QString> totalNames_;
+    CharacterSet invalidNameCharset_;
+    Appearance* appearance_ = nullptr;
+
+    QMenu* applicationMenu_ = nullptr;
+    QAction* preferencesAction_ = nullptr;
+    QAction* newDocumentAction_ = nullptr;
+    QAction* feedbackAction_ = nullptr;
+    QAction* quitAction_ = nullptr;
+
+    bool awake_ = false;
+    bool terminating_ = false;
+    bool terminated_ = false;
+};

@@ -1,0 +1,323 @@
+// The shell's windows offscreen, with no service behind them: the PIN field, the menu, reopening, the
+// preferences and the font change.
+#include "AppTestSupport.h"
+
+#include "app/AuthWindowController.h"
+#include "app/InstanceChannel.h"
+#include "app/PrefsWindowController.h"
+#include "app/omnikAppDelegate.h"
+#include "cells/Appearance.h"
+#include "mainwindow/MyWindowController.h"
+#include "platform/Browser.h"
+#include "platform/ScriptedAlertResponder.h"
+#include "platform/URLCache.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QFontDatabase>
+#include <QLineEdit>
+#include <QLocalSocket>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+// Nothing listens there: anything that reaches for the service fails at once.
+const QString kDeadService = QStringLiteral("http://127.0.0.1:1");
+
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        settingsFile_ = useFreshSettings();
+        auto& defaults = platform::UserDefaults::standard();
+        for (const char* key : {"WeiboHost", "WebHost", "StaticImageHost"})
+            defaults.setObject(kDeadService, QString::fromLatin1(key));
+        defaults.setObject(kDeadService + QStringLiteral("/2"), QStringLiteral("Weibo2Host"));
+    }
+    // A stored account, so start-up goes straight to the main window.
+    static void storeAccount()
+    {
+        QVariantMap store;
+        store.insert(QStringLiteral("42"), QVariantMap{{QStringLiteral("TokenKey"), QStringLiteral("k")},
+                                                        {QStringLiteral("SecretKey"), QStringLiteral("s")}});
+        platform::UserDefaults::standard().setObject(store, QStringLiteral("OAuthTokens"));
+    }
+    QString settingsFile_;
+};
+
+TEST(PinField, KeepsOnlyAPositiveNumberWithoutLeadingZeros)
+{
+    EXPECT_EQ(AuthWindowController::filteredPin(QStringLiteral("0123")), QStringLiteral("123"));
+    EXPECT_EQ(AuthWindowController::filteredPin(QStringLiteral("abc")), QString());
+    EXPECT_EQ(AuthWindowController::filteredPin(QStringLiteral("0")), QString());
+    EXPECT_EQ(AuthWindowController::filteredPin(QStringLiteral("000")), QString());
+    EXPECT_EQ(AuthWindowController::filteredPin(QStringLiteral("12ab34")), QStringLiteral("12"));
+    EXPECT_EQ(AuthWindowController::filteredPin(QStringLiteral(" 654321")), QStringLiteral("654321"));
+    EXPECT_EQ(AuthWindowController::filteredPin(QStringLiteral("-5")), QString());
+    EXPECT_EQ(AuthWindowController::filteredPin(QStringLiteral("٣٤")), QString()); // digits of another script
+    // A number past the int range keeps the digits that fit instead of turning into another number.
+    EXPECT_EQ(AuthWindowController::filteredPin(QStringLiteral("2147483647")), QStringLiteral("2147483647"));
+    EXPECT_EQ(AuthWindowController::filteredPin(QStringLiteral("21474836489")), QStringLiteral("214748364"));
+    EXPECT_EQ(AuthWindowController::filteredPin(QStringLiteral("99999999999")), QStringLiteral("999999999"));
+
+    boost::shared_ptr<weibo::SinaWeibo> none;
+    AuthWindowController auth(QStringLiteral("AuthWindow"), &none);
+    auth.show();
+    auth.pinTextField()->setFocus();
+    QTest::keyClicks(auth.pinTextField(), QStringLiteral("x"));
+    EXPECT_EQ(auth.pinTextField()->text(), QString());
+    QTest::keyClicks(auth.pinTextField(), QStringLiteral("0123"));
+    EXPECT_EQ(auth.pinTextField()->text(), QStringLiteral("123"));
+    QTest::keyClicks(auth.pinTextField(), QStringLiteral("4a"));
+    EXPECT_EQ(auth.pinTextField()->text(), QStringLiteral("1234"));
+}
+
+TEST_F(ShellTest, AwakeFromNibSetsUpDefaultsCacheNamesAndAppearance)
+{
+    omnikAppDelegate delegate;
+    delegate.awakeFromNib();
+    auto& defaults = platform::UserDefaults::standard();
+    // Registered from the resource, not stored.
+    EXPECT_TRUE(defaults.boolForKey(QStringLiteral("NewStatus")));
+    EXPECT_FALSE(defaults.hasStoredValue(QStringLiteral("NewStatus")));
+    EXPECT_FALSE(defaults.stringForKey(QStringLiteral("FeedbackURL")).isEmpty());
+    EXPECT_EQ(platform::URLCache::shared().memoryCapacity(), 2000000);
+    EXPECT_TRUE(delegate.totalNames().isEmpty());
+
+    const CharacterSet& invalid = delegate.invalidNameCharset();
+    for (char32_t c : {U'a', U'Z', U'9', U'_', U'-', U'中', U'é', U'\u0301', U'٣', U'\U00020000'})
+        EXPECT_FALSE(invalid.characterIsMember(c)) << unsigned(c);
+    for (char32_t c : {U' ', U'@', U':', U'，', U'。', U'#', U'.', U'/', U'\n'})
+        EXPECT_TRUE(invalid.characterIsMember(c)) << unsigned(c);
+    EXPECT_EQ(invalid.indexOfFirstMember(QStringLiteral("张三_x-1 说")), 6);
+    EXPECT_EQ(invalid.indexOfFirstMember(QStringLiteral("\U00020000\U00020001!")), 4);
+    EXPECT_EQ(invalid.indexOfFirstMember(QStringLiteral("name")), -1);
+
+    ASSERT_NE(delegate.appearance(), nullptr);
+    EXPECT_EQ(delegate.appearance()->bodyFont().pointSizeF(), 12.0);
+    EXPECT_EQ(delegate.appearance()->headerFont().pointSizeF(), 12.0);
+    EXPECT_EQ(delegate.appearance()->footerFont().pointSizeF(), 11.0);
+    EXPECT_EQ(delegate.appearance()->dateFont().pointSizeF(), 10.0);
+}
+
+TEST_F(ShellTest, FontChangeReachesTheMainWindowOnceWithTheNewSizes)
+{
+    storeAccount();
+    platform::ScriptedAlertResponder responder;
+    omnikAppDelegate delegate;
+    delegate.awakeFromNib();
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    QSignalSpy changes(&delegate, &omnikAppDelegate::fontSettingDidChange);
+    delegate.openPreferences();
+    PrefsWindowController* prefs = delegate.prefsWindowController();
+    ASSERT_NE(prefs, nullptr);
+
+    // Cancelling the font dialog changes nothing.
+    responder.queueFontAnswer(std::nullopt);
+    prefs->fontButton()->click();
+    ASSERT_EQ(responder.fontPanels().size(), 1u);
+    EXPECT_EQ(responder.fontPanels().back().initialFont.pointSizeF(), 12.0);
+    EXPECT_EQ(responder.fontPanels().back().parent, prefs);
+    QTest::qWait(50);
+    EXPECT_EQ(changes.count(), 0);
+
+    const QStringList families = QFontDatabase::families();
+    ASSERT_FALSE(families.isEmpty());
+    QFont chosen(families.first());
+    chosen.setPointSizeF(16);
+    responder.queueFontAnswer(chosen);
+    prefs->fontButton()->click();
+    // The rebuild waits for the dialog's answer to return.
+    EXPECT_EQ(changes.count(), 0);
+    ASSERT_TRUE(waitUntil([&] { return changes.count() >= 1; }));
+    QTest::qWait(50);
+    EXPECT_EQ(changes.count(), 1);
+
+    auto& defaults = platform::UserDefaults::standard();
+    EXPECT_EQ(defaults.stringForKey(QStringLiteral("FontName")), chosen.family());
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("FontSize")), 16.0);
+    const Appearance* appearance = delegate.appearance();
+    EXPECT_EQ(appearance->bodyFont().pointSizeF(), 16.0);
+    EXPECT_EQ(appearance->headerFont().pointSizeF(), 16.0);
+    EXPECT_TRUE(appearance->headerFont().bold());
+    EXPECT_EQ(appearance->footerFont().pointSizeF(), 15.0);
+    EXPECT_EQ(appearance->dateFont().pointSizeF(), 14.0);
+    EXPECT_EQ(appearance->dateDic().font.pointSizeF(), 14.0);
+    EXPECT_TRUE(prefs->fontLabel()->text().contains(QStringLiteral("16")));
+
+    // The next font dialog starts from the new font.
+    responder.queueFontAnswer(std::nullopt);
+    prefs->fontButton()->click();
+    EXPECT_EQ(responder.fontPanels().back().initialFont.pointSizeF(), 16.0);
+}
+
+TEST_F(ShellTest, MenuItemsAndReopenKeepOneMainWindow)
+{
+    storeAccount();
+    auto& defaults = platform::UserDefaults::standard();
+    defaults.setObject(QStringLiteral("http://127.0.0.1:1/feedback"), QStringLiteral("FeedbackURL"));
+    omnikAppDelegate delegate;
+    delegate.awakeFromNib();
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    MyWindowController* main = delegate.myWindowController();
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(main->windowTitle(), QStringLiteral("Plumet"));
+
+    EXPECT_EQ(delegate.preferencesAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    EXPECT_EQ(delegate.newDocumentAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+    EXPECT_EQ(delegate.quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_TRUE(main->menuBar()->actions().contains(delegate.applicationMenu()->menuAction()));
+    EXPECT_EQ(delegate.applicationMenu()->title(), QStringLiteral("Plumet"));
+
+    // "New window" is off while the main window is the active one.
+    main->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+    EXPECT_FALSE(delegate.validateMenuItem(delegate.newDocumentAction()));
+    EXPECT_FALSE(delegate.newDocumentAction()->isEnabled());
+    EXPECT_TRUE(delegate.validateMenuItem(delegate.preferencesAction()));
+    EXPECT_TRUE(delegate.validateMenuItem(delegate.feedbackAction()));
+    EXPECT_TRUE(delegate.validateMenuItem(delegate.quitAction()));
+
+    // Ctrl+, opens the preferences from the main window.
+    QTest::keyClick(main, Qt::Key_Comma, Qt::ControlModifier);
+    ASSERT_NE(delegate.prefsWindowController(), nullptr);
+    EXPECT_TRUE(delegate.prefsWindowController()->isVisible());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(delegate.prefsWindowController()));
+    EXPECT_TRUE(waitUntil([&] { return delegate.newDocumentAction()->isEnabled(); }));
+    QTest::keyClick(delegate.prefsWindowController(), Qt::Key_Escape);
+    EXPECT_FALSE(delegate.prefsWindowController()->isVisible());
+
+    // Reopen with every window closed shows the same main window again; with a visible window it does nothing.
+    main->close();
+    EXPECT_FALSE(delegate.hasVisibleWindows());
+    EXPECT_FALSE(delegate.isTerminating()) << "closing the main window must not end the program";
+    EXPECT_TRUE(delegate.applicationShouldHandleReopen(delegate.hasVisibleWindows()));
+    EXPECT_EQ(delegate.myWindowController(), main);
+    EXPECT_TRUE(main->isVisible());
+    delegate.newDocument();
+    EXPECT_EQ(delegate.myWindowController(), main);
+    int mainWindows = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        mainWindows += qobject_cast<MyWindowController*>(w) != nullptr;
+    EXPECT_EQ(mainWindows, 1);
+
+    // Feedback opens the configured page.
+    QUrl opened;
+    platform::Browser::setOpener([&opened](const QUrl& url) {
+        opened = url;
+        return true;
+    });
+    delegate.feedbackAction()->trigger();
+    platform::Browser::setOpener({});
+    EXPECT_EQ(opened, QUrl(QStringLiteral("http://127.0.0.1:1/feedback")));
+
+    // Quit goes through the application's termination (cleanup of the main window).
+    delegate.quitAction()->trigger();
+    EXPECT_TRUE(delegate.isTerminating());
+}
+
+TEST_F(ShellTest, PreferencesSwitchesAndAddressesAreBoundToTheSettings)
+{
+    storeAccount();
+    auto& defaults = platform::UserDefaults::standard();
+    defaults.setBool(false, QStringLiteral("NewAtme"));
+    omnikAppDelegate delegate;
+    delegate.awakeFromNib();
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    delegate.openPreferences();
+    PrefsWindowController* prefs = delegate.prefsWindowController();
+    ASSERT_NE(prefs, nullptr);
+    EXPECT_EQ(prefs->windowTitle(), QStringLiteral("偏好设置"));
+
+    const QHash<QString, QString> labels = {
+        {QStringLiteral("UseGrowl"), QStringLiteral("使用桌面通知")}, {QStringLiteral("NewStatus"), QStringLiteral("新微博")},
+        {QStringLiteral("NewComment"), QStringLiteral("新评论")},     {QStringLiteral("NewAtme"), QStringLiteral("提到我的")},
+        {QStringLiteral("NewMessage"), QStringLiteral("新私信")},
+    };
+    for (auto it = labels.cbegin(); it != labels.cend(); ++it) {
+        QCheckBox* box = prefs->checkBoxForKey(it.key());
+        ASSERT_NE(box, nullptr) << it.key().toStdString();
+        EXPECT_EQ(box->text(), it.value());
+        EXPECT_EQ(box->isChecked(), it.key() != QStringLiteral("NewAtme")) << it.key().toStdString();
+    }
+    prefs->checkBoxForKey(QStringLiteral("NewStatus"))->click();
+    EXPECT_FALSE(defaults.boolForKey(QStringLiteral("NewStatus")));
+    prefs->checkBoxForKey(QStringLiteral("NewAtme"))->click();
+    EXPECT_TRUE(defaults.boolForKey(QStringLiteral("NewAtme")));
+
+    // A usable address is stored and reaches the running client.
+    QLineEdit* host = prefs->addressFieldForKey(QStringLiteral("WeiboHost"));
+    ASSERT_NE(host, nullptr);
+    EXPECT_EQ(host->text(), kDeadService);
+    host->setText(QStringLiteral("http://127.0.0.1:2"));
+    emit host->editingFinished();
+    EXPECT_EQ(defaults.stringForKey(QStringLiteral("WeiboHost")), QStringLiteral("http://127.0.0.1:2"));
+    EXPECT_EQ((*delegate.sharedWeiboInstance())->baseUrl(), "http://127.0.0.1:2");
+
+    // Something that is no address stays in the field to be corrected and is not stored.
+    host->setText(QStringLiteral("127.0.0.1 port 3"));
+    emit host->editingFinished();
+    EXPECT_EQ(host->text(), QStringLiteral("127.0.0.1 port 3"));
+    EXPECT_EQ(defaults.stringForKey(QStringLiteral("WeiboHost")), QStringLiteral("http://127.0.0.1:2"));
+    EXPECT_EQ((*delegate.sharedWeiboInstance())->baseUrl(), "http://127.0.0.1:2");
+
+    // An emptied field goes back to the default address.
+    host->clear();
+    emit host->editingFinished();
+    EXPECT_FALSE(defaults.hasStoredValue(QStringLiteral("WeiboHost")));
+    EXPECT_EQ(host->text(), defaults.registeredDefaults().value(QStringLiteral("WeiboHost")).toString());
+    EXPECT_EQ(QString::fromStdString((*delegate.sharedWeiboInstance())->baseUrl()), host->text());
+}
+
+TEST_F(ShellTest, ASecondLaunchHandsOverToTheRunningOne)
+{
+    InstanceChannel first(settingsFile_);
+    ASSERT_TRUE(first.claim());
+    QSignalSpy reopens(&first, &InstanceChannel::reopenRequested);
+    InstanceChannel second(settingsFile_);
+    EXPECT_FALSE(second.claim());
+    EXPECT_TRUE(waitUntil([&] { return reopens.count() == 1; }));
+
+    // Another settings file is another program.
+    InstanceChannel other(settingsFile_ + QStringLiteral(".other"));
+    EXPECT_TRUE(other.claim());
+}
+
+TEST_F(ShellTest, TheProgramRunsOnceAndASecondStartEndsAtOnce)
+{
+    const QString config = QDir(AppTestEnvironment::root()).filePath(QStringLiteral("process-config"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(QStringLiteral(PLUMET_BINARY), {});
+    ASSERT_TRUE(first.waitForStarted(10000));
+    // With an empty store it waits in the authorisation window; its channel is named after its settings file.
+    const QString channel = InstanceChannel(config + QStringLiteral("/Plumet/Plumet.conf")).serverName();
+    ASSERT_TRUE(waitUntil([&] {
+        QLocalSocket probe;
+        probe.connectToServer(channel);
+        return probe.waitForConnected(100);
+    }));
+
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(QStringLiteral(PLUMET_BINARY), {});
+    EXPECT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    first.terminate();
+    if (!first.waitForFinished(10000)) {
+        first.kill();
+        first.waitForFinished(5000);
+    }
+}
+
+} // namespace
