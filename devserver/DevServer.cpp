@@ -239,7 +239,7 @@ void DevServer::Impl::handleApi(const httplib::Request& req, httplib::Response& 
     if (!nonces.remember(kConsumerKey, tokenKey, static_cast<std::int64_t>(ts), nonce, nowSeconds()))
         throw ApiError{401, "40110", "nonce already used"};
 
-    Ctx ctx{req, res, *this, db, req.method == "HEAD" ? std::string("GET") : req.method, path, requestPath, {}, userId, {}};
+    Ctx ctx{req, res, *this, db, req.method == "HEAD" ? std::string("GET") : req.method, path, requestPath, {}, userId, {}, {}};
     for (auto& kv : splitQueryRaw(signedReq.rawQuery))
         ctx.params.emplace_back(percentDecode(kv.first, false), percentDecode(kv.second, false));
     if (form)
@@ -373,7 +373,7 @@ bool DevServer::Impl::handleWeb(const httplib::Request& req, httplib::Response& 
     auto lease = store->acquire();
     Connection& db = *lease;
     httplib::Response& r = res;
-    Ctx ctx{req, res, *this, db, req.method, path, path, {}, 0, {}};
+    Ctx ctx{req, res, *this, db, req.method, path, path, {}, 0, {}, {}};
 
     auto png = [&](const std::string& bytes) {
         r.set_header("Cache-Control", "max-age=86400");

@@ -223,11 +223,12 @@ void homeTimeline(Ctx& c) {
             q.bind(1, c.viewer);
             pending = q.step() && q.i64(0) != 0;
         }
-        if (pending) {
-            WriteTransaction tx(c.db);
-            c.db.prepare("UPDATE unread SET new_status = 0 WHERE user_id = ?1").bind(1, c.viewer).run();
-            tx.commit();
-        }
+        if (pending)
+            c.afterRead = [&c] {
+                WriteTransaction tx(c.db);
+                c.db.prepare("UPDATE unread SET new_status = 0 WHERE user_id = ?1").bind(1, c.viewer).run();
+                tx.commit();
+            };
     }
     sendStatuses(c, list);
 }
@@ -923,7 +924,13 @@ void dispatchApi(Ctx& c) {
     for (auto& r : reads)
         if (p == r.path) {
             if (!get) wrongMethod(c);
-            return r.fn(c);
+            // One snapshot for the whole answer: consistent, and the file locks are taken once.
+            {
+                ReadTransaction snapshot(c.db);
+                r.fn(c);
+            }
+            if (c.afterRead) c.afterRead();
+            return;
         }
 
     struct Write { const char* path; void (*fn)(Ctx&); };

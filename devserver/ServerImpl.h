@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <random>
@@ -43,6 +44,8 @@ struct Ctx {
     ParamList params;         // query, form and multipart text fields, decoded
     std::uint64_t viewer = 0;
     std::map<std::uint64_t, Json::Value> userCache;
+    // Work that writes, run after a reading call's snapshot has been released.
+    std::function<void()> afterRead;
 
     const std::string* find(const std::string& name) const {
         for (auto& kv : params)

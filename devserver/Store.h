@@ -91,6 +91,21 @@ private:
     bool done_ = false;
 };
 
+// BEGIN (deferred) ... COMMIT around reads: one snapshot and one set of file locks per answer.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(Connection& c) : c_(c) { c_.exec("BEGIN"); }
+    ~ReadTransaction() {
+        try {
+            c_.exec("COMMIT");
+        } catch (...) {
+        }
+    }
+
+private:
+    Connection& c_;
+};
+
 class Store {
 public:
     explicit Store(std::string path);
