@@ -712,7 +712,9 @@ bool DevServer::start(std::string* error) {
     auto& http = d->http;
     const int threads = std::max(2, d->options.threads);
     http.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
-    http.set_payload_max_length(d->options.uploadLimit + 256 * 1024);
+    // Bodies somewhat over the picture limit are still read, so that the sender gets the error object
+    // instead of a connection closed under its upload; far larger ones are cut off by the HTTP layer.
+    http.set_payload_max_length(d->options.uploadLimit * 8);
     http.set_keep_alive_max_count(100000);
     http.set_keep_alive_timeout(2);
     http.set_tcp_nodelay(true);  // headers and body go out as separate writes

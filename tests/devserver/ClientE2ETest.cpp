@@ -231,6 +231,11 @@ TEST_F(Client, WritingOperationsAnswerTheRecordsTheyMakeOrRemove) {
     auto withPic = weibo::parseString<weibo::WBStatus>(client->statusUpload("带图片 上传", picture));
     ASSERT_EQ(withPic.size(), 1u) << client->getLastWebResponse();
     EXPECT_FALSE(withPic[0]->original_pic.empty());
+    // A picture over 5 MB is refused with the error object, not a cut connection.
+    const std::string huge = dir.file("huge.png");
+    std::ofstream(huge, std::ios::binary) << devserver::statusPicturePng(5, 2600, 2100);
+    std::string tooLarge = client->statusUpload("太大了", huge);
+    EXPECT_NE(errorOf(tooLarge).find("413"), std::string::npos) << tooLarge;
     const std::string notPicture = dir.file("notes.txt");
     std::ofstream(notPicture) << "plain text, not a picture";
     std::string refused = client->statusUpload("不是图片", notPicture);
