@@ -1,22 +1,305 @@
 #pragma once
+// The main window of the signed-in account: the two layers of tabs and one list controller per list, the
+// unread badges, the busy line, the start-up that brings the account up (pictures, emotion catalogue, account
+// check, home catch-up), and the call sites of the refresh, the poll, the item actions and the lists.
+#include "cells/Appearance.h"
+#include "cells/CellContext.h"
+#include "mainwindow/EmotionModel.h"
+#include "model/WeiboParser.h"
 #include "service/WeiboAPI.h"
+#include "timeline/TimelineHost.h"
 
+#include <QHash>
+#include <QList>
 #include <QMainWindow>
+#include <QPointer>
+#include <QSet>
+#include <QStringList>
+#include <QTimer>
 
 #include <boost/shared_ptr.hpp>
 
-class MyWindowController : public QMainWindow {
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <set>
+
+class AvatarButton;
+class LeftTab;
+class PopUpButton;
+class ProgressIndicator;
+class PXListViewController;
+class QLabel;
+class QNetworkAccessManager;
+class QPushButton;
+class TabView;
+class TabViewItem;
+class TopTabContainer;
+class URLDownload;
+
+// Threads: the window and every widget live on the main thread; start-up, tab and list fetches run on the
+// global queue and hand back to the main thread. Locks: selfUserLock_ guards selfUser_ and contextUser_ (set by
+// a background block, read from any thread); pendingLock_ guards pendingBlocks_. initCount_ is only written on
+// the main thread.
+class MyWindowController : public QMainWindow, public TimelineHost {
     Q_OBJECT
 public:
+    // Heights and widths of the window's chrome.
+    static constexpr int kTitleBarHeight = 37;
+    static constexpr int kLeftColumnWidth = 64;
+    static constexpr int kBusyLineHeight = 37;
+    // The poll's interval in seconds.
+    static constexpr double kPollInterval = 90.0;
+    // The catch-up asks for at most this many new statuses; fewer means the list is topped up with older ones.
+    static constexpr std::size_t kCatchUpFull = 100;
+
+    // Settings and files of the start-up.
+    static const QString kLatestStatusId;  // "LatestStatusId"
+    static const QString kLastSelfImage;   // "LastSelfImage"
+    static const QString kSelfImage;       // "selfimage", in the resource folder
+    // The path of the emoji pictures on the static image host.
+    static const QString kEmojiPath;       // "/t3/style/images/common/face/emimage/"
+    // Setting a non-empty value prints kFirstListShownMarker on standard output once the home timeline is shown.
+    static constexpr const char* kStartupMarkerVariable = "PLUMET_STARTUP_MARKER";
+    static constexpr const char* kFirstListShownMarker = "PLUMET_FIRST_LIST_SHOWN";
+
+    // The window of the interface file `windowNibName` for the account's client. Builds the widgets, the tab
+    // model and the first controllers; makes no request (start-up begins when the window is first shown).
     MyWindowController(const QString& windowNibName, boost::shared_ptr<weibo::SinaWeibo> weiboInstance,
                        QWidget* parent = nullptr);
+    ~MyWindowController() override;
 
+    // Shows the window and brings it forward; the first call starts the start-up (windowDidLoad).
     void showWindow();
+
+    // --- Start-up ---
+
+    // Downloads the missing emoji pictures, then, off the main thread: the emotion catalogue, the account check
+    // with the avatar, the home catch-up, and initComplete. Runs once.
+    void windowDidLoad();
+    // Start-up steps still running; while it is not 0 every user command of the window is ignored.
+    qint64 initCount() const { return initCount_.load(); }
+    bool isStarting() const { return initCount() != 0; }
+    // One start-up step has reported; at 0 the home timeline is shown.
+    void initComplete();
+    void firstListViewComplete();
+    void taskAfterShowFirstListView();
+    // The download callbacks: both report one step.
+    void downloadDidCreateDestination(URLDownload* download, const QString& path);
+    void downloadDidFailWithError(URLDownload* download, const QString& error);
+    // Stops the poll and remembers the newest home status for the next start.
     void cleanup();
 
-public slots:
+    // The writable resource folder and its picture folders.
+    static QString resourceFolder();
+    static QString emojiFolder();
+    static QString emotionsFolder();
+    // The picture file of an emotion of the catalogue (empty for a phrase that is not in it).
+    QString pathForEmotionName(const QString& phrase) const;
+    // The emotion catalogue: grouped by category in the service's order, and by phrase. Empty until loaded.
+    const QList<QList<EmotionModel>>& categoryEmotions() const { return categoryEmotions_; }
+    const QHash<QString, EmotionModel>& keyedEmotions() const { return keyedEmotions_; }
+
+    // --- The tab model ---
+
+    TabViewItem* addFirstLayerItemWithIdentifier(const QString& identifier, const QString& label,
+                                                 TabView* tabView);
+    TabViewItem* addSecondLayerItemWithIdentifier(const QString& identifier, const QString& label,
+                                                  TabViewItem* firstLayerItem);
+    // The controller of a second-layer item, made on first use (none for no item).
+    PXListViewController* listViewControllerForTabViewItem(TabViewItem* item);
+    PXListViewController* listViewControllerAtFirstLayerIndex(int firstLayerIndex, int secondLayerIndex);
+    PXListViewController* weiboListViewController();      // (0, 0) the home timeline
+    PXListViewController* userListViewController();       // (0, 1) the user tab
+    PXListViewController* listsListViewController();      // (0, 2) "分组"
+    PXListViewController* comments2meListViewController(); // (1, 0)
+    PXListViewController* commentsByMeListViewController(); // (1, 1)
+    PXListViewController* atmeListViewController();       // (2, 0)
+    PXListViewController* messageListViewController();    // (3, 0)
+    PXListViewController* favoriteListViewController();   // (4, 0)
+    // The controller of the selected second-layer item of the selected first-layer item.
+    PXListViewController* selectedListViewController();
+    // The messages of the open conversation (not in the tab model).
+    PXListViewController* chatListViewController() const override { return chatListViewController_; }
+    // Every controller made so far, by second-layer item.
+    const QHash<TabViewItem*, PXListViewController*>& listViewControllers() const { return listViewControllers_; }
+
+    // --- The signed-in user (any thread) ---
+
+    std::uint64_t selfUserId() const override;
+    // The id in decimal, or an empty text when there is no user.
+    QString selfUserIdString() const;
+    QString selfUserName() const;
+    boost::shared_ptr<weibo::WBUser> selfUser() const;
+
+    // --- Tabs, badges, busy line ---
+
+    void leftTabClicked(LeftTab* tab);
+    void topTabClicked(PopUpButton* popUp);
+    void tabViewDidSelectTabViewItem(TabView* tabView, TabViewItem* item);
+    void updateLeftTabs() override;
+    // Pushes a busy text; an empty text pops the top one. Any thread.
+    void displayBusy(const QString& text) override;
+    QStringList busyHints() const { return busyHints_; }
+    // The body font changed: every list lays its rows out again.
     void fontSettingChanged();
 
+    // --- Refresh and poll (their bodies arrive with the refresh work) ---
+
+    void refreshWeibo();
+    void moreWeibo() override;
+    // The poll; `timer` is none for the first poll at start-up.
+    void scheduledTask(QTimer* timer);
+    // Brings a list up to date with the service's unread count `unreadCount`; answers the cells fetched.
+    // Background thread.
+    std::size_t syncWithListViewController(PXListViewController* controller, std::uint64_t unreadCount,
+                                           bool background);
+    QTimer* timer() { return &timer_; }
+
+    // --- Lists, user tab ---
+
+    // Builds the "分组" chooser: "所有", then the user's lists.
+    void makeWeiboLists();
+    // An entry of the chooser (-1: its selected entry).
+    void weiboListClicked(int index = -1);
+    std::set<std::uint64_t> totalMembersOfMyList(const QString& listId);
+    std::set<std::uint64_t> totalMembersOfUser(const QString& userId, const QString& listId);
+    // Shows a user's statuses in the user tab ("" for the signed-in user).
+    void replaceStatusUserTabViewItemWithUser(const QString& screenName);
+    void profileButtonClicked(const QString& name) override;
+
+    // --- The drawer (item actions arrive with their own work; until then it never opens) ---
+
+    void checkDrawer() override;
+    void closeDrawer() override;
+    bool isDrawerOpenOrOpening() const override { return false; }
+    CellPtr activeDataCell() const override { return activeDataCell_; }
+    void setActiveDataCell(const CellPtr& cell) override { activeDataCell_ = cell; }
+    std::uint64_t activeEntityId() const override { return activeEntityId_; }
+    void displayMessageFromDataCell(const CellPtr& cell, bool toggle, bool init, int mode) override;
+    void displayCommentsFromDataCell(const CellPtr& cell, std::uint64_t activeId, bool toggle,
+                                     bool fetchData) override;
+
+    // --- What the item text and rows draw with ---
+
+    StandardCellContext& cellContext() { return cellContext_; }
+    // Shares the application's appearance (by default the window keeps one made from the settings).
+    void setAppearance(Appearance* appearance);
+
+    // --- The widgets ---
+
+    AvatarButton* selfButton() const { return selfButton_; }
+    LeftTab* timelineHome() const { return timelineHome_; }
+    LeftTab* timelineComment() const { return timelineComment_; }
+    LeftTab* timelineMention() const { return timelineMention_; }
+    LeftTab* favorites() const { return favorites_; }
+    LeftTab* directMessage() const { return directMessage_; }
+    const QList<LeftTab*>& leftTabs() const { return leftTabs_; }
+    PopUpButton* listsButton() const { return listsButton_; }
+    PopUpButton* subHome() const { return subHome_; }
+    PopUpButton* subComment() const { return subComment_; }
+    PopUpButton* subMention() const { return subMention_; }
+    const QList<PopUpButton*>& topTabs() const { return topTabs_; }
+    ProgressIndicator* progressIndicator() const { return progressIndicator_; }
+    QWidget* customViewTitleBarContainer() const { return customViewTitleBarContainer_; }
+    QPushButton* refreshButton() const { return refreshButton_; }
+    QPushButton* postButton() const { return postButton_; }
+    TabView* tabView() const { return tabView_; }
+    TopTabContainer* topTabContainer() const { return topTabContainer_; }
+    QWidget* hintView() const { return hintView_; }
+    QLabel* busyHint() const { return busyHint_; }
+
+signals:
+    // Every change of initCount.
+    void initCountChanged(qint64 count);
+    // The home timeline has been shown for the first time (after firstListViewComplete).
+    void firstListViewShown();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void awakeFromNib();
+    void buildWindow();
+    void buildTabModel();
+    void placeHintView();
+    void updateWindowTitle(std::uint64_t unread);
+    TabView* innerTabView(TabViewItem* firstLayerItem) const;
+    TabViewItem* secondLayerItem(int firstLayerIndex, int secondLayerIndex) const;
+
+    // Start-up parts.
+    void setInitCount(qint64 count);
+    void makeEmojiAvailable();
+    void loadEmotions(const std::string& response);
+    void startDownload(const QString& address, const QString& destination);
+    void loadSelfImage(const boost::shared_ptr<weibo::WBUser>& user);
+    void setSelfImage(const QImage& image);
+    void catchUpHomeTimeline(std::uint64_t latestStatusId);
+
+    // Background work started by the window: counted, so that the destructor can wait for it.
+    void runInBackground(std::function<void()> work);
+    // Runs fn on the main thread after the current event, unless the window has gone by then. Any thread.
+    void performOnMain(std::function<void()> fn);
+    void applyListMembers(const QString& key, const std::set<std::uint64_t>& members);
+
     boost::shared_ptr<weibo::SinaWeibo> weibo_;
+
+    // Widgets (owned by the window).
+    QWidget* customViewTitleBarContainer_ = nullptr;
+    AvatarButton* selfButton_ = nullptr;
+    QPushButton* refreshButton_ = nullptr;
+    QPushButton* postButton_ = nullptr;
+    LeftTab* timelineHome_ = nullptr;
+    LeftTab* timelineComment_ = nullptr;
+    LeftTab* timelineMention_ = nullptr;
+    LeftTab* favorites_ = nullptr;
+    LeftTab* directMessage_ = nullptr;
+    QList<LeftTab*> leftTabs_;
+    PopUpButton* listsButton_ = nullptr;
+    PopUpButton* subHome_ = nullptr;
+    PopUpButton* subComment_ = nullptr;
+    PopUpButton* subMention_ = nullptr;
+    QList<PopUpButton*> topTabs_;
+    ProgressIndicator* progressIndicator_ = nullptr;
+    TabView* tabView_ = nullptr;
+    TopTabContainer* topTabContainer_ = nullptr;
+    QWidget* content_ = nullptr;
+    QWidget* hintView_ = nullptr;
+    QLabel* busyHint_ = nullptr;
+
+    // Lists.
+    QHash<TabViewItem*, PXListViewController*> listViewControllers_;
+    PXListViewController* chatListViewController_ = nullptr;
+    CellPtr activeDataCell_;
+    std::uint64_t activeEntityId_ = 0;
+    QTimer timer_;
+
+    std::atomic<qint64> initCount_{1};
+    bool loaded_ = false;
+    bool firstListShown_ = false;
+    bool listsMade_ = false;
+
+    mutable std::mutex selfUserLock_;
+    boost::shared_ptr<weibo::WBUser> selfUser_;
+    boost::shared_ptr<weibo::WBUser> contextUser_;
+
+    QStringList busyHints_;
+    QList<QList<EmotionModel>> categoryEmotions_;
+    QHash<QString, EmotionModel> keyedEmotions_;
+    // List id in decimal -> the ids of its members; main thread.
+    QHash<QString, std::set<std::uint64_t>> weiboListMembers_;
+
+    QNetworkAccessManager* downloads_ = nullptr;
+    Appearance ownAppearance_;
+    StandardCellContext cellContext_;
+
+    std::mutex pendingLock_;
+    std::condition_variable pendingDone_;
+    int pendingBlocks_ = 0;
+    std::atomic<bool> destroying_{false};
 };

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QAbstractButton>
+
+#include <cstdint>
+
+// One of the five tabs down the left side of the main window: a checkable button showing its label, with the
+// number of unread items of its list as a red badge at its top right. Its tag is its first-layer index (0 to 4).
+class LeftTab : public QAbstractButton {
+    Q_OBJECT
+public:
+    LeftTab(int tag, const QString& label, QWidget* parent = nullptr);
+
+    int tag() const { return tag_; }
+    std::uint64_t unreadCount() const { return unreadCount_; }
+    // Redraws when the count changes.
+    void setUnreadCount(std::uint64_t count);
+
+    QSize sizeHint() const override { return {64, 56}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    int tag_;
+    std::uint64_t unreadCount_ = 0;
+};

@@ -1,0 +1,318 @@
+// The start-up of the main window: pictures made available in the resource folder, the emotion catalogue, the
+// account check with the avatar cache, the home catch-up, and the first display; and the clean-up at the end.
+#include "mainwindow/MyWindowController.h"
+
+#include "cells/HotTextScanner.h"
+#include "cells/WBUtility.h"
+#include "mainwindow/URLDownload.h"
+#include "platform/Dispatch.h"
+#include "platform/URLConnection.h"
+#include "platform/UserDefaults.h"
+#include "timeline/AvatarButton.h"
+#include "timeline/PXListViewController.h"
+#include "widgets/PXListView.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QSaveFile>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// The private-use code points that have emoji pictures.
+struct CodePointRange {
+    char16_t first, last;
+};
+constexpr CodePointRange kEmojiRanges[] = {
+    {0xE001, 0xE05A}, {0xE101, 0xE15A}, {0xE201, 0xE253}, {0xE301, 0xE34D}, {0xE401, 0xE44C}, {0xE501, 0xE537},
+};
+
+// A name from the service that becomes one path component: nothing that climbs out of its folder or names a
+// hidden or special file.
+bool isSafeFileName(const QString& name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(u'/') && !name.contains(u'\\') && !name.contains(QChar(0));
+}
+
+QString settingsString(const QString& key)
+{
+    return platform::UserDefaults::standard().stringForKey(key).trimmed();
+}
+
+} // namespace
+
+QString MyWindowController::resourceFolder()
+{
+    return WBUtility::resourceFolder();
+}
+
+QString MyWindowController::emojiFolder()
+{
+    return resourceFolder() + QStringLiteral("/emoji");
+}
+
+QString MyWindowController::emotionsFolder()
+{
+    return WBUtility::emotionsFolder();
+}
+
+QString MyWindowController::pathForEmotionName(const QString& phrase) const
+{
+    const auto it = keyedEmotions_.constFind(phrase);
+    if (it == keyedEmotions_.cend() || !isSafeFileName(it->category) || !isSafeFileName(phrase))
+        return QString();
+    return emotionsFolder() + u'/' + it->category + u'/' + phrase;
+}
+
+void MyWindowController::setInitCount(qint64 count)
+{
+    initCount_.store(count);
+    emit initCountChanged(count);
+}
+
+void MyWindowController::windowDidLoad()
+{
+    if (loaded_)
+        return;
+    loaded_ = true;
+    placeHintView();
+
+    makeEmojiAvailable();
+    displayBusy(QStringLiteral("正在载入微博..."));
+
+    bool ok = false;
+    const std::uint64_t latestStatusId =
+        platform::UserDefaults::standard().objectForKey(kLatestStatusId).toULongLong(&ok);
+    auto weibo = weibo_;
+    // The service calls of the start-up run here, away from the window: a slow or dead service leaves the window
+    // drawn and responsive (its commands wait for initComplete as they would for a fast service).
+    runInBackground([this, weibo, latestStatusId = ok ? latestStatusId : 0] {
+        const std::string emotions = weibo->emotions();
+        platform::dispatchMainSync([this, &emotions] {
+            if (!destroying_)
+                loadEmotions(emotions);
+        });
+
+        const std::string verified = weibo->accountVerify();
+        std::string error, errorCode;
+        weibo::parseError(verified, error, errorCode);
+        if (error.empty() && errorCode.empty()) {
+            const auto users = weibo::parseString<weibo::WBUser>(verified);
+            if (users.empty()) {
+                const QImage cached(resourceFolder() + u'/' + kSelfImage);
+                if (!cached.isNull())
+                    performOnMain([this, cached] { setSelfImage(cached); });
+            } else {
+                {
+                    std::lock_guard<std::mutex> lock(selfUserLock_);
+                    selfUser_ = users.front();
+                }
+                cellContext_.setSelfUserId(users.front()->id);
+                loadSelfImage(users.front());
+            }
+        }
+
+        catchUpHomeTimeline(latestStatusId);
+        performOnMain([this] { initComplete(); });
+    });
+}
+
+void MyWindowController::makeEmojiAvailable()
+{
+    const QString host = settingsString(QStringLiteral("StaticImageHost"));
+    const QString folder = emojiFolder();
+    bool folderMade = false;
+    for (const CodePointRange& range : kEmojiRanges) {
+        for (char16_t c = range.first; c <= range.last; ++c) {
+            const QString name = emojiResourceName(c);
+            const QString path = folder + u'/' + name;
+            if (QFileInfo::exists(path))
+                continue;
+            if (!folderMade)
+                folderMade = QDir().mkpath(folder);
+            startDownload(host + kEmojiPath + name, path);
+        }
+    }
+}
+
+void MyWindowController::startDownload(const QString& address, const QString& destination)
+{
+    setInitCount(initCount() + 1);
+    URLDownload::start(
+        downloads_, QUrl(address), destination,
+        [this](URLDownload* download, const QString& path) { downloadDidCreateDestination(download, path); },
+        [this](URLDownload* download, const QString& error) { downloadDidFailWithError(download, error); });
+}
+
+void MyWindowController::downloadDidCreateDestination(URLDownload*, const QString&)
+{
+    initComplete();
+}
+
+void MyWindowController::downloadDidFailWithError(URLDownload*, const QString&)
+{
+    // The picture is simply missing; the start-up must still end.
+    initComplete();
+}
+
+void MyWindowController::loadEmotions(const std::string& response)
+{
+    if (response.empty())
+        return;
+    const auto records = weibo::parseString<weibo::WBEmotion>(response);
+    const QHash<QString, QString> localStore = WBUtility::localEmotions();
+    QList<QList<EmotionModel>> groups;
+    QHash<QString, EmotionModel> keyed;
+    QString previousCategory;
+    for (const auto& record : records) {
+        const EmotionModel emotion = EmotionModel::emotionWithSharedWBEmotion(record);
+        if (groups.isEmpty() || emotion.category != previousCategory)
+            groups.append(QList<EmotionModel>());
+        groups.last().append(emotion);
+        previousCategory = emotion.category;
+
+        if (keyed.contains(emotion.phrase))
+            continue;
+        keyed.insert(emotion.phrase, emotion);
+        if (!isSafeFileName(emotion.phrase) || !isSafeFileName(emotion.category))
+            continue;
+        const QString folder = emotionsFolder() + u'/' + emotion.category;
+        const QString path = folder + u'/' + emotion.phrase;
+        if (QFileInfo::exists(path))
+            continue;
+        QDir().mkpath(folder);
+        const QString local = localStore.value(emotion.phrase);
+        if (!local.isEmpty() && QFile::copy(local, path))
+            continue;
+        startDownload(emotion.url, path);
+    }
+    categoryEmotions_ = groups;
+    keyedEmotions_ = keyed;
+
+    // The item text finds its emotion pictures here (no fetch runs while this happens: the start-up's block is
+    // waiting for it and the window ignores commands until the start-up ends).
+    HotTextResources& resources = cellContext_.mutableHotTextResources();
+    for (auto it = keyedEmotions_.cbegin(); it != keyedEmotions_.cend(); ++it) {
+        const QString path = pathForEmotionName(it.key());
+        if (!path.isEmpty())
+            resources.setEmotionFile(it.key(), path);
+    }
+}
+
+void MyWindowController::loadSelfImage(const boost::shared_ptr<weibo::WBUser>& user)
+{
+    // Background thread.
+    const QString address = QString::fromStdString(user->profile_image_url);
+    const QString path = resourceFolder() + u'/' + kSelfImage;
+    const bool sameAddress = address == platform::UserDefaults::standard().stringForKey(kLastSelfImage);
+    if (sameAddress && QFileInfo::exists(path)) {
+        const QImage image(path);
+        if (!image.isNull()) {
+            performOnMain([this, image] { setSelfImage(image); });
+            return;
+        }
+    }
+    if (address.isEmpty())
+        return;
+    performOnMain([this, address, path] {
+        QPointer<MyWindowController> self(this);
+        platform::URLConnection::asyncRequest(
+            QUrl(address),
+            [self, address, path](const QByteArray& data) {
+                if (!self || data.isEmpty())
+                    return;
+                QDir().mkpath(QFileInfo(path).absolutePath());
+                QSaveFile file(path);
+                if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit())
+                    platform::UserDefaults::standard().setObject(address, kLastSelfImage);
+                self->setSelfImage(QImage::fromData(data));
+            },
+            [](const QString&) {});
+    });
+}
+
+void MyWindowController::setSelfImage(const QImage& image)
+{
+    if (image.isNull())
+        return;
+    selfButton_->setImage(image);
+    selfButton_->setName(QString());
+}
+
+void MyWindowController::catchUpHomeTimeline(std::uint64_t latestStatusId)
+{
+    // Background thread.
+    PXListViewController* home = weiboListViewController();
+    if (!home)
+        return;
+    weibo::SinaWeiboOptions newer;
+    newer.min_id_ = latestStatusId;
+    const std::size_t n = home->fetchDataWithOptions(newer, PXListViewController::kModeInitial, false);
+    if (n >= kCatchUpFull)
+        return;
+    // Fewer than a full catch-up: the list is topped up with older statuses below the new ones.
+    weibo::SinaWeiboOptions older;
+    older.count_ = n > 0 ? 10 : 20;
+    if (const std::uint64_t earliest = home->earliestEntityId())
+        older.max_id_ = earliest;
+    home->fetchDataWithOptions(older, PXListViewController::kModeOlder, false);
+    home->setUnreadCount(n);
+}
+
+void MyWindowController::initComplete()
+{
+    if (initCount() <= 0)
+        return;
+    setInitCount(initCount() - 1);
+    if (initCount() != 0)
+        return;
+    PXListViewController* home = weiboListViewController();
+    if (!home)
+        return;
+    home->setCallbackTarget(this);
+    home->setCallbackSelector([this](const QVariant&) { firstListViewComplete(); });
+    home->setCallbackObject(QVariant());
+    home->reloadData();
+}
+
+void MyWindowController::firstListViewComplete()
+{
+    if (firstListShown_)
+        return;
+    firstListShown_ = true;
+    displayBusy(QString());
+    updateLeftTabs();
+    if (qEnvironmentVariableIsSet(kStartupMarkerVariable)) {
+        // Drawn now, so that whoever waits for the marker sees the list on screen.
+        if (PXListViewController* home = weiboListViewController())
+            home->listView()->viewport()->repaint();
+        std::printf("%s\n", kFirstListShownMarker);
+        std::fflush(stdout);
+    }
+    emit firstListViewShown();
+    QTimer::singleShot(1000, this, [this] { taskAfterShowFirstListView(); });
+}
+
+void MyWindowController::taskAfterShowFirstListView()
+{
+    if (destroying_)
+        return;
+    scheduledTask(nullptr);
+    makeWeiboLists();
+    timer_.start();
+}
+
+void MyWindowController::cleanup()
+{
+    timer_.stop();
+    PXListViewController* home = weiboListViewController();
+    const std::uint64_t latest = home ? home->latestEntityId() : 0;
+    // An empty home timeline (the service was unreachable) keeps the position of the run before.
+    if (latest != 0)
+        platform::UserDefaults::standard().setObject(QVariant::fromValue<qulonglong>(latest), kLatestStatusId);
+}

@@ -1,0 +1,245 @@
+// The main window without a service: the tab model, tab clicks during and after start-up, the badges under the
+// settings, and the busy line.
+#include "MainWindowTestSupport.h"
+
+#include "mainwindow/LeftTab.h"
+#include "mainwindow/PopUpButton.h"
+#include "mainwindow/ProgressIndicator.h"
+#include "mainwindow/TabView.h"
+#include "platform/UnreadBadge.h"
+#include "timeline/PXListViewController.h"
+#include "widgets/PXListView.h"
+
+#include <QLabel>
+#include <QTest>
+
+#include <thread>
+
+namespace {
+
+class MainWindowGuiTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        useFreshSettingsAndData();
+        // Nothing listens here: a fetch that a tab starts fails at once.
+        const QString dead = QStringLiteral("http://127.0.0.1:%1").arg(closedLoopbackPort());
+        configureAddresses(dead);
+        window_ = std::make_unique<MyWindowController>(QStringLiteral("MainWindow"), makeClient(dead));
+    }
+    void TearDown() override { window_.reset(); }
+
+    // Ends the start-up by hand (no downloads, no service): the one step of the background block reports.
+    void finishStartup()
+    {
+        ASSERT_EQ(window_->initCount(), 1);
+        window_->initComplete();
+        ASSERT_TRUE(waitUntil([&] { return window_->busyHints().isEmpty() && !window_->isStarting(); }));
+    }
+
+    std::unique_ptr<MyWindowController> window_;
+};
+
+TEST_F(MainWindowGuiTest, TabModelHasItsIdentifiersLabelsOrderAndControllers)
+{
+    MyWindowController& w = *window_;
+    const QStringList firstIds{"status", "comment", "mention", "message", "favorites"};
+    const QStringList firstLabels{"状态", "评论", "提及", "私信", "收藏"};
+    const QList<QStringList> secondIds{
+        {"/statuses/friends_timeline", "/statuses/user_timeline", "/lists"},
+        {"/statuses/comments_to_me", "/statuses/comments_by_me"},
+        {"/statuses/mentions"},
+        {"/direct_messages"},
+        {"/favorites"}};
+    const QList<QStringList> secondLabels{
+        {"我的好友", "我的微博", "分组"}, {"收到的评论", "发出的评论"}, {"提及我的"}, {"私信"}, {"收藏"}};
+    ASSERT_EQ(w.tabView()->numberOfTabViewItems(), 5);
+    for (int i = 0; i < 5; ++i) {
+        TabViewItem* first = w.tabView()->tabViewItemAtIndex(i);
+        EXPECT_EQ(first->identifier(), firstIds[i]);
+        EXPECT_EQ(first->label(), firstLabels[i]);
+        auto* inner = qobject_cast<TabView*>(first->view());
+        ASSERT_NE(inner, nullptr);
+        ASSERT_EQ(inner->numberOfTabViewItems(), secondIds[i].size());
+        for (int j = 0; j < secondIds[i].size(); ++j) {
+            EXPECT_EQ(inner->tabViewItemAtIndex(j)->identifier(), secondIds[i][j]);
+            EXPECT_EQ(inner->tabViewItemAtIndex(j)->label(), secondLabels[i][j]);
+            PXListViewController* c = w.listViewControllerAtFirstLayerIndex(i, j);
+            ASSERT_NE(c, nullptr);
+            EXPECT_EQ(c->identifier(), secondIds[i][j]);
+            // One controller per item, kept.
+            EXPECT_EQ(w.listViewControllerForTabViewItem(inner->tabViewItemAtIndex(j)), c);
+            EXPECT_EQ(inner->tabViewItemAtIndex(j)->view(), c->listView());
+        }
+    }
+    EXPECT_EQ(w.weiboListViewController(), w.listViewControllerAtFirstLayerIndex(0, 0));
+    EXPECT_EQ(w.listsListViewController()->identifier(), "/lists");
+    EXPECT_EQ(w.comments2meListViewController()->identifier(), "/statuses/comments_to_me");
+    EXPECT_EQ(w.atmeListViewController()->identifier(), "/statuses/mentions");
+    EXPECT_EQ(w.messageListViewController()->identifier(), "/direct_messages");
+    EXPECT_EQ(w.favoriteListViewController()->identifier(), "/favorites");
+    EXPECT_EQ(w.chatListViewController()->identifier(), "/direct_messages/chat");
+    EXPECT_EQ(w.selectedListViewController(), w.weiboListViewController());
+    EXPECT_EQ(w.listViewControllerForTabViewItem(nullptr), nullptr);
+
+    // Left tabs in their order with their tags; top tabs with their menu titles and one entry per item.
+    ASSERT_EQ(w.leftTabs().size(), 5);
+    const QList<LeftTab*> expectedTabs{w.timelineHome(), w.timelineComment(), w.timelineMention(),
+                                       w.directMessage(), w.favorites()};
+    EXPECT_EQ(w.leftTabs(), expectedTabs);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(w.leftTabs()[i]->tag(), i);
+    ASSERT_EQ(w.topTabs().size(), 3);
+    const QStringList titles{"status", "comment", "mention"};
+    for (int i = 0; i < 3; ++i) {
+        PopUpButton* p = w.topTabs()[i];
+        EXPECT_EQ(p->menuTitle(), titles[i]);
+        ASSERT_EQ(p->count(), secondLabels[i].size());
+        for (int j = 0; j < p->count(); ++j)
+            EXPECT_EQ(p->itemText(j), secondLabels[i][j]);
+    }
+    EXPECT_TRUE(w.subComment()->isHidden());
+    EXPECT_TRUE(w.subMention()->isHidden());
+    ASSERT_GE(w.listsButton()->count(), 1);
+    EXPECT_EQ(w.listsButton()->itemText(0), QStringLiteral("所有"));
+    EXPECT_EQ(w.listsButton()->representedObjectAt(0).toULongLong(), 0u);
+
+    // The window has a title, and typing starts in the home timeline.
+    EXPECT_FALSE(w.windowTitle().isEmpty());
+    EXPECT_EQ(w.focusProxy(), w.weiboListViewController()->listView());
+}
+
+TEST_F(MainWindowGuiTest, TabClicksAreIgnoredDuringStartupAndWorkAfterIt)
+{
+    MyWindowController& w = *window_;
+    ASSERT_TRUE(w.isStarting());
+    QTest::mouseClick(w.timelineComment(), Qt::LeftButton);
+    w.leftTabClicked(w.favorites());
+    EXPECT_EQ(w.tabView()->indexOfSelectedTabViewItem(), 0);
+    EXPECT_TRUE(w.timelineHome()->isChecked());
+    EXPECT_FALSE(w.timelineComment()->isChecked());
+    // A top-tab choice does nothing either, and the pop-up goes back to the shown entry.
+    w.subHome()->selectItemAtIndex(1);
+    w.topTabClicked(w.subHome());
+    EXPECT_EQ(qobject_cast<TabView*>(w.tabView()->selectedTabViewItem()->view())->indexOfSelectedTabViewItem(), 0);
+    EXPECT_EQ(w.subHome()->indexOfSelectedItem(), 0);
+    // Nor do the refresh and the avatar.
+    w.profileButtonClicked(QString());
+    EXPECT_TRUE(w.busyHints().isEmpty());
+
+    finishStartup();
+    QTest::mouseClick(w.timelineComment(), Qt::LeftButton);
+    EXPECT_EQ(w.tabView()->indexOfSelectedTabViewItem(), 1);
+    EXPECT_TRUE(w.timelineComment()->isChecked());
+    EXPECT_FALSE(w.timelineHome()->isChecked());
+    EXPECT_FALSE(w.subComment()->isHidden());
+    EXPECT_TRUE(w.subHome()->isHidden());
+    EXPECT_TRUE(w.listsButton()->isHidden());
+    EXPECT_EQ(w.selectedListViewController(), w.comments2meListViewController());
+    // The empty list's first fetch fails (nothing listens) and leaves its busy text popped.
+    EXPECT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
+
+    w.subComment()->selectItemAtIndex(1);
+    w.topTabClicked(w.subComment());
+    EXPECT_EQ(w.selectedListViewController(), w.commentsByMeListViewController());
+    // Clicking the left tab again goes back to its first item and its top tab's first entry.
+    w.leftTabClicked(w.timelineComment());
+    EXPECT_EQ(w.selectedListViewController(), w.comments2meListViewController());
+    EXPECT_EQ(w.subComment()->indexOfSelectedItem(), 0);
+
+    // Clicking a tab with unread items clears them; on the conversations tab only the scroll happens.
+    w.atmeListViewController()->setUnreadCount(4);
+    w.leftTabClicked(w.timelineMention());
+    EXPECT_EQ(w.atmeListViewController()->unreadCount(), 0u);
+    EXPECT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
+    w.leftTabClicked(w.directMessage());
+    EXPECT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
+    w.messageListViewController()->setUnreadCount(2);
+    w.leftTabClicked(w.directMessage());
+    EXPECT_EQ(w.messageListViewController()->unreadCount(), 2u);
+
+    w.leftTabClicked(w.timelineHome());
+    EXPECT_FALSE(w.listsButton()->isHidden());
+    EXPECT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
+}
+
+TEST_F(MainWindowGuiTest, BadgesSumTheListsTheSettingsChoose)
+{
+    MyWindowController& w = *window_;
+    finishStartup();
+    auto& defaults = platform::UserDefaults::standard();
+    auto& badge = platform::UnreadBadge::shared();
+    w.weiboListViewController()->setUnreadCount(3);
+    w.comments2meListViewController()->setUnreadCount(4);
+    w.atmeListViewController()->setUnreadCount(2);
+    w.messageListViewController()->setUnreadCount(1);
+    w.favoriteListViewController()->setUnreadCount(7);
+
+    defaults.setBool(false, QStringLiteral("NewStatus"));
+    defaults.setBool(false, QStringLiteral("NewComment"));
+    defaults.setBool(true, QStringLiteral("NewAtme"));
+    defaults.setBool(false, QStringLiteral("NewMessage"));
+    w.updateLeftTabs();
+    EXPECT_EQ(badge.unreadCount(), 2u);
+    EXPECT_EQ(badge.badgeLabel(), QStringLiteral("2"));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Plumet (2)"));
+    // Each tab shows its own list's count whatever the settings say.
+    const std::vector<std::uint64_t> tabCounts{3, 4, 2, 1, 7};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(w.leftTabs()[i]->unreadCount(), tabCounts[std::size_t(i)]) << i;
+
+    // Every switch on: favourites still never count.
+    for (const char* key : {"NewStatus", "NewComment", "NewAtme", "NewMessage"})
+        defaults.setBool(true, QString::fromLatin1(key));
+    w.updateLeftTabs();
+    EXPECT_EQ(badge.unreadCount(), 10u);
+    EXPECT_EQ(badge.badgeLabel(), QStringLiteral("10"));
+    EXPECT_EQ(badge.launcherProperties().value(QStringLiteral("count")).toLongLong(), 10);
+
+    for (PXListViewController* c : w.listViewControllers())
+        c->setUnreadCount(0);
+    w.updateLeftTabs();
+    EXPECT_EQ(badge.unreadCount(), 0u);
+    EXPECT_TRUE(badge.badgeLabel().isEmpty());
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Plumet"));
+}
+
+TEST_F(MainWindowGuiTest, BusyLineIsAStackOfTexts)
+{
+    MyWindowController& w = *window_;
+    w.resize(500, 600);
+    w.show();
+    EXPECT_TRUE(w.hintView()->isHidden());
+    w.displayBusy(QString()); // nothing to pop
+    EXPECT_TRUE(w.busyHints().isEmpty());
+
+    w.displayBusy(QStringLiteral("正在载入微博..."));
+    w.displayBusy(QStringLiteral("正在获取新微博..."));
+    EXPECT_EQ(w.busyHint()->text(), QStringLiteral("正在获取新微博..."));
+    EXPECT_TRUE(w.progressIndicator()->isAnimating());
+    EXPECT_TRUE(w.hintView()->isVisible());
+    // The line sits at the bottom of the window, right of the left tabs, as wide as the lists.
+    const QRect line = w.hintView()->geometry();
+    EXPECT_EQ(line.x(), MyWindowController::kLeftColumnWidth);
+    EXPECT_EQ(line.height(), MyWindowController::kBusyLineHeight);
+    EXPECT_EQ(line.bottom(), w.centralWidget()->height() - 1);
+    EXPECT_EQ(line.width(), w.tabView()->width());
+
+    w.displayBusy(QString());
+    EXPECT_EQ(w.busyHint()->text(), QStringLiteral("正在载入微博..."));
+    EXPECT_TRUE(w.progressIndicator()->isAnimating());
+
+    // From another thread: handed over in order.
+    std::thread worker([&w] {
+        w.displayBusy(QStringLiteral("正在检查是否有新微博..."));
+        w.displayBusy(QString());
+        w.displayBusy(QString());
+    });
+    EXPECT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
+    worker.join();
+    EXPECT_TRUE(w.busyHint()->text().isEmpty());
+    EXPECT_FALSE(w.progressIndicator()->isAnimating());
+    EXPECT_TRUE(w.hintView()->isHidden());
+}
+
+} // namespace
