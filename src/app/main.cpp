@@ -7,7 +7,44 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QSocketNotifier>
 #include <QTimer>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM (a logout, a kill) and SIGINT end the program through its normal termination, so the main window
+// still saves its state.
+void quitOnTerminationSignals(omnikAppDelegate& delegate)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &delegate);
+    QObject::connect(notifier, &QSocketNotifier::activated, &delegate, [&delegate] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
+        delegate.terminate();
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -25,6 +62,7 @@ int main(int argc, char** argv)
 
     omnikAppDelegate delegate;
     delegate.awakeFromNib();
+    quitOnTerminationSignals(delegate);
     QObject::connect(&channel, &InstanceChannel::reopenRequested, &delegate, [&delegate] {
         if (QWidget* modal = QApplication::activeModalWidget()) {
             modal->raise();

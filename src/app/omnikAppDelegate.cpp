@@ -134,6 +134,7 @@ QVariantMap omnikAppDelegate::accountStore()
 
 bool omnikAppDelegate::initWeiboInstanceWithUserId(const QString& userId)
 {
+    accountReady_ = false;
     QVariantMap store = accountStore();
     QString uid = userId;
     if (uid.isEmpty() && !store.isEmpty())
@@ -148,11 +149,13 @@ bool omnikAppDelegate::initWeiboInstanceWithUserId(const QString& userId)
         const QVariantMap entry = store.value(uid).toMap();
         weibo_->oAuth().setOAuthTokenKey(entry.value(kTokenKey).toString().toStdString());
         weibo_->oAuth().setOAuthTokenSecret(entry.value(kSecretKey).toString().toStdString());
+        accountReady_ = true;
         return true;
     }
 
     AuthWindowController auth(QStringLiteral("AuthWindow"), &weibo_);
-    installMenuActions(&auth);
+    // The window is application-modal: of the menu only quitting can act while it is up.
+    auth.addAction(quitAction_);
     if (auth.runModal() == 0)
         return false;
 
@@ -165,6 +168,7 @@ bool omnikAppDelegate::initWeiboInstanceWithUserId(const QString& userId)
     auto& defaults = platform::UserDefaults::standard();
     defaults.setObject(store, kOAuthTokens);
     defaults.synchronize();
+    accountReady_ = true;
     return true;
 }
 
@@ -180,7 +184,7 @@ void omnikAppDelegate::applyServiceAddresses()
 void omnikAppDelegate::newDocument()
 {
     // No window before there is an account (a reopen can arrive while the authorisation window is up).
-    if (!weibo_ || terminating_)
+    if (!weibo_ || !accountReady_ || terminating_)
         return;
     // The picture and video viewers are made here, ahead of the main window, once their layer exists.
     if (!myWindowController_) {

@@ -147,6 +147,7 @@ private:
     QAction* quitAction_ = nullptr;
 
     bool awake_ = false;
+    bool accountReady_ = false; // the client holds an account's access token
     bool terminating_ = false;
     bool terminated_ = false;
 };
