@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -44,6 +45,27 @@ void quitOnTerminationSignals(omnikAppDelegate& delegate)
     ::sigaction(SIGINT, &action, nullptr);
 }
 
+// "--set KEY=VALUE" stores one of the service addresses before start-up, as the preferences would: the run
+// script points Plumet at the development service it has just started. Other keys are refused.
+void storeAddressOptions(const QStringList& arguments)
+{
+    static const QStringList keys{QStringLiteral("WeiboHost"), QStringLiteral("Weibo2Host"), QStringLiteral("WebHost"),
+                                  QStringLiteral("StaticImageHost"), QStringLiteral("FeedbackURL")};
+    auto& defaults = platform::UserDefaults::standard();
+    for (qsizetype i = 1; i + 1 < arguments.size(); ++i) {
+        if (arguments.at(i) != QLatin1String("--set"))
+            continue;
+        const QString pair = arguments.at(++i);
+        const qsizetype eq = pair.indexOf(u'=');
+        const QString key = pair.left(eq);
+        if (eq > 0 && keys.contains(key))
+            defaults.setObject(pair.mid(eq + 1).trimmed(), key);
+        else
+            std::fprintf(stderr, "plumet: --set takes one of %s as KEY=VALUE\n", qPrintable(keys.join(u", ")));
+    }
+    defaults.synchronize();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -59,6 +81,8 @@ int main(int argc, char** argv)
     InstanceChannel channel(platform::UserDefaults::standard().fileName());
     if (!channel.claim())
         return 0;
+
+    storeAddressOptions(QApplication::arguments());
 
     omnikAppDelegate delegate;
     delegate.awakeFromNib();

@@ -189,12 +189,21 @@ void omnikAppDelegate::newDocument()
     // The picture and video viewers are made here, ahead of the main window, once their layer exists.
     if (!myWindowController_) {
         myWindowController_ = new MyWindowController(QStringLiteral("MainWindow"), weibo_);
+        myWindowController_->setAppearance(appearance_);
         if (auto* mainWindow = qobject_cast<QMainWindow*>(myWindowController_->window()))
             mainWindow->menuBar()->addMenu(applicationMenu_);
         installMenuActions(myWindowController_->window());
     }
     myWindowController_->showWindow();
     updateMenuItems();
+}
+
+QSet<QString> omnikAppDelegate::totalNames() const
+{
+    QSet<QString> names = totalNames_;
+    if (myWindowController_)
+        names.unite(myWindowController_->cellContext().totalNames());
+    return names;
 }
 
 bool omnikAppDelegate::hasVisibleWindows() const

@@ -85,8 +85,10 @@ public:
     // The account store as it is stored (user id text -> {"TokenKey", "SecretKey"}).
     static QVariantMap accountStore();
 
-    // Screen names met while building status cells; the candidates of name completion.
-    QSet<QString>& totalNames() { return totalNames_; }
+    // Screen names met while building status cells (collected by the main window's cell context) together with
+    // those added here; the candidates of name completion.
+    QSet<QString> totalNames() const;
+    void addTotalName(const QString& name) { totalNames_.insert(name); }
     void setTotalNames(const QSet<QString>& names) { totalNames_ = names; }
     // Every character but "_", "-" and letters, marks and digits of any script: where a name ends.
     const CharacterSet& invalidNameCharset() const { return invalidNameCharset_; }

@@ -11,6 +11,7 @@
 #include "platform/Browser.h"
 #include "platform/ScriptedAlertResponder.h"
 #include "platform/URLCache.h"
+#include "platform/UnreadBadge.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -111,6 +112,9 @@ TEST_F(ShellTest, FontChangeReachesTheMainWindowOnceWithTheNewSizes)
     omnikAppDelegate delegate;
     delegate.awakeFromNib();
     ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    ASSERT_NE(delegate.myWindowController(), nullptr);
+    // The main window draws with the application's appearance, so the rebuilt fonts reach its lists.
+    EXPECT_EQ(&delegate.myWindowController()->cellContext().appearance(), delegate.appearance());
     QSignalSpy changes(&delegate, &omnikAppDelegate::fontSettingDidChange);
     delegate.openPreferences();
     PrefsWindowController* prefs = delegate.prefsWindowController();
@@ -194,7 +198,6 @@ TEST_F(ShellTest, MenuItemsAndReopenKeepOneMainWindow)
     // Reopen with every window closed shows the same main window again; with a visible window it does nothing.
     main->close();
     EXPECT_FALSE(delegate.hasVisibleWindows());
-    EXPECT_FALSE(delegate.isTerminating()) << "closing the main window must not end the program";
     EXPECT_TRUE(delegate.applicationShouldHandleReopen(delegate.hasVisibleWindows()));
     EXPECT_EQ(delegate.myWindowController(), main);
     EXPECT_TRUE(main->isVisible());
@@ -215,9 +218,15 @@ TEST_F(ShellTest, MenuItemsAndReopenKeepOneMainWindow)
     platform::Browser::setOpener({});
     EXPECT_EQ(opened, QUrl(QStringLiteral("http://127.0.0.1:1/feedback")));
 
-    // Quit goes through the application's termination (cleanup of the main window).
-    delegate.quitAction()->trigger();
+    // Without a tray icon to come back through, closing the last window ends the program.
+    ASSERT_FALSE(platform::UnreadBadge::shared().hasTrayIcon());
+    main->close();
+    emit qApp->lastWindowClosed();
     EXPECT_TRUE(delegate.isTerminating());
+
+    omnikAppDelegate other;
+    other.quitAction()->trigger();
+    EXPECT_TRUE(other.isTerminating());
 }
 
 TEST_F(ShellTest, PreferencesSwitchesAndAddressesAreBoundToTheSettings)

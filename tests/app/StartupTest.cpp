@@ -8,6 +8,7 @@
 #include "mainwindow/MyWindowController.h"
 #include "platform/Browser.h"
 #include "platform/ScriptedAlertResponder.h"
+#include "timeline/PXListViewController.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -126,9 +127,13 @@ TEST_F(StartupTest, XAuthWithDemoAccountStoresOneEntryUnderTheUserId)
     ASSERT_EQ(::stat(QFile::encodeName(settingsFile_).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 
-    // The main window is up, and the shared client signs with the stored token.
-    ASSERT_NE(delegate.myWindowController(), nullptr);
-    EXPECT_TRUE(delegate.myWindowController()->isVisible());
+    // The main window is up and shows the account's home timeline from the service.
+    MyWindowController* main = delegate.myWindowController();
+    ASSERT_NE(main, nullptr);
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_TRUE(waitUntil([main] { return !main->isStarting(); }, 60000));
+    ASSERT_NE(main->weiboListViewController(), nullptr);
+    EXPECT_TRUE(waitUntil([main] { return !main->weiboListViewController()->dataOfCells()->empty(); }, 30000));
     auto client = *delegate.sharedWeiboInstance();
     EXPECT_EQ(QString::fromStdString(client->oAuth().oAuthTokenKey()), entry.value(QStringLiteral("TokenKey")).toString());
     const std::string verified = client->accountVerify();
@@ -229,10 +234,12 @@ TEST_F(StartupTest, PinFlowThroughTheAuthorisationPage)
     ASSERT_EQ(store.keys(), QStringList{service_->value(QStringLiteral("DemoUserId"))});
 }
 
-// A loopback listener that only notes when each connection arrives, then hangs up.
+// A loopback listener that notes when each connection arrives, then hangs up, or, when told to, holds the
+// connection open without ever answering (a server that hangs).
 class ConnectionRecorder {
 public:
-    ConnectionRecorder()
+    explicit ConnectionRecorder(bool hold = false)
+        : hold_(hold)
     {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr{};
@@ -248,11 +255,12 @@ public:
                 const int c = ::accept(fd_, nullptr, nullptr);
                 if (c < 0 || stopping_)
                     break;
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    times_.push_back(std::chrono::steady_clock::now());
-                }
-                ::close(c);
+                std::lock_guard<std::mutex> lock(mutex_);
+                times_.push_back(std::chrono::steady_clock::now());
+                if (hold_)
+                    held_.push_back(c);
+                else
+                    ::close(c);
             }
         });
     }
@@ -263,6 +271,8 @@ public:
         ::close(fd_);
         if (thread_.joinable())
             thread_.join();
+        for (int c : held_)
+            ::close(c);
     }
     int port() const { return port_; }
     std::vector<std::chrono::steady_clock::time_point> times() const
@@ -272,12 +282,14 @@ public:
     }
 
 private:
+    const bool hold_;
     int fd_ = -1;
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     std::thread thread_;
-    mutable std::mutex mutex_; // guards times_
+    mutable std::mutex mutex_; // guards times_ and held_
     std::vector<std::chrono::steady_clock::time_point> times_;
+    std::vector<int> held_;
 };
 
 // Notes when the main window is first shown.
@@ -329,6 +341,41 @@ TEST_F(StartupTest, StoredAccountStartsWithoutAuthorisationOrAnyRequestBeforeThe
     EXPECT_EQ(client->oAuth().consumerSecret(), "9f1c0a7e52d84b3690e1c7a4f2b85d03");
     EXPECT_EQ(QString::fromStdString(client->baseUrl()), base);
     EXPECT_EQ(QString::fromStdString(client->baseUrl2()), base + QStringLiteral("/2"));
+}
+
+TEST_F(StartupTest, AServerThatNeverAnswersLeavesTheWindowAliveAndCancelEndsAtOnce)
+{
+    ConnectionRecorder hung(true);
+    ASSERT_NE(hung.port(), 0);
+    platform::UserDefaults::standard().setObject(QStringLiteral("http://127.0.0.1:%1").arg(hung.port()),
+                                                 QStringLiteral("WeiboHost"));
+    omnikAppDelegate delegate;
+    delegate.awakeFromNib();
+    bool wasExchanging = false;
+    bool inputsDisabled = false;
+    bool cancelEnabled = false;
+    whenAuthWindowShows([&](AuthWindowController* auth) {
+        ASSERT_NE(auth, nullptr);
+        typeInto(auth->usernameTextField(), QStringLiteral("someone"));
+        typeInto(auth->passwordTextField(), QStringLiteral("secret"));
+        QTimer::singleShot(0, auth, [&, auth] {
+            // The window keeps running its events while the transfer waits.
+            waitUntil([&] { return !hung.times().empty(); });
+            wasExchanging = auth->isExchanging();
+            inputsDisabled = !auth->usernameTextField()->isEnabled() && !auth->xauthButton()->isEnabled();
+            cancelEnabled = auth->cancelButton()->isEnabled();
+            QTest::keyClick(auth, Qt::Key_Escape);
+        });
+        auth->xauthButton()->click();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(delegate.applicationDidFinishLaunching());
+    EXPECT_LT(clock.elapsed(), 8000);
+    EXPECT_TRUE(wasExchanging);
+    EXPECT_TRUE(inputsDisabled);
+    EXPECT_TRUE(cancelEnabled);
+    EXPECT_TRUE(omnikAppDelegate::accountStore().isEmpty());
 }
 
 TEST_F(StartupTest, AccountDeletionLeadsBackToAuthorisationOnTheNextStart)
