@@ -159,6 +159,24 @@ bool isValidUtf8(const std::string& text) {
     return true;
 }
 
+std::string sanitizeUtf8(const std::string& text) {
+    if (isValidUtf8(text)) return text;
+    std::string out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        std::size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+        if (len && i + len <= text.size() && isValidUtf8(text.substr(i, len))) {
+            out.append(text, i, len);
+            i += len;
+        } else {
+            out += '?';
+            ++i;
+        }
+    }
+    return out;
+}
+
 std::size_t weiboLength(const std::string& utf8) {
     std::size_t n = 0;
     for (unsigned char c : utf8) {

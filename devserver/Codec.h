@@ -37,6 +37,8 @@ bool parseI32(const std::string& text, int& out);
 
 // Whether the bytes are well-formed UTF-8.
 bool isValidUtf8(const std::string& text);
+// The text with every byte that is not part of a well-formed UTF-8 sequence replaced by '?'.
+std::string sanitizeUtf8(const std::string& text);
 // Length by the client's rule: an ASCII character counts 1, any other character 2.
 std::size_t weiboLength(const std::string& utf8);
 // Appends the UTF-8 form of a code point.

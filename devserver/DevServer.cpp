@@ -118,9 +118,9 @@ std::string writeJson(const Json::Value& value) {
 
 Json::Value errorJson(const std::string& requestPath, const ApiError& e) {
     Json::Value v(Json::objectValue);
-    v["request"] = requestPath;
+    v["request"] = sanitizeUtf8(requestPath);
     v["error_code"] = std::to_string(e.status);
-    v["error"] = e.code + ":Error: " + e.message;
+    v["error"] = sanitizeUtf8(e.code + ":Error: " + e.message);
     return v;
 }
 
@@ -194,10 +194,10 @@ void DevServer::Impl::handleApi(const httplib::Request& req, httplib::Response& 
     if (!parseAuthorizationHeader(signedReq.authorization, header))
         throw ApiError{401, "40101", "malformed OAuth Authorization header"};
 
-    auto lease = store->acquire();
-    Connection& db = *lease;
     if (path == "/oauth/request_token" || path == "/oauth/access_token")
         return handleTokenEndpoint(req, res, path, requestPath, signedReq, header);
+    auto lease = store->acquire();
+    Connection& db = *lease;
 
     // Every API call needs an access token of our consumer and a valid signature.
     if (headerParam(header, "oauth_consumer_key") != kConsumerKey) throw ApiError{401, "40113", "unknown consumer key"};

@@ -149,6 +149,10 @@ TEST_F(Server, UnknownPathsMethodsAndBadParametersGetErrorObjects) {
     EXPECT_TRUE(isError(api->get("/99999/lists.json", {}, demo), 404));
     EXPECT_TRUE(isError(api->plain(kHome + "?count=" + std::string(20000, '9')), 414));
     EXPECT_TRUE(isError(api->plain("/pic/large/s99999.png"), 404));
+    Reply garbled = api->get(kHome, {{"count", "\xff\xfe"}}, demo);  // not UTF-8: the error object still is
+    EXPECT_TRUE(isError(garbled, 400));
+    EXPECT_NE(garbled.json["error"].asString().find("??"), std::string::npos);
+    EXPECT_TRUE(isError(api->plain("/%ff%fe.json"), 401));
     EXPECT_TRUE(isError(api->plain("/expression/99999999999999999999.png"), 404));
 
     // SQL metacharacters are data, nothing more.
