@@ -7,6 +7,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6network6 qt6-qpa-plugins
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus dbus-daemon xvfb xauth wrk
+  fonts-noto-cjk
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
