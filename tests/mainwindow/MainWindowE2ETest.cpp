@@ -248,7 +248,8 @@ TEST_F(MainWindowE2ETest, SlowServiceLeavesTheWindowResponsiveAndADeadOneAnEmpty
     ASSERT_TRUE(waitUntil([&] { return silent.connections() > 0; }));
     waitUntil([] { return false; }, 1500);
     ticker.stop();
-    EXPECT_LT(worstGap, 250);
+    // A request waited on by the main thread would stall it for the whole wait; a busy machine may delay a tick.
+    EXPECT_LT(worstGap, 1000);
     EXPECT_TRUE(window->isStarting());
     EXPECT_EQ(window->busyHints(), QStringList{QStringLiteral("正在载入微博...")});
     // Commands wait for the start-up.

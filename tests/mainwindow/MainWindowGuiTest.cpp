@@ -158,7 +158,12 @@ TEST_F(MainWindowGuiTest, TabClicksAreIgnoredDuringStartupAndWorkAfterIt)
     w.leftTabClicked(w.directMessage());
     EXPECT_EQ(w.messageListViewController()->unreadCount(), 2u);
 
-    w.leftTabClicked(w.timelineHome());
+    // "所有" in the lists chooser goes back to the home timeline.
+    w.leftTabClicked(w.favorites());
+    EXPECT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
+    w.weiboListClicked(0);
+    EXPECT_EQ(w.selectedListViewController(), w.weiboListViewController());
+    EXPECT_TRUE(w.timelineHome()->isChecked());
     EXPECT_FALSE(w.listsButton()->isHidden());
     EXPECT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
 }
