@@ -116,12 +116,15 @@ std::string OAuth::makeSignatureBaseString(HttpRequestType kind, const std::stri
         + urlencode(stringFromKeyValueMap(params, OAUTH_PARAM_SEPARATOR, false));
 }
 
-std::string OAuth::makeSignature(HttpRequestType kind, const std::string& url, const KeyValueMap& params) const
+std::string OAuth::makeSignature(HttpRequestType kind, const std::string& url, const KeyValueMap& params,
+                                 bool xauth) const
 {
     const std::string base = makeSignatureBaseString(kind, url, params);
     if (base.empty())
         return std::string();
-    const std::string key = consumerSecret_ + "&" + oAuthTokenSecret_;
+    // An xAuth request carries no token, so the server cannot know any token secret: a request token left
+    // over from an abandoned PIN flow must not enter the key, or every later password sign-in fails.
+    const std::string key = consumerSecret_ + "&" + (xauth ? std::string() : oAuthTokenSecret_);
     return urlencode(base64_encode(CHMAC_SHA1::digest(key, base)));
 }
 
@@ -143,7 +146,7 @@ std::string OAuth::makeOAuthHeader(HttpRequestType kind, const std::string& url,
     for (const auto& [key, value] : formParams)
         all.emplace(key, urlencode(value));
 
-    const std::string signature = makeSignature(kind, url, all);
+    const std::string signature = makeSignature(kind, url, all, xauth);
 
     for (const auto& entry : query)
         all.erase(entry.first);

@@ -82,7 +82,8 @@ public:
     std::string makeSignatureBaseString(HttpRequestType kind, const std::string& url, const KeyValueMap& params) const;
 
     // urlencode(Base64(HMAC-SHA1(consumer secret & token secret, base string))); empty for an unknown kind.
-    std::string makeSignature(HttpRequestType kind, const std::string& url, const KeyValueMap& params) const;
+    std::string makeSignature(HttpRequestType kind, const std::string& url, const KeyValueMap& params,
+                              bool xauth = false) const;
 
     // The complete "Authorization: OAuth ..." line for a request to url (whose query values may already be
     // percent-encoded) with the raw form parameters formParams. Header values are percent-encoded.

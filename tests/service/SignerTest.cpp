@@ -225,7 +225,9 @@ TEST(OAuthSigner, XAuthHeaderCarriesCredentialsAndNoToken)
     oAuth::OAuth signer;
     signer.setConsumerKey("5127730916");
     signer.setConsumerSecret("cs");
+    // Left over from an abandoned PIN flow: neither the token nor its secret may take part.
     signer.setOAuthTokenKey("stale");
+    signer.setOAuthTokenSecret("stale-secret");
     signer.setOAuthPin("1234");
     signer.setXAuthUsername("reader@plumet.test");
     signer.setXAuthPassword("p\"w,d");
