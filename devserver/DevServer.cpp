@@ -816,7 +816,7 @@ std::string DevServer::Impl::settingsLines() const {
         << "Weibo2Host=" << base << "/2\n"
         << "WebHost=" << base << "\n"
         << "StaticImageHost=" << base << "\n"
-        << "FeedbackPage=" << base << "/feedback\n"
+        << "FeedbackURL=" << base << "/feedback\n"
         << "ConsumerKey=" << kConsumerKey << "\n"
         << "DemoLogin=" << demoAccount.login << "\n"
         << "DemoPassword=" << demoAccount.password << "\n"

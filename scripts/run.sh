@@ -56,7 +56,7 @@ echo "(type them into the authorisation window and press 登录; it is asked onc
 
 args=()
 for key in WeiboHost Weibo2Host WebHost StaticImageHost; do args+=(--set "$key=$(value "$key")"); done
-args+=(--set "FeedbackURL=$(value FeedbackPage)")
+args+=(--set "FeedbackURL=$(value FeedbackURL)")
 
 status=0
 if [ "$xvfb" = 1 ]; then

@@ -130,7 +130,7 @@ int main(int argc, char** argv)
         store.setObject(QVariantMap{{values.value(QStringLiteral("DemoUserId")), account}}, QStringLiteral("OAuthTokens"));
         for (const char* key : {"WeiboHost", "Weibo2Host", "WebHost", "StaticImageHost"})
             store.setObject(values.value(QString::fromLatin1(key)), QString::fromLatin1(key));
-        store.setObject(values.value(QStringLiteral("FeedbackPage")), QStringLiteral("FeedbackURL"));
+        store.setObject(values.value(QStringLiteral("FeedbackURL")), QStringLiteral("FeedbackURL"));
         store.synchronize();
     }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -82,6 +82,6 @@ void DevService::configureSettings() const
     auto& defaults = platform::UserDefaults::standard();
     for (const char* key : {"WeiboHost", "Weibo2Host", "WebHost", "StaticImageHost"})
         defaults.setObject(value(QString::fromLatin1(key)), QString::fromLatin1(key));
-    defaults.setObject(value(QStringLiteral("FeedbackPage")), QStringLiteral("FeedbackURL"));
+    defaults.setObject(value(QStringLiteral("FeedbackURL")), QStringLiteral("FeedbackURL"));
     defaults.synchronize();
 }

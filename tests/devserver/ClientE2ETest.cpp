@@ -59,7 +59,7 @@ TEST_F(Client, ChildProcessPrintsTheAddressesTheSettingsNeed) {
     EXPECT_EQ(server->value("Weibo2Host"), base + "/2");
     EXPECT_EQ(server->value("WebHost"), base);
     EXPECT_EQ(server->value("StaticImageHost"), base);
-    EXPECT_EQ(server->value("FeedbackPage"), base + "/feedback");
+    EXPECT_EQ(server->value("FeedbackURL"), base + "/feedback");
     EXPECT_EQ(std::to_string(me), server->value("DemoUserId"));
     EXPECT_FALSE(server->value("DemoAccessToken").empty());
 }
