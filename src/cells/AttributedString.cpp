@@ -9,40 +9,48 @@
 #include <QTextFrame>
 #include <QTextOption>
 
+#include <algorithm>
+#include <atomic>
+
 namespace {
 
 const QChar kObjectCharacter(QChar::ObjectReplacementCharacter);
 
+// The part of a character format that decides where glyphs go.
+QTextCharFormat layoutFormat(const QTextCharFormat& format)
+{
+    static const int fontProperties[] = {QTextFormat::FontFamily, QTextFormat::FontFamilies,
+                                         QTextFormat::FontStyleName, QTextFormat::FontPointSize,
+                                         QTextFormat::FontPixelSize, QTextFormat::FontSizeAdjustment,
+                                         QTextFormat::FontWeight, QTextFormat::FontItalic,
+                                         QTextFormat::FontStretch, QTextFormat::FontLetterSpacing,
+                                         QTextFormat::FontWordSpacing, QTextFormat::FontCapitalization,
+                                         QTextFormat::FontFixedPitch, QTextFormat::TextVerticalAlignment};
+    QTextCharFormat layout;
+    if (format.propertyCount() == 0)
+        return layout;
+    for (int property : fontProperties) {
+        if (format.hasProperty(property))
+            layout.setProperty(property, format.property(property));
+    }
+    return layout;
+}
+
+int nextRunSerial()
+{
+    static std::atomic<int> serial{0};
+    return ++serial;
+}
+
+// Kept as flags of the run: reading them from the format is a search through its properties.
 bool isAttachmentRun(const AttributedString::Run& run)
 {
-    return run.format.objectType() == kAttachmentObjectType;
+    return run.isAttachment;
 }
 
 bool isLinkRun(const AttributedString::Run& run)
 {
-    return run.format.hasProperty(LinkValueProperty);
-}
-
-// The href a document's anchors carry, so that the layout's anchorAt finds every link; the link property holds
-// the value itself.
-QString hrefOf(const LinkValue& link)
-{
-    switch (link.kind) {
-    case LinkValue::Url:
-        return link.url.toString(QUrl::FullyEncoded);
-    case LinkValue::ScreenName:
-        return QStringLiteral("screen_name:") + link.screenName;
-    case LinkValue::None:
-        break;
-    }
-    return {};
-}
-
-QFont defaultDocumentFont()
-{
-    // Text without a font attribute, as the platform draws it: 12 points.
-    static const QFont font = Appearance::systemFont(12);
-    return font;
+    return run.isLink;
 }
 
 } // namespace
@@ -61,13 +69,23 @@ AttributedString AttributedString::fromLink(const QString& text, const LinkValue
 
 AttributedString AttributedString::fromAttachment(const MyTextAttachmentCell& cell)
 {
+    AttributedString s;
+    s.runs_.append(attachmentRun(cell));
+    return s;
+}
+
+AttributedString::Run AttributedString::attachmentRun(const MyTextAttachmentCell& cell)
+{
     Run run;
+    run.isAttachment = true;
     run.text = QString(kObjectCharacter);
     run.format.setObjectType(kAttachmentObjectType);
     run.format.setProperty(AttachmentCellProperty, QVariant::fromValue(cell));
-    AttributedString s;
-    s.runs_.append(std::move(run));
-    return s;
+    run.format.setProperty(RunSerialProperty, nextRunSerial());
+    const QSizeF size = cell.cellSize();
+    run.format.setProperty(AttachmentWidthProperty, size.width());
+    run.format.setProperty(AttachmentAscentProperty, size.height());
+    return run;
 }
 
 AttributedString AttributedString::fromRichText(const RichText& text)
@@ -76,7 +94,7 @@ AttributedString AttributedString::fromRichText(const RichText& text)
     s.runs_.reserve(text.runs().size());
     for (const TextRun& run : text.runs()) {
         if (run.attachment)
-            s.append(fromAttachment(MyTextAttachmentCell::fromTextAttachment(*run.attachment)));
+            s.runs_.append(attachmentRun(MyTextAttachmentCell::fromTextAttachment(*run.attachment)));
         else if (!run.link.isNull())
             s.appendLink(run.text, run.link);
         else
@@ -94,7 +112,8 @@ void AttributedString::appendRun(Run run)
         // Plain stretches with the same attributes are one run; links and attachments stay apart, so that two
         // neighbouring names remain two links.
         if (!isAttachmentRun(last) && !isAttachmentRun(run) && !isLinkRun(last) && !isLinkRun(run)
-            && last.hasParagraph == run.hasParagraph && last.format == run.format
+            && last.hasParagraph == run.hasParagraph && last.hasFont == run.hasFont && last.shadow == run.shadow
+            && last.color == run.color && last.format == run.format
             && (!run.hasParagraph || last.paragraph == run.paragraph)) {
             last.text += run.text;
             return;
@@ -117,10 +136,13 @@ void AttributedString::appendLink(const QString& text, const LinkValue& link)
         return;
     }
     Run run;
+    run.isLink = true;
     run.text = text;
+    // The value is the link; views find it with linkAtDocumentPosition. No href: writing every address out
+    // as text again would cost more than the scan that found it.
     run.format.setAnchor(true);
-    run.format.setAnchorHref(hrefOf(link));
     run.format.setProperty(LinkValueProperty, link.toVariant());
+    run.format.setProperty(RunSerialProperty, nextRunSerial());
     appendRun(std::move(run));
 }
 
@@ -143,23 +165,48 @@ void AttributedString::addCharFormat(const QTextCharFormat& format)
 
 void AttributedString::setFont(const QFont& font)
 {
+    // Documents are made with the body font as their default, so text in the body font carries no font at
+    // all: the layout then finds its font engines once per text instead of once per stretch.
+    if (font == documentDefaultFont()) {
+        static const int fontProperties[] = {QTextFormat::FontFamily, QTextFormat::FontFamilies,
+                                             QTextFormat::FontStyleName, QTextFormat::FontPointSize,
+                                             QTextFormat::FontPixelSize, QTextFormat::FontSizeAdjustment,
+                                             QTextFormat::FontWeight, QTextFormat::FontItalic,
+                                             QTextFormat::FontStretch};
+        for (Run& run : runs_) {
+            if (!run.hasFont)
+                continue;
+            for (int property : fontProperties) {
+                if (run.format.hasProperty(property))
+                    run.format.clearProperty(property);
+            }
+            run.hasFont = false;
+        }
+        return;
+    }
+    // Only what the cells' fonts vary in: every property a format carries is looked up again and again by
+    // the layout.
     QTextCharFormat format;
-    format.setFont(font, QTextCharFormat::FontPropertiesAll);
+    format.setFontFamilies(font.families().isEmpty() ? QStringList{font.family()} : font.families());
+    format.setFontPointSize(font.pointSizeF());
+    format.setFontWeight(font.weight());
+    if (font.italic())
+        format.setFontItalic(true);
     addCharFormat(format);
+    for (Run& run : runs_)
+        run.hasFont = true;
 }
 
 void AttributedString::setForegroundColor(const QColor& color)
 {
-    QTextCharFormat format;
-    format.setForeground(color);
-    addCharFormat(format);
+    for (Run& run : runs_)
+        run.color = color;
 }
 
-void AttributedString::setShadow(const TextShadow& shadow)
+void AttributedString::setSharedShadow()
 {
-    QTextCharFormat format;
-    format.setProperty(TextShadowProperty, QVariant::fromValue(shadow));
-    addCharFormat(format);
+    for (Run& run : runs_)
+        run.shadow = true;
 }
 
 void AttributedString::setParagraphStyle(const QTextBlockFormat& style)
@@ -226,36 +273,90 @@ std::optional<MyTextAttachmentCell> AttributedString::attachmentAt(int position)
     return std::nullopt;
 }
 
-std::unique_ptr<QTextDocument> AttributedString::toDocument(bool padded) const
+std::unique_ptr<QTextDocument> AttributedString::toDocument(double textWidth) const
+{
+    return makeDocument(textWidth, true, false);
+}
+
+std::unique_ptr<QTextDocument> AttributedString::toLayoutDocument(double textWidth) const
+{
+    return makeDocument(textWidth, true, true);
+}
+
+std::unique_ptr<QTextDocument> AttributedString::makeDocument(double textWidth, bool padded, bool layoutOnly) const
 {
     auto document = std::make_unique<QTextDocument>();
     document->setUndoRedoEnabled(false);
-    document->setDocumentMargin(0);
-    document->setDefaultFont(defaultDocumentFont());
+    document->setDefaultFont(documentDefaultFont());
     QTextOption option = document->defaultTextOption();
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     document->setDefaultTextOption(option);
-    if (padded) {
-        QTextFrameFormat frame = document->rootFrame()->frameFormat();
-        frame.setLeftMargin(kLineFragmentPadding);
-        frame.setRightMargin(kLineFragmentPadding);
-        document->rootFrame()->setFrameFormat(frame);
-    }
+    // No margin but the line-end padding (the document's own margin is 4 on every side).
+    QTextFrameFormat frame = document->rootFrame()->frameFormat();
+    frame.setTopMargin(0);
+    frame.setBottomMargin(0);
+    frame.setLeftMargin(padded ? kLineFragmentPadding : 0);
+    frame.setRightMargin(padded ? kLineFragmentPadding : 0);
+    document->rootFrame()->setFrameFormat(frame);
 
-    const QColor linkColor = CellContext::current().appearance().linkColor();
-    bool hasAttachment = false, hasParagraphs = false;
+    // The layout lays the text out as soon as it exists and again on every change of width, and laying out
+    // a whole text at once costs more than following the edit: so the width goes first, then the layout with
+    // the attachments' handler (on the empty document), then the text in one edit.
+    document->setTextWidth(textWidth);
+    AttachmentObjectHandler::registerWith(document.get());
+
+    const QColor linkColor = layoutOnly ? QColor() : CellContext::current().appearance().linkColor();
+    bool hasParagraphs = false;
     QTextCursor cursor(document.get());
-    for (const Run& run : runs_) {
-        if (isLinkRun(run)) {
-            QTextCharFormat format = run.format;
-            format.setForeground(linkColor);
-            format.setFontUnderline(false);
-            cursor.insertText(run.text, format);
-        } else {
-            hasAttachment = hasAttachment || isAttachmentRun(run);
-            cursor.insertText(run.text, run.format);
+    cursor.beginEditBlock();
+    if (layoutOnly) {
+        // Only what takes room: fonts and pictures. Colours, links and shadows do not move a glyph, and every
+        // change of format splits the text into one more stretch to shape, so neighbouring runs that differ
+        // only in those are laid out as one.
+        QString pending;
+        QTextCharFormat pendingFormat;
+        for (const Run& run : runs_) {
+            hasParagraphs = hasParagraphs || run.hasParagraph;
+            if (isAttachmentRun(run)) {
+                if (!pending.isEmpty())
+                    cursor.insertText(pending, pendingFormat);
+                pending.clear();
+                // Its room alone: pictures of one size share one format.
+                QTextCharFormat object;
+                object.setObjectType(kAttachmentObjectType);
+                object.setProperty(AttachmentWidthProperty, run.format.property(AttachmentWidthProperty));
+                object.setProperty(AttachmentAscentProperty, run.format.property(AttachmentAscentProperty));
+                cursor.insertText(run.text, object);
+                continue;
+            }
+            const QTextCharFormat format = run.hasFont ? layoutFormat(run.format) : QTextCharFormat();
+            if (!pending.isEmpty() && format != pendingFormat) {
+                cursor.insertText(pending, pendingFormat);
+                pending.clear();
+            }
+            pendingFormat = format;
+            pending += run.text;
         }
-        hasParagraphs = hasParagraphs || run.hasParagraph;
+        if (!pending.isEmpty())
+            cursor.insertText(pending, pendingFormat);
+    } else {
+        for (const Run& run : runs_) {
+            if (isLinkRun(run) || run.color.isValid() || run.shadow) {
+                QTextCharFormat format = run.format;
+                if (isLinkRun(run)) {
+                    format.setForeground(linkColor);
+                    format.setFontUnderline(false);
+                } else if (run.color.isValid()) {
+                    format.setForeground(run.color);
+                }
+                if (run.shadow)
+                    format.setProperty(TextShadowProperty, true);
+                cursor.insertText(run.text, format);
+            } else {
+                cursor.insertText(run.text, run.format);
+            }
+            hasParagraphs = hasParagraphs || run.hasParagraph;
+        }
     }
 
     if (hasParagraphs) {
@@ -273,16 +374,23 @@ std::unique_ptr<QTextDocument> AttributedString::toDocument(bool padded) const
                 QTextCursor(block).setBlockFormat(run->paragraph);
         }
     }
-    if (hasAttachment)
-        AttachmentObjectHandler::registerWith(document.get());
+    cursor.endEditBlock();
+
     return document;
+}
+
+QFont AttributedString::documentDefaultFont()
+{
+    return CellContext::current().appearance().bodyFont();
 }
 
 double AttributedString::heightOfDocument(QTextDocument& document, double width)
 {
     if (document.isEmpty())
         return 0;
-    document.setTextWidth(width);
+    // Setting a width lays the whole text out again, even the same width.
+    if (document.textWidth() != width)
+        document.setTextWidth(width);
     return document.documentLayout()->documentSize().height();
 }
 
@@ -290,7 +398,7 @@ double AttributedString::heightForWidth(double width) const
 {
     if (runs_.isEmpty())
         return 0;
-    auto document = toDocument();
+    auto document = toLayoutDocument(width);
     return heightOfDocument(*document, width);
 }
 
@@ -298,8 +406,7 @@ QSizeF AttributedString::size() const
 {
     if (runs_.isEmpty())
         return {0, 0};
-    auto document = toDocument(false);
-    document->setTextWidth(-1);
+    auto document = makeDocument(-1, false, true);
     return document->documentLayout()->documentSize();
 }
 
@@ -310,7 +417,8 @@ bool AttributedString::operator==(const AttributedString& other) const
     for (int i = 0; i < runs_.size(); ++i) {
         const Run& a = runs_[i];
         const Run& b = other.runs_[i];
-        if (a.text != b.text || a.hasParagraph != b.hasParagraph || (a.hasParagraph && a.paragraph != b.paragraph))
+        if (a.text != b.text || a.hasParagraph != b.hasParagraph || (a.hasParagraph && a.paragraph != b.paragraph)
+            || a.color != b.color || a.shadow != b.shadow)
             return false;
         if (isAttachmentRun(a) != isAttachmentRun(b))
             return false;

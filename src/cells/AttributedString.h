@@ -27,6 +27,13 @@ public:
         QTextCharFormat format;
         QTextBlockFormat paragraph;
         bool hasParagraph = false;
+        bool hasFont = false; // the format names a font (other than the document's default)
+        bool isLink = false;
+        bool isAttachment = false;
+        // Drawing-only attributes, kept out of the format until a document for display is made: they do not
+        // take room, and heights are computed far more often than texts are shown.
+        QColor color;        // invalid: none
+        bool shadow = false; // TextShadow::shared()
     };
 
     // The room left at each end of a line, as the platform's text containers leave it.
@@ -50,7 +57,8 @@ public:
     void addCharFormat(const QTextCharFormat& format);
     void setFont(const QFont& font);
     void setForegroundColor(const QColor& color);
-    void setShadow(const TextShadow& shadow);
+    // Gives the whole string the shared shadow (TextShadow::shared()).
+    void setSharedShadow();
     void setParagraphStyle(const QTextBlockFormat& style);
 
     bool isEmpty() const { return runs_.isEmpty(); }
@@ -64,10 +72,14 @@ public:
     LinkValue linkAt(int position) const;
     std::optional<MyTextAttachmentCell> attachmentAt(int position) const;
 
-    // A document holding the text, ready for layout and display: links drawn in the link colour without
-    // underline, attachments drawn by the shared handler, the line-end padding on both sides, no other margin.
-    // `padded` false leaves out the padding (for the natural size).
-    std::unique_ptr<QTextDocument> toDocument(bool padded = true) const;
+    // A document holding the text, ready for display: links drawn in the link colour without underline,
+    // attachments drawn by the shared handler, the line-end padding on both sides, no other margin. It is laid
+    // out at `textWidth` (padding included; negative for no limit): pass the width it will be shown at, so that
+    // it is laid out once.
+    std::unique_ptr<QTextDocument> toDocument(double textWidth = -1) const;
+    // The same text with only what takes room (fonts, pictures, paragraph styles), for heights and positions:
+    // it lays out exactly like toDocument's and markedly faster.
+    std::unique_ptr<QTextDocument> toLayoutDocument(double textWidth = -1) const;
 
     // The height of the text laid out at `width` (padding included in the width); 0 for an empty text.
     double heightForWidth(double width) const;
@@ -76,12 +88,16 @@ public:
 
     // Lays an existing document out at `width` and answers its height (0 for an empty document).
     static double heightOfDocument(QTextDocument& document, double width);
+    // The font of text that carries none: the body font of the current appearance.
+    static QFont documentDefaultFont();
 
     bool operator==(const AttributedString& other) const;
     bool operator!=(const AttributedString& other) const { return !(*this == other); }
 
 private:
+    static Run attachmentRun(const MyTextAttachmentCell& cell);
     void appendRun(Run run);
+    std::unique_ptr<QTextDocument> makeDocument(double textWidth, bool padded, bool layoutOnly) const;
 
     QVector<Run> runs_;
 };

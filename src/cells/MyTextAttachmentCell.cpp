@@ -84,6 +84,8 @@ void AttachmentObjectHandler::registerWith(QTextDocument* document)
 
 QSizeF AttachmentObjectHandler::intrinsicSize(QTextDocument*, int, const QTextFormat& format)
 {
+    if (format.hasProperty(AttachmentWidthProperty))
+        return {format.doubleProperty(AttachmentWidthProperty), format.doubleProperty(AttachmentAscentProperty)};
     return format.property(AttachmentCellProperty).value<MyTextAttachmentCell>().cellSize();
 }
 

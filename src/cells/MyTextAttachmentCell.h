@@ -4,6 +4,8 @@
 #include "cells/RichText.h"
 
 #include <QByteArray>
+#include <QColor>
+#include <QPointF>
 #include <QImage>
 #include <QMetaType>
 #include <QObject>
@@ -53,25 +55,28 @@ Q_DECLARE_METATYPE(MyTextAttachmentCell)
 enum CellTextProperty : int {
     LinkValueProperty = 0x100000 + 1,      // QTextFormat::UserProperty + 1: LinkValue::toVariant()
     AttachmentCellProperty = 0x100000 + 2, // a MyTextAttachmentCell
-    TextShadowProperty = 0x100000 + 3,     // a TextShadow
+    TextShadowProperty = 0x100000 + 3,     // true: the text carries TextShadow::shared()
+    // A number unique to each link and attachment run. A document files its formats by a hash that sees only
+    // the type name of values such as QUrl or an attachment cell, so without it every link (and every
+    // picture) of a text would land in one bucket and be compared against all the others.
+    RunSerialProperty = 0x100000 + 4,
+    // The room an attachment takes (MyTextAttachmentCell::cellSize), as plain numbers the layout reads
+    // without unpacking the cell.
+    AttachmentWidthProperty = 0x100000 + 5,
+    AttachmentAscentProperty = 0x100000 + 6,
 };
 // The object type of an attachment's character (QTextFormat::UserObject + 1).
 constexpr int kAttachmentObjectType = 0x1000 + 1;
 
-// A text shadow as the names and footers of a status carry it. The layout ignores it; views that draw shadows
-// read it from the format.
+// The one text shadow item text uses (names and footers of statuses): offset (0, -1), blur radius 2, white.
+// Text carrying it has TextShadowProperty set to true; the layout ignores it, views that draw shadows read it.
 struct TextShadow {
     QPointF offset;
     double blurRadius = 0;
     QColor color;
 
-    bool operator==(const TextShadow& other) const
-    {
-        return offset == other.offset && blurRadius == other.blurRadius && color == other.color;
-    }
+    static TextShadow shared() { return TextShadow{QPointF(0, -1), 2.0, QColor(Qt::white)}; }
 };
-
-Q_DECLARE_METATYPE(TextShadow)
 
 // Lays out and draws the attachments of every document made from item text: the picture occupies its
 // height minus the part below the baseline, and is drawn that far down, so that a picture 4 points below the

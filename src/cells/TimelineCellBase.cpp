@@ -177,7 +177,7 @@ bool TimelineCellBase::calculateTextViewHeight()
     const CellListController* list = listViewController();
     const double width = list ? list->cellWidth() : 0;
     recalculateTextViewHeight_ = false;
-    const auto document = text.toDocument();
+    const auto document = text.toLayoutDocument(width);
     textViewHeight_ = AttributedString::heightOfDocument(*document, width);
     textViewDidLayout(*document, width);
     return true;

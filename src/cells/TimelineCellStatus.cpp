@@ -5,6 +5,8 @@
 #include "platform/URLConnection.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QHash>
+#include <QPair>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -28,9 +30,39 @@ void appendCount(AttributedString& text, uint64_t count)
         text.appendString(u' ' + QString::number(count));
 }
 
+// The toolbar icons, made once per thread (text is built on the main thread): every status shows four or
+// five of them on every rebuild.
 AttributedString icon(const char* name, int type)
 {
-    return TimelineCellBase::makeAttachmentWithImage(cellResourceImage(QString::fromLatin1(name)), type);
+    thread_local QHash<QPair<const char*, int>, AttributedString> made;
+    auto it = made.constFind(qMakePair(name, type));
+    if (it == made.constEnd())
+        it = made.insert(qMakePair(name, type), TimelineCellBase::makeAttachmentWithImage(
+                                                    cellResourceImage(QString::fromLatin1(name)), type));
+    return it.value();
+}
+
+// The posting client of a `source` fragment: its page and its name. Few clients post nearly everything, so
+// the answers are kept by fragment (per thread, a bounded number).
+struct Client {
+    QUrl url;
+    QString name;
+};
+
+Client clientOfSource(const QString& source)
+{
+    thread_local QHash<QString, Client> known;
+    auto it = known.constFind(source);
+    if (it != known.constEnd())
+        return it.value();
+    Client client;
+    client.url = urlFromAddress(
+        TimelineCellStatus::extractFromString(source, QStringLiteral("\""), QStringLiteral("\"")));
+    client.name = TimelineCellStatus::extractFromString(source, QStringLiteral(">"), QStringLiteral("</a>"));
+    if (known.size() >= 256)
+        known.clear();
+    known.insert(source, client);
+    return client;
 }
 
 } // namespace
@@ -78,7 +110,7 @@ bool TimelineCellStatus::isRemovable() const
 
 TextShadow TimelineCellStatus::sharedShadow()
 {
-    return TextShadow{QPointF(0, -1), 2.0, QColor(Qt::white)};
+    return TextShadow::shared();
 }
 
 QString TimelineCellStatus::extractFromString(const QString& text, const QString& beginMark, const QString& endMark)
@@ -107,7 +139,7 @@ AttributedString TimelineCellStatus::stringFromStatus(const boost::shared_ptr<we
     AttributedString text =
         AttributedString::fromLink(retweet ? u'@' + name : name, LinkValue::fromScreenName(name));
     text.setFont(appearance.headerFont());
-    text.setShadow(sharedShadow());
+    text.setSharedShadow();
     if (!retweet)
         context.addTotalName(name);
     if (status->user && status->user->verified) {
@@ -160,15 +192,12 @@ AttributedString TimelineCellStatus::stringFromStatusFooter(const boost::shared_
     if (retweet)
         footer.appendString(timesinceForDateString(qs(status->created_at)));
 
-    const QString source = qs(status->source);
-    const QString address = extractFromString(source, QStringLiteral("\""), QStringLiteral("\""));
-    const QString client = extractFromString(source, QStringLiteral(">"), QStringLiteral("</a>"));
-    const QUrl url = urlFromAddress(address);
-    if (url.isValid() && !client.isEmpty()) {
+    const Client client = clientOfSource(qs(status->source));
+    if (client.url.isValid() && !client.name.isEmpty()) {
         footer.appendString(QStringLiteral("来自"));
-        footer.appendLink(client, LinkValue::fromUrl(url));
+        footer.appendLink(client.name, LinkValue::fromUrl(client.url));
     }
-    footer.setShadow(sharedShadow());
+    footer.setSharedShadow();
 
     footer.appendString(QStringLiteral("   "));
     footer.append(stringFromStatusToolbar(status, retweet));

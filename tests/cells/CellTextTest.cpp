@@ -113,6 +113,8 @@ TEST(StatusCell, RepostShowsTheRepostedBlockAndItsBoxFromOneLayout)
     ASSERT_TRUE(cell->calculateTextViewHeight());
     EXPECT_FALSE(cell->recalculateTextViewHeight());
     EXPECT_NEAR(cell->textViewHeight(), text.heightForWidth(400), 0.01);
+    // Heights come from a document without colours and links; the document shown must come out as tall.
+    EXPECT_NEAR(AttributedString::heightOfDocument(*text.toDocument(400), 400), cell->textViewHeight(), 0.01);
 
     // The box agrees with laying the two blocks out on their own, as the platform did it.
     bool unused = true;
