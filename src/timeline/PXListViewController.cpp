@@ -75,7 +75,6 @@ PXListViewController::PXListViewController(const QString& nibName, const QString
     if (rowNibName_ == QLatin1String(ChatCell::kIdentifier))
         kSpaceHeightOfCell_ += 2 * dummyCell_->textView()->textContainerInset().height();
 
-    using namespace std::placeholders;
     auto optionsOnly = [this](CellArray (PXListViewController::*operation)(const WeiboOptions&)) {
         return FetchOperation([this, operation](const RequiredArguments&, const WeiboOptions& options) {
             return (this->*operation)(options);
@@ -209,18 +208,15 @@ CellArray PXListViewController::fakeCells() const
     return fakeCells_;
 }
 
-// The field that holds this very array, or a dummy for an array that is none of them (or no longer one).
-PXListViewController::CellArrayPtr& PXListViewController::arrayFor(const CellArrayPtr& cells)
+// The field that holds this very array, or none for an array that is none of them (or no longer one).
+PXListViewController::CellArrayPtr* PXListViewController::arrayFor(const CellArrayPtr& cells)
 {
-    static thread_local CellArrayPtr none;
-    none.reset();
-    if (cells && cells == dataOfCells_)
-        return dataOfCells_;
-    if (cells && cells == sentMessageCells_)
-        return sentMessageCells_;
-    if (cells && cells == receivedMessageCells_)
-        return receivedMessageCells_;
-    return none;
+    if (!cells)
+        return nullptr;
+    for (CellArrayPtr* field : {&dataOfCells_, &sentMessageCells_, &receivedMessageCells_})
+        if (*field == cells)
+            return field;
+    return nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -562,9 +558,8 @@ void PXListViewController::removeCellsIn(const std::set<std::uint64_t>& ids, con
         for (const CellPtr& cell : *cells)
             if (!ids.count(cell->entityId()))
                 kept.push_back(cell);
-        CellArrayPtr& field = arrayFor(cells);
-        if (&field == &dataOfCells_ || &field == &sentMessageCells_ || &field == &receivedMessageCells_)
-            field = std::make_shared<const CellArray>(std::move(kept));
+        if (CellArrayPtr* field = arrayFor(cells))
+            *field = std::make_shared<const CellArray>(std::move(kept));
     }
     fakeCells_.erase(std::remove_if(fakeCells_.begin(), fakeCells_.end(),
                                     [&](const CellPtr& fake) { return ids.count(fake->entityId()) != 0; }),

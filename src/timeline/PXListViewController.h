@@ -262,7 +262,7 @@ protected:
 
 private:
     bool isKind(const std::string& path) const { return kind_ == path; }
-    CellArrayPtr& arrayFor(const CellArrayPtr& cells);
+    CellArrayPtr* arrayFor(const CellArrayPtr& cells);
     bool countsAsFake(const TimelineCellBase& cell) const;
     void fillRowView(TimelineRowView* view, const CellPtr& cell);
     // Background work started here: counted, so that the destructor can wait for it.

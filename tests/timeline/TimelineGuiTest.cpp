@@ -74,6 +74,18 @@ boost::shared_ptr<weibo::WBMessage> makeMessage(std::uint64_t id, std::uint64_t 
     return boost::make_shared<weibo::WBMessage>(message);
 }
 
+// A status cell that counts how often its text is built.
+class CountingStatusCell : public TimelineCellStatus {
+public:
+    using TimelineCellStatus::TimelineCellStatus;
+    AttributedString stringForTextView(bool& determinate) override
+    {
+        ++builds;
+        return TimelineCellStatus::stringForTextView(determinate);
+    }
+    int builds = 0;
+};
+
 class TimelineGui : public ::testing::Test {
 protected:
     void SetUp() override
@@ -157,6 +169,21 @@ TEST_F(TimelineGui, HeightsAreRecomputedWhenTheWidthChanges)
                   std::max(70.0, cell->textViewHeight() + 24.0));
     }
     EXPECT_TRUE(anyTaller);
+
+    // At an unchanged width only the rows marked stale are measured again.
+    auto counted = std::make_shared<CountingStatusCell>(makeStatus(7, longText(20)));
+    auto marked = std::make_shared<CountingStatusCell>(makeStatus(6, longText(20)));
+    CellArray withCounted = *cells;
+    withCounted.push_back(counted);
+    withCounted.push_back(marked);
+    list->setDataOfCells(withCounted);
+    list->reloadData();  // both new: measured once
+    ASSERT_FALSE(list->listView()->visibleRange().contains(int(withCounted.size()) - 1));
+    const int countedBuilds = counted->builds, markedBuilds = marked->builds;
+    marked->setRecalculateTextViewHeight(true);
+    list->reloadData();
+    EXPECT_EQ(counted->builds, countedBuilds);
+    EXPECT_EQ(marked->builds, markedBuilds + 1);
 }
 
 TEST_F(TimelineGui, APrependInHoldModeKeepsTheRowsWhereTheyWere)
