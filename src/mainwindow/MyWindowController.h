@@ -16,6 +16,7 @@
 #include <QSet>
 #include <QStringList>
 #include <QTimer>
+#include <QVariantMap>
 
 #include <boost/shared_ptr.hpp>
 
@@ -24,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -147,17 +149,46 @@ public:
     // The body font changed: every list lays its rows out again.
     void fontSettingChanged();
 
-    // --- Refresh and poll (their bodies arrive with the refresh work) ---
+    // --- Refresh and poll ---
 
+    // Newer items for the selected list (the refresh button).
     void refreshWeibo();
+    // Older items for the selected list (its end was reached); skipped while an older load of that list runs.
     void moreWeibo() override;
-    // The poll; `timer` is none for the first poll at start-up.
+    // The poll; `timer` is none for the first poll at start-up. A poll that starts while another is still
+    // under way is skipped.
     void scheduledTask(QTimer* timer);
     // Brings a list up to date with the service's unread count `unreadCount`; answers the cells fetched.
     // Background thread.
     std::size_t syncWithListViewController(PXListViewController* controller, std::uint64_t unreadCount,
                                            bool background);
     QTimer* timer() { return &timer_; }
+    // One desktop notification for each of the top `count` cells of `dataCells`, newest first, when "UseGrowl"
+    // and the setting of the controller's list ("NewStatus", "NewComment", "NewAtme", "NewMessage") are on.
+    // An item is announced once at most. Main thread.
+    void notifyGrowl(PXListViewController* controller, const CellArray& dataCells, std::size_t count);
+    // "AllNotifications" and "DefaultNotifications", each the one name "StandardReminder".
+    static QVariantMap registrationDictionaryForGrowl();
+    // Whether a poll is under way; and how many polls, refreshes and older-item loads have ended so far, and
+    // how many polls were skipped because one was under way (for whoever waits for one to end).
+    bool isPolling() const;
+    std::uint64_t pollsCompleted() const;
+    std::uint64_t pollsSkipped() const;
+    std::uint64_t refreshesCompleted() const;
+    std::uint64_t moreCompleted() const;
+
+private:
+    struct RefreshState;
+    static std::shared_ptr<RefreshState> makeRefreshState();
+    // The open conversation picks up new (mode 2) or older (mode 3) messages when `c` is the conversations.
+    void refreshOpenConversation(PXListViewController* c, int mode);
+    // The rows of `cells` that a reload of `c` will show get their heights in short main-thread slices, so
+    // that the reload itself lays out nothing new. Background thread.
+    void prepareRowsForReload(PXListViewController* c, const CellArray& cells);
+    // Loads and polls of one list run one after the other; the poll's state and the announced items.
+    std::shared_ptr<RefreshState> refresh_ = makeRefreshState();
+
+public:
 
     // --- Lists, user tab ---
 

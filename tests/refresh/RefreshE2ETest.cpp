@@ -1,0 +1,478 @@
+// The refresh, the older-items load and the poll of the main window against the development service, seen
+// through a counting proxy: which lists the poll asks for and how, what it announces on a private session bus,
+// the reading position it keeps, overlapping loads, and a service that fails, hangs, goes away and comes back.
+#include "RefreshTestSupport.h"
+
+#include "../platform/PrivateSessionBus.h"
+#include "cells/TimelineCellBase.h"
+#include "mainwindow/LeftTab.h"
+#include "model/WeiboParser.h"
+#include "platform/Notifications.h"
+#include "platform/UserDefaults.h"
+#include "timeline/PXListViewController.h"
+#include "widgets/PXListView.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+
+using namespace refreshtest;
+
+namespace {
+
+class RefreshEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { setUpApplication("plumet-refresh-tests"); }
+    void TearDown() override { tearDownApplication(); }
+};
+::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new RefreshEnvironment);
+
+const QString kChecking = QStringLiteral("正在检查是否有新微博...");
+const QString kOlder = QStringLiteral("正在获取更多微博...");
+
+std::string param(const CountingProxy::Request& r, const std::string& key)
+{
+    auto it = r.params.find(key);
+    return it == r.params.end() ? std::string("<none>") : it->second;
+}
+
+std::vector<std::uint64_t> ids(const CellArray& cells)
+{
+    std::vector<std::uint64_t> out;
+    for (const CellPtr& cell : cells)
+        out.push_back(cell->entityId());
+    return out;
+}
+
+bool allDifferent(const std::vector<std::uint64_t>& v)
+{
+    return std::set<std::uint64_t>(v.begin(), v.end()).size() == v.size();
+}
+
+class RefreshE2ETest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        service_ = new DevService;
+        if (service_->isRunning())
+            person_ = service_->personClient("zhangsan@plumet.local");
+    }
+    static void TearDownTestSuite()
+    {
+        person_.reset();
+        delete service_;
+        service_ = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(service_->isRunning()) << service_->error().toStdString();
+        ASSERT_TRUE(person_) << "xAuth of a seeded person failed";
+        useFreshSettingsAndData();
+        proxy_ = std::make_unique<CountingProxy>(service_->port());
+        ASSERT_TRUE(proxy_->start());
+        // Every test starts from the counters its own items raise.
+        auto demo = service_->demoClient();
+        for (int type : {1, 2, 3})
+            demo->statusResetCount(type);
+    }
+    void TearDown() override
+    {
+        if (proxy_)
+            proxy_->release();
+        window_.reset();
+        proxy_.reset();
+    }
+
+    // The window of the demo account, its client going through the proxy. The start-up is ended by hand (no
+    // picture downloads): the home timeline is shown, and a second later the first poll runs.
+    MyWindowController& startWindow()
+    {
+        auto client = makeClient(proxy_->base(), service_->value(QStringLiteral("DemoAccessToken")),
+                                 service_->value(QStringLiteral("DemoAccessTokenSecret")));
+        window_ = std::make_unique<MyWindowController>(QStringLiteral("MainWindow"), client);
+        window_->resize(540, 760);
+        window_->show();
+        return *window_;
+    }
+    void finishStartup()
+    {
+        // What the start-up's catch-up would have shown.
+        weibo::SinaWeiboOptions options;
+        options.count_ = 20;
+        window_->weiboListViewController()->fetchDataWithOptions(options, PXListViewController::kModeInitial, false);
+        startupRequests_ = proxy_->size();
+        window_->initComplete();
+        ASSERT_TRUE(waitUntil([&] { return window_->pollsCompleted() == 1; }));
+        // The 90-second timer is started by the start-up; the tests fire their polls themselves.
+        window_->timer()->stop();
+    }
+    void poll(bool timer = true)
+    {
+        const auto before = window_->pollsCompleted();
+        window_->scheduledTask(timer ? window_->timer() : nullptr);
+        ASSERT_TRUE(waitUntil([&] { return window_->pollsCompleted() == before + 1; }));
+    }
+    void refresh()
+    {
+        const auto before = window_->refreshesCompleted();
+        window_->refreshWeibo();
+        ASSERT_TRUE(waitUntil([&] { return window_->refreshesCompleted() == before + 1; }));
+    }
+
+    // Items other people make for the demo account.
+    std::uint64_t post(const std::string& text)
+    {
+        const auto statuses = weibo::parseString<weibo::WBStatus>(person_->statusUpdate(text));
+        return statuses.empty() ? 0 : statuses.front()->id;
+    }
+    std::uint64_t commentOnDemo(const std::string& text)
+    {
+        weibo::SinaWeiboOptions options;
+        options.count_ = 1;
+        const auto mine = weibo::parseString<weibo::WBStatus>(service_->demoClient()->timelineUser(options));
+        if (mine.empty())
+            return 0;
+        const auto comments = weibo::parseString<weibo::WBComment>(person_->statusComment(mine.front()->id, text));
+        return comments.empty() ? 0 : comments.front()->id;
+    }
+    std::uint64_t messageDemo(const std::string& text)
+    {
+        weibo::SinaWeiboOptions options;
+        options.user_id_ = service_->demoUserId();
+        const auto messages = weibo::parseString<weibo::WBMessage>(person_->directMessagesNew("", text, options));
+        return messages.empty() ? 0 : messages.front()->id;
+    }
+    static std::string unique(const char* text)
+    {
+        static int serial = 0;
+        return std::string(text) + " #" + std::to_string(++serial);
+    }
+
+    static inline DevService* service_ = nullptr;
+    static inline boost::shared_ptr<weibo::SinaWeibo> person_;
+    std::unique_ptr<CountingProxy> proxy_;
+    std::unique_ptr<MyWindowController> window_;
+    std::size_t startupRequests_ = 0;
+};
+
+TEST_F(RefreshE2ETest, StartupIgnoresAllThreeAndTheFirstPollNeverAsksForTheHomeTimelineButEveryTimerPollDoes)
+{
+    MyWindowController& w = startWindow();
+    w.refreshWeibo();
+    w.moreWeibo();
+    w.scheduledTask(w.timer());
+    EXPECT_TRUE(w.busyHints().isEmpty());
+    EXPECT_FALSE(w.isPolling());
+    EXPECT_EQ(proxy_->size(), 0u);
+
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    const std::size_t from = startupRequests_;
+    EXPECT_EQ(proxy_->count("/statuses/unread", from), 1);
+    EXPECT_EQ(proxy_->count("/statuses/friends_timeline", from), 0);
+    EXPECT_EQ(proxy_->count("/statuses/comments_to_me", from), 1);
+    EXPECT_EQ(proxy_->count("/statuses/mentions", from), 1);
+    EXPECT_EQ(proxy_->count("/direct_messages", from), 1);
+    EXPECT_TRUE(w.busyHints().isEmpty());
+
+    // Every timer poll asks for the home timeline, whether or not anything is new: for what is newer than
+    // its newest status.
+    for (int i = 0; i < 2; ++i) {
+        const std::uint64_t newest = w.weiboListViewController()->latestEntityId();
+        ASSERT_NE(newest, 0u);
+        const std::size_t before = proxy_->size();
+        ASSERT_NO_FATAL_FAILURE(poll());
+        const auto asked = proxy_->requestsTo("/statuses/friends_timeline", before);
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(param(asked[0], "since_id"), std::to_string(newest));
+        EXPECT_EQ(param(asked[0], "count"), "100");
+        if (i == 0)
+            post(unique("第二次轮询带来的"));
+    }
+    EXPECT_EQ(w.weiboListViewController()->unreadCount(), 1u);
+}
+
+TEST_F(RefreshE2ETest, PollWhoseUnreadRequestFailsAsksForNoListAndStillPopsItsBusyText)
+{
+    MyWindowController& w = startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    commentOnDemo(unique("没人看见的评论"));
+    proxy_->failPath("/statuses/unread");
+    const std::size_t from = proxy_->size();
+    ASSERT_NO_FATAL_FAILURE(poll());
+    EXPECT_EQ(proxy_->count("/statuses/unread", from), 1);
+    for (const char* list : {"/statuses/friends_timeline", "/statuses/comments_to_me", "/statuses/mentions",
+                             "/direct_messages", "/direct_messages/sent"})
+        EXPECT_EQ(proxy_->count(list, from), 0) << list;
+    EXPECT_TRUE(w.busyHints().isEmpty());
+    EXPECT_TRUE(w.hintView()->isHidden());
+}
+
+TEST_F(RefreshE2ETest, EmptyCommentsAreFilledWithUnreadPlusTenAndAFilledListAsksOnlyForNewerOnes)
+{
+    std::vector<std::uint64_t> made;
+    for (int i = 0; i < 3; ++i)
+        made.insert(made.begin(), commentOnDemo(unique("新评论")));
+    ASSERT_NE(made.back(), 0u);
+
+    MyWindowController& w = startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    PXListViewController* comments = w.comments2meListViewController();
+    auto asked = proxy_->requestsTo("/statuses/comments_to_me");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(param(asked[0], "count"), "13");
+    EXPECT_EQ(param(asked[0], "since_id"), "<none>");
+    EXPECT_EQ(comments->unreadCount(), 3u);
+    const auto first = ids(*comments->dataOfCells());
+    ASSERT_GE(first.size(), 3u);
+    EXPECT_EQ(std::vector<std::uint64_t>(first.begin(), first.begin() + 3), made);
+
+    // One more comment: asked for everything newer than the newest shown, put on top of the rest, and the
+    // unread count is the service's counter, not the number that came.
+    const std::uint64_t fourth = commentOnDemo(unique("又一条评论"));
+    const std::size_t from = proxy_->size();
+    ASSERT_NO_FATAL_FAILURE(poll());
+    asked = proxy_->requestsTo("/statuses/comments_to_me", from);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(param(asked[0], "since_id"), std::to_string(made.front()));
+    const auto second = ids(*comments->dataOfCells());
+    ASSERT_EQ(second.size(), first.size() + 1);
+    EXPECT_EQ(second.front(), fourth);
+    EXPECT_TRUE(std::equal(first.begin(), first.end(), second.begin() + 1));
+    EXPECT_EQ(comments->unreadCount(), 4u);
+}
+
+class NotificationTest : public RefreshE2ETest {
+protected:
+    void SetUp() override
+    {
+        RefreshE2ETest::SetUp();
+        if (HasFatalFailure())
+            return;
+        if (!bus() || !bus()->isRunning())
+            GTEST_SKIP() << "dbus-daemon could not be started";
+        peer_ = std::make_unique<QDBusConnection>(bus()->connect(QStringLiteral("notification-service")));
+        listener_ = std::make_unique<NotificationListener>(*peer_);
+        ASSERT_TRUE(listener_->isRegistered());
+    }
+    void TearDown() override
+    {
+        listener_.reset();
+        if (peer_)
+            QDBusConnection::disconnectFromBus(QStringLiteral("notification-service"));
+        RefreshE2ETest::TearDown();
+    }
+    // Everything posted before this call has arrived once the marker has (one connection keeps its order).
+    QVector<NotificationListener::Call> settled()
+    {
+        platform::Notifications::shared().notify(QStringLiteral("marker"), QString());
+        EXPECT_TRUE(waitUntil([&] {
+            return !listener_->calls.isEmpty() && listener_->calls.back().summary == QLatin1String("marker");
+        }));
+        QVector<NotificationListener::Call> calls = listener_->calls;
+        calls.removeLast();
+        listener_->calls.clear();
+        return calls;
+    }
+    static void expectAnnounced(const NotificationListener::Call& call, const CellPtr& cell)
+    {
+        EXPECT_EQ(call.summary, cell->entityName());
+        EXPECT_EQ(call.body, cell->entityText());
+    }
+
+    std::unique_ptr<QDBusConnection> peer_;
+    std::unique_ptr<NotificationListener> listener_;
+};
+
+TEST_F(NotificationTest, FirstPollAnnouncesTheCountersTimerPollsWhatTheyBroughtAndNothingTwiceOrWhenSwitchedOff)
+{
+    commentOnDemo(unique("评论一"));
+    commentOnDemo(unique("评论二"));
+    post(unique("@演示账号 提到你"));
+    messageDemo(unique("私信一"));
+
+    MyWindowController& w = startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    auto calls = settled();
+    // Comments (2), the mention, the message; newest first within each list; the home timeline not at all.
+    ASSERT_EQ(calls.size(), 4);
+    const CellArray comments = *w.comments2meListViewController()->dataOfCells();
+    expectAnnounced(calls[0], comments[0]);
+    expectAnnounced(calls[1], comments[1]);
+    expectAnnounced(calls[2], w.atmeListViewController()->dataOfCells()->front());
+    expectAnnounced(calls[3], w.messageListViewController()->receivedMessageCells()->front());
+    EXPECT_EQ(calls[0].summary, QStringLiteral("张三"));
+
+    // A timer poll announces what it fetched: two statuses, newest first.
+    post(unique("新微博一"));
+    post(unique("新微博二"));
+    ASSERT_NO_FATAL_FAILURE(poll());
+    calls = settled();
+    const CellArray home = *w.weiboListViewController()->dataOfCells();
+    ASSERT_EQ(calls.size(), 2);
+    expectAnnounced(calls[0], home[0]);
+    expectAnnounced(calls[1], home[1]);
+
+    // Nothing new: nothing announced again.
+    ASSERT_NO_FATAL_FAILURE(poll());
+    EXPECT_TRUE(settled().isEmpty());
+
+    // A list switched off is not announced; with "UseGrowl" off nothing is, though the items arrive.
+    auto& defaults = platform::UserDefaults::standard();
+    defaults.setBool(false, QStringLiteral("NewStatus"));
+    post(unique("不提醒的微博"));
+    commentOnDemo(unique("提醒的评论"));
+    ASSERT_NO_FATAL_FAILURE(poll());
+    calls = settled();
+    ASSERT_EQ(calls.size(), 1);
+    expectAnnounced(calls[0], w.comments2meListViewController()->dataOfCells()->front());
+
+    defaults.setBool(true, QStringLiteral("NewStatus"));
+    defaults.setBool(false, QStringLiteral("UseGrowl"));
+    const std::uint64_t quiet = post(unique("@演示账号 安静的提及"));
+    commentOnDemo(unique("安静的评论"));
+    messageDemo(unique("安静的私信"));
+    ASSERT_NO_FATAL_FAILURE(poll());
+    EXPECT_TRUE(settled().isEmpty());
+    EXPECT_EQ(w.weiboListViewController()->latestEntityId(), quiet);
+    EXPECT_EQ(w.atmeListViewController()->latestEntityId(), quiet);
+}
+
+TEST_F(NotificationTest, OverlappingPollRefreshAndOlderLoadsShowAndAnnounceEveryItemOnce)
+{
+    MyWindowController& w = startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    PXListViewController* home = w.weiboListViewController();
+    settled();
+    std::set<std::uint64_t> made;
+    for (int i = 0; i < 5; ++i)
+        made.insert(post(unique("同时到来的微博")));
+
+    // Everything waits on the service at once, then goes on together.
+    proxy_->hold();
+    w.scheduledTask(w.timer());
+    w.scheduledTask(w.timer()); // skipped: one poll at a time
+    w.refreshWeibo();
+    w.moreWeibo();
+    w.moreWeibo(); // skipped: that list's older items are on the way
+    w.refreshWeibo();
+    EXPECT_EQ(w.pollsSkipped(), 1u);
+    // The program makes one transfer at a time: the first waits, the other loads queue behind it.
+    ASSERT_TRUE(waitUntil([&] { return proxy_->waiting() == 1; }));
+    proxy_->release();
+    ASSERT_TRUE(waitUntil([&] {
+        return w.pollsCompleted() == 2 && w.refreshesCompleted() == 2 && w.moreCompleted() == 1;
+    }));
+    EXPECT_TRUE(w.busyHints().isEmpty());
+
+    const auto shown = ids(*home->dataOfCells());
+    EXPECT_TRUE(allDifferent(shown));
+    EXPECT_EQ(std::set<std::uint64_t>(shown.begin(), shown.begin() + 5), made);
+    std::multiset<QString> bodies;
+    for (const auto& call : settled())
+        bodies.insert(call.body);
+    for (const QString& body : bodies)
+        EXPECT_EQ(bodies.count(body), 1u) << body.toStdString();
+}
+
+TEST_F(RefreshE2ETest, PollThatPutsStatusesOnTopKeepsTheRowsInViewWhereTheyAre)
+{
+    MyWindowController& w = startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    PXListViewController* home = w.weiboListViewController();
+    PXListView* list = home->listView();
+    ASSERT_TRUE(waitUntil([&] { return list->numberOfRows() == int(home->dataOfCells()->size()); }));
+    ASSERT_GT(list->numberOfRows(), 15);
+    home->setUnreadCount(0);
+    list->scrollToRow(10);
+    ASSERT_TRUE(waitUntil([&] { return list->visibleRange().location == 10; }));
+    const CellPtr reading = (*home->dataOfCells())[10];
+    const int onScreen = list->rectOfRow(10).top() - list->contentOffset();
+
+    for (int i = 0; i < 3; ++i)
+        post(unique("在上面出现的微博"));
+    ASSERT_NO_FATAL_FAILURE(poll());
+    ASSERT_TRUE(waitUntil([&] {
+        return list->numberOfRows() == int(home->dataOfCells()->size()) &&
+               home->scrollMode() == PXListViewController::kScrollIdle;
+    }));
+    const int row = home->rowForCell(reading.get());
+    ASSERT_EQ(row, 13);
+    EXPECT_EQ(list->rectOfRow(row).top() - list->contentOffset(), onScreen);
+    EXPECT_EQ(list->visibleRange().location, 13);
+    // The new rows are above the view: they stay unread, and the badge counts them.
+    EXPECT_EQ(home->unreadCount(), 3u);
+    EXPECT_EQ(w.timelineHome()->unreadCount(), 3u);
+}
+
+TEST_F(RefreshE2ETest, OlderItemsAppendWithoutRepeatsAndOnFavouritesFetchNothingButStillReload)
+{
+    MyWindowController& w = startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    PXListViewController* home = w.weiboListViewController();
+    const auto before = ids(*home->dataOfCells());
+    ASSERT_FALSE(before.empty());
+
+    std::size_t from = proxy_->size();
+    w.moreWeibo();
+    EXPECT_EQ(w.busyHints().value(0), kOlder);
+    ASSERT_TRUE(waitUntil([&] { return w.moreCompleted() == 1; }));
+    auto asked = proxy_->requestsTo("/statuses/friends_timeline", from);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(param(asked[0], "max_id"), std::to_string(before.back()));
+    const auto after = ids(*home->dataOfCells());
+    EXPECT_GT(after.size(), before.size());
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), after.begin()));
+    EXPECT_TRUE(allDifferent(after));
+
+    // Favourites page by page elsewhere: here nothing is fetched, the list is reloaded all the same.
+    from = proxy_->size();
+    w.leftTabClicked(w.favorites());
+    PXListViewController* favorites = w.favoriteListViewController();
+    ASSERT_EQ(w.selectedListViewController(), favorites);
+    ASSERT_TRUE(waitUntil([&] { return proxy_->count("/favorites", from) == 1 && w.busyHints().isEmpty(); }));
+    bool reloaded = false;
+    favorites->setCallbackTarget(&w);
+    favorites->setCallbackSelector([&](const QVariant&) { reloaded = true; });
+    from = proxy_->size();
+    w.moreWeibo();
+    EXPECT_EQ(w.busyHints().value(0), kOlder);
+    ASSERT_TRUE(waitUntil([&] { return w.moreCompleted() == 2 && reloaded; }));
+    EXPECT_EQ(proxy_->count("/favorites", from), 0);
+    EXPECT_TRUE(w.busyHints().isEmpty());
+}
+
+TEST_F(RefreshE2ETest, PollingGoesOnWhileTheServiceIsAwayOrHangsAndRecoversByItself)
+{
+    MyWindowController& w = startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    w.timer()->setInterval(150);
+    w.timer()->start();
+
+    // Gone: every tick polls, fails at once, and the busy line is left clean.
+    proxy_->stop();
+    auto polls = w.pollsCompleted();
+    ASSERT_TRUE(waitUntil([&] { return w.pollsCompleted() >= polls + 3; }));
+    const std::uint64_t status = post(unique("服务回来以后"));
+    ASSERT_TRUE(proxy_->start());
+    ASSERT_TRUE(waitUntil([&] { return w.weiboListViewController()->latestEntityId() == status; }));
+
+    // Hanging: the poll under way waits, the ticks meanwhile are skipped, nothing else is asked.
+    const auto skipped = w.pollsSkipped();
+    // (Made first: while the program's one transfer waits, no other transfer of the process can start.)
+    const std::uint64_t later = post(unique("等待之后"));
+    proxy_->hold();
+    ASSERT_TRUE(waitUntil([&] { return proxy_->waiting() == 1 && w.pollsSkipped() >= skipped + 3; }));
+    EXPECT_EQ(proxy_->waiting(), 1);
+    EXPECT_TRUE(w.isPolling());
+    EXPECT_EQ(w.busyHints(), QStringList{kChecking});
+    proxy_->release();
+    ASSERT_TRUE(waitUntil([&] { return w.weiboListViewController()->latestEntityId() == later; }));
+    w.timer()->stop();
+    ASSERT_TRUE(waitUntil([&] { return !w.isPolling(); }));
+    const auto shown = ids(*w.weiboListViewController()->dataOfCells());
+    EXPECT_TRUE(allDifferent(shown));
+}
+
+} // namespace
