@@ -28,6 +28,8 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <utility>
+#include <vector>
 
 class AvatarButton;
 class LeftTab;
@@ -180,6 +182,12 @@ public:
 private:
     struct RefreshState;
     static std::shared_ptr<RefreshState> makeRefreshState();
+    // Notifications as (title, description), in the order they are posted.
+    using Announcements = std::vector<std::pair<QString, QString>>;
+    // What notifyGrowl would post, each item marked as announced. Main thread.
+    Announcements announcementsFor(PXListViewController* controller, const CellArray& dataCells, std::size_t count);
+    // Posts them in order; any thread.
+    static void post(const Announcements& announcements);
     // The open conversation picks up new (mode 2) or older (mode 3) messages when `c` is the conversations.
     void refreshOpenConversation(PXListViewController* c, int mode);
     // The rows of `cells` that a reload of `c` will show get their heights in short main-thread slices, so

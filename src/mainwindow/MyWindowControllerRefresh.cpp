@@ -378,6 +378,7 @@ void MyWindowController::scheduledTask(QTimer* timer)
             prepareRowsForReload(atme, top(mentionCells, m2));
 
         // 5. Back on the main thread: reload, badges, busy line, announcements.
+        Announcements announcements;
         platform::dispatchMainSync([&] {
             if (destroying_)
                 return;
@@ -400,11 +401,14 @@ void MyWindowController::scheduledTask(QTimer* timer)
             updateLeftTabs();
             displayBusy(QString());
 
-            notifyGrowl(home, homeCells, h);
-            notifyGrowl(comments, commentCells, timerPoll ? c2 : unreadComments);
-            notifyGrowl(atme, mentionCells, timerPoll ? m2 : unreadMentions);
-            notifyGrowl(messages, messageCells, timerPoll ? d2 : unreadMessages);
+            // Chosen here, posted below: a hundred bus messages would hold the main thread for milliseconds.
+            announcements = announcementsFor(home, homeCells, h);
+            for (auto&& more : {announcementsFor(comments, commentCells, timerPoll ? c2 : unreadComments),
+                                announcementsFor(atme, mentionCells, timerPoll ? m2 : unreadMentions),
+                                announcementsFor(messages, messageCells, timerPoll ? d2 : unreadMessages)})
+                announcements.insert(announcements.end(), more.begin(), more.end());
         });
+        post(announcements);
         refresh_->polling = false;
         ++refresh_->polls;
     });
@@ -415,11 +419,18 @@ void MyWindowController::scheduledTask(QTimer* timer)
 
 void MyWindowController::notifyGrowl(PXListViewController* controller, const CellArray& dataCells, std::size_t count)
 {
+    post(announcementsFor(controller, dataCells, count));
+}
+
+MyWindowController::Announcements MyWindowController::announcementsFor(PXListViewController* controller,
+                                                                       const CellArray& dataCells, std::size_t count)
+{
+    Announcements chosen;
     if (count == 0 || !controller)
-        return;
+        return chosen;
     const auto& defaults = platform::UserDefaults::standard();
     if (!defaults.boolForKey(QStringLiteral("UseGrowl")))
-        return;
+        return chosen;
     bool on = false;
     if (controller == weiboListViewController())
         on = defaults.boolForKey(QStringLiteral("NewStatus"));
@@ -430,7 +441,7 @@ void MyWindowController::notifyGrowl(PXListViewController* controller, const Cel
     else if (controller == messageListViewController())
         on = defaults.boolForKey(QStringLiteral("NewMessage"));
     if (!on)
-        return;
+        return chosen;
 
     std::uint64_t& announced = refresh_->announcedUpTo[controller];
     const std::uint64_t before = announced;
@@ -439,7 +450,15 @@ void MyWindowController::notifyGrowl(PXListViewController* controller, const Cel
         const CellPtr& cell = dataCells[i];
         if (!cell || cell->entityId() <= before)
             continue;
-        platform::Notifications::shared().notify(cell->entityName(), cell->entityText());
+        chosen.emplace_back(cell->entityName(), cell->entityText());
         announced = std::max(announced, cell->entityId());
     }
+    return chosen;
+}
+
+void MyWindowController::post(const Announcements& announcements)
+{
+    // Title, description, "StandardReminder", no icon; the service's answer is not awaited.
+    for (const auto& [title, description] : announcements)
+        platform::Notifications::shared().notify(title, description);
 }

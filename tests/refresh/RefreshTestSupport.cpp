@@ -30,7 +30,7 @@ std::unique_ptr<QApplication> application;
 
 } // namespace
 
-void setUpApplication(const char* name)
+void setUpApplication(const char* name, const std::function<QApplication*(int& argc, char** argv)>& make)
 {
     root = std::make_unique<QTemporaryDir>();
     // Nothing of the user's: configuration, data, cache and the session bus are all private to the run.
@@ -43,7 +43,7 @@ void setUpApplication(const char* name)
     static std::string programName;
     programName = name;
     static char* argv[] = {programName.data(), nullptr};
-    application = std::make_unique<QApplication>(argc, argv);
+    application.reset(make ? make(argc, argv) : new QApplication(argc, argv));
     QApplication::setOrganizationName(QStringLiteral("Plumet"));
     QApplication::setApplicationName(QStringLiteral("Plumet"));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root->path());

@@ -35,7 +35,9 @@ class Server;
 namespace refreshtest {
 
 // Private folders, the private bus and the application; call once, before anything touches the session bus.
-void setUpApplication(const char* name);
+// `make` builds the application object (a QApplication by default).
+void setUpApplication(const char* name,
+                      const std::function<QApplication*(int& argc, char** argv)>& make = nullptr);
 void tearDownApplication();
 PrivateSessionBus* bus();
 
