@@ -26,6 +26,10 @@ URLDownload* URLDownload::start(QNetworkAccessManager* manager, const QUrl& url,
                                 Created created, Failed failed)
 {
     auto* download = new URLDownload(url, destination, std::move(created), std::move(failed));
+    // A window closed mid-download destroys its manager and the replies with it; the download goes too
+    // instead of waiting forever for a finish that will not come.
+    if (manager)
+        download->setParent(manager);
     const QString scheme = url.scheme().toLower();
     if (!manager || !url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
         // Reported later, like every other outcome, so the caller's bookkeeping is in place first.
