@@ -11,7 +11,7 @@ PLUMET_BUILD="$root/build" bash "$root/scripts/build.sh" -DCMAKE_BUILD_TYPE=RelW
 
 if [ "${PLUMET_SKIP_SANITIZE:-0}" != 1 ]; then
   PLUMET_BUILD="$root/build-asan" bash "$root/scripts/build.sh" \
-    -DCMAKE_BUILD_TYPE=Debug -DPLUMET_SANITIZE=ON -DPLUMET_GUI=OFF -DPLUMET_BENCH=OFF
+    -DCMAKE_BUILD_TYPE=Debug -DPLUMET_SANITIZE=ON -DPLUMET_BENCH=OFF
   (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --output-on-failure -j "$(nproc)" -L unit --timeout 600)
 fi
