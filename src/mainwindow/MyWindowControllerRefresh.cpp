@@ -311,12 +311,16 @@ void MyWindowController::scheduledTask(QTimer* timer)
     displayBusy(checkingText());
 
     runInBackground([this, timerPoll, home, comments, atme, messages] {
-        // 1. The service's unread counters; without them no list is asked.
+        // 1. The service's unread counters; without them no list is asked. The service's error object is a
+        // failed request too, not a set of zero counters.
         std::uint64_t unreadComments = 0, unreadMentions = 0, unreadMessages = 0;
         bool counters = false;
         {
             const std::string body = weibo_->statusUnread(weibo::SinaWeiboOptions());
-            if (!body.empty()) {
+            std::string error, code;
+            if (!body.empty())
+                weibo::parseError(body, error, code);
+            if (!body.empty() && error.empty() && code.empty()) {
                 if (const auto unread = weibo::parseUnread(body)) {
                     counters = true;
                     unreadComments = counter(unread->comments);

@@ -198,15 +198,19 @@ TEST_F(RefreshE2ETest, PollWhoseUnreadRequestFailsAsksForNoListAndStillPopsItsBu
     MyWindowController& w = startWindow();
     ASSERT_NO_FATAL_FAILURE(finishStartup());
     commentOnDemo(unique("没人看见的评论"));
-    proxy_->failPath("/statuses/unread");
-    const std::size_t from = proxy_->size();
-    ASSERT_NO_FATAL_FAILURE(poll());
-    EXPECT_EQ(proxy_->count("/statuses/unread", from), 1);
-    for (const char* list : {"/statuses/friends_timeline", "/statuses/comments_to_me", "/statuses/mentions",
-                             "/direct_messages", "/direct_messages/sent"})
-        EXPECT_EQ(proxy_->count(list, from), 0) << list;
-    EXPECT_TRUE(w.busyHints().isEmpty());
-    EXPECT_TRUE(w.hintView()->isHidden());
+    // No body, then the service's error object.
+    for (const std::string& body : {std::string(), std::string(R"({"error":"expired_token","error_code":21327,)"
+                                                               R"("request":"/statuses/unread.json"})")}) {
+        proxy_->failPath("/statuses/unread", body);
+        const std::size_t from = proxy_->size();
+        ASSERT_NO_FATAL_FAILURE(poll());
+        EXPECT_EQ(proxy_->count("/statuses/unread", from), 1);
+        for (const char* list : {"/statuses/friends_timeline", "/statuses/comments_to_me", "/statuses/mentions",
+                                 "/direct_messages", "/direct_messages/sent"})
+            EXPECT_EQ(proxy_->count(list, from), 0) << list;
+        EXPECT_TRUE(w.busyHints().isEmpty());
+        EXPECT_TRUE(w.hintView()->isHidden());
+    }
 }
 
 TEST_F(RefreshE2ETest, EmptyCommentsAreFilledWithUnreadPlusTenAndAFilledListAsksOnlyForNewerOnes)

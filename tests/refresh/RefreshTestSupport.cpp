@@ -245,6 +245,8 @@ void CountingProxy::serve(httplib::Server& server)
             index = requests_.size() - 1;
             if (failing_.count(record.path)) {
                 res.status = 500;
+                if (!failing_[record.path].empty())
+                    res.set_content(failing_[record.path], "application/json");
                 requests_[index].answered = true;
                 return;
             }
@@ -321,10 +323,10 @@ std::uint64_t CountingProxy::bytesAnswered(std::size_t from) const
     return total;
 }
 
-void CountingProxy::failPath(const std::string& path)
+void CountingProxy::failPath(const std::string& path, const std::string& body)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    failing_.insert(path);
+    failing_[path] = body;
 }
 
 void CountingProxy::clearFailures()

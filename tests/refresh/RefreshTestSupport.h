@@ -103,8 +103,8 @@ public:
     std::vector<Request> requestsTo(const std::string& path, std::size_t from = 0) const;
     std::uint64_t bytesAnswered(std::size_t from = 0) const;
 
-    // Answers this path with 500 and an empty body, without asking the service.
-    void failPath(const std::string& path);
+    // Answers this path with 500 and `body` (empty by default), without asking the service.
+    void failPath(const std::string& path, const std::string& body = std::string());
     void clearFailures();
     // While held, requests wait (the service seems to hang) until release().
     void hold();
@@ -122,7 +122,7 @@ private:
     mutable std::mutex mutex_; // guards everything below
     std::condition_variable released_;
     std::vector<Request> requests_;
-    std::set<std::string> failing_;
+    std::map<std::string, std::string> failing_; // path -> body
     bool holding_ = false;
     int waiting_ = 0;
 };
