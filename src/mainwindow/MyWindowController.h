@@ -188,6 +188,8 @@ private:
     Announcements announcementsFor(PXListViewController* controller, const CellArray& dataCells, std::size_t count);
     // Posts them in order; any thread.
     static void post(const Announcements& announcements);
+    // The name of the user an empty user tab shows, when that is not the signed-in user (else empty).
+    QString otherUserOfEmptyUserTab(const PXListViewController* c);
     // The open conversation picks up new (mode 2) or older (mode 3) messages when `c` is the conversations.
     void refreshOpenConversation(PXListViewController* c, int mode);
     // The rows of `cells` that a reload of `c` will show get their heights in short main-thread slices, so

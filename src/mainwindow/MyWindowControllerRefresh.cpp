@@ -43,6 +43,16 @@ std::uint64_t authorOfFirstCell(const PXListViewController* c)
     return status && status->status() && status->status()->user ? status->status()->user->id : 0;
 }
 
+// Whose statuses a load of the user tab asks for: the author of its first row, or, for an empty tab that shows
+// someone else, that user by name (id 0 would bring the signed-in user's own statuses into another user's tab).
+void setUserOfUserTab(weibo::SinaWeiboOptions& options, const PXListViewController* c, const QString& otherUser)
+{
+    if (!otherUser.isEmpty() && c->dataOfCells()->empty())
+        options.screen_name_ = otherUser.toStdString();
+    else
+        options.user_id_ = authorOfFirstCell(c);
+}
+
 // The busy texts.
 const QString& checkingText()
 {
@@ -133,6 +143,15 @@ std::size_t MyWindowController::syncWithListViewController(PXListViewController*
     return fetched;
 }
 
+QString MyWindowController::otherUserOfEmptyUserTab(const PXListViewController* c)
+{
+    if (!c->dataOfCells()->empty())
+        return QString();
+    // The tab's label is the name of the user it shows, "我的微博" for the signed-in user.
+    TabViewItem* item = secondLayerItem(0, 1);
+    return item && item->label() != QStringLiteral("我的微博") ? item->label() : QString();
+}
+
 void MyWindowController::refreshOpenConversation(PXListViewController* c, int mode)
 {
     if (!isKind(c, weibo::WEIBO_API_MESSAGE) || !isDrawerOpenOrOpening())
@@ -179,14 +198,7 @@ void MyWindowController::refreshWeibo()
     if (!c)
         return;
     const std::string kind = c->identifier().toStdString();
-    // A user tab that shows someone else and has no rows yet asks for that user by name: with no row there is
-    // no author id, and id 0 would bring the signed-in user's own statuses into the other user's tab.
-    QString otherUser;
-    if (kind == weibo::WEIBO_API_TIMELINE_USER && c->dataOfCells()->empty()) {
-        TabViewItem* item = secondLayerItem(0, 1);
-        if (item && item->label() != QStringLiteral("我的微博"))
-            otherUser = item->label();
-    }
+    const QString otherUser = kind == weibo::WEIBO_API_TIMELINE_USER ? otherUserOfEmptyUserTab(c) : QString();
     displayBusy(refreshingText());
     runInBackground([this, c, kind, otherUser] {
         {
@@ -201,10 +213,7 @@ void MyWindowController::refreshWeibo()
             } else if (kind == weibo::WEIBO_API_MESSAGE) {
                 c->fetchMessagesWithMode(PXListViewController::kModeNewer);
             } else if (kind == weibo::WEIBO_API_TIMELINE_USER) {
-                if (!otherUser.isEmpty())
-                    options.screen_name_ = otherUser.toStdString();
-                else
-                    options.user_id_ = authorOfFirstCell(c);
+                setUserOfUserTab(options, c, otherUser);
                 options.min_id_ = c->latestEntityId();
                 c->fetchDataWithOptions(options, PXListViewController::kModeNewer, true);
             } else if (kind == weibo::WEIBO_API_TIMELINE_COMMENTS_BY_ME) {
@@ -249,8 +258,9 @@ void MyWindowController::moreWeibo()
             return;
     }
     const std::string kind = c->identifier().toStdString();
+    const QString otherUser = kind == weibo::WEIBO_API_TIMELINE_USER ? otherUserOfEmptyUserTab(c) : QString();
     displayBusy(olderText());
-    runInBackground([this, c, kind] {
+    runInBackground([this, c, kind, otherUser] {
         {
             std::lock_guard<std::mutex> serial(refresh_->lockOf(c));
             const bool statusList = kind == weibo::WEIBO_API_TIMELINE_FRIENDS ||
@@ -260,7 +270,7 @@ void MyWindowController::moreWeibo()
             if (statusList || kind == weibo::WEIBO_API_TIMELINE_USER) {
                 weibo::SinaWeiboOptions options;
                 if (kind == weibo::WEIBO_API_TIMELINE_USER)
-                    options.user_id_ = authorOfFirstCell(c);
+                    setUserOfUserTab(options, c, otherUser);
                 // An empty list has nothing to be older than: its first page replaces it, which stays right
                 // whatever else fills the list meanwhile (appending could show a page twice).
                 const std::uint64_t earliest = c->earliestEntityId();

@@ -6,6 +6,7 @@
 #include "../platform/PrivateSessionBus.h"
 #include "cells/TimelineCellBase.h"
 #include "mainwindow/LeftTab.h"
+#include "mainwindow/PopUpButton.h"
 #include "model/WeiboParser.h"
 #include "platform/Notifications.h"
 #include "platform/UserDefaults.h"
@@ -404,7 +405,6 @@ TEST_F(RefreshE2ETest, PollThatPutsStatusesOnTopKeepsTheRowsInViewWhereTheyAre)
     const int row = home->rowForCell(reading.get());
     ASSERT_EQ(row, 13);
     EXPECT_EQ(list->rectOfRow(row).top() - list->contentOffset(), onScreen);
-    EXPECT_EQ(list->visibleRange().location, 13);
     // The new rows are above the view: they stay unread, and the badge counts them.
     EXPECT_EQ(home->unreadCount(), 3u);
     EXPECT_EQ(w.timelineHome()->unreadCount(), 3u);
@@ -477,6 +477,40 @@ TEST_F(RefreshE2ETest, PollingGoesOnWhileTheServiceIsAwayOrHangsAndRecoversByIts
     ASSERT_TRUE(waitUntil([&] { return !w.isPolling(); }));
     const auto shown = ids(*w.weiboListViewController()->dataOfCells());
     EXPECT_TRUE(allDifferent(shown));
+}
+
+TEST_F(RefreshE2ETest, RefreshOfAnEmptyUserTabAsksForIdZeroForTheAccountAndByNameForSomeoneElse)
+{
+    MyWindowController& w = startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    PXListViewController* user = w.userListViewController();
+    proxy_->failPath("/statuses/user_timeline");
+    w.subHome()->selectItemAtIndex(1);
+    w.topTabClicked(w.subHome());
+    ASSERT_EQ(w.selectedListViewController(), user);
+    ASSERT_TRUE(waitUntil([&] { return proxy_->count("/statuses/user_timeline") == 1 && w.busyHints().isEmpty(); }));
+    ASSERT_TRUE(user->dataOfCells()->empty());
+
+    std::size_t from = proxy_->size();
+    ASSERT_NO_FATAL_FAILURE(refresh());
+    auto asked = proxy_->requestsTo("/statuses/user_timeline", from);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(param(asked[0], "user_id"), "0");
+
+    // Someone else's tab whose first load failed: a refresh asks for that user, not for the account's own.
+    w.replaceStatusUserTabViewItemWithUser(QStringLiteral("李四"));
+    ASSERT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
+    ASSERT_TRUE(user->dataOfCells()->empty());
+    proxy_->clearFailures();
+    from = proxy_->size();
+    ASSERT_NO_FATAL_FAILURE(refresh());
+    asked = proxy_->requestsTo("/statuses/user_timeline", from);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(param(asked[0], "screen_name"), "李四");
+    EXPECT_EQ(param(asked[0], "user_id"), "<none>");
+    ASSERT_FALSE(user->dataOfCells()->empty());
+    for (const CellPtr& cell : *user->dataOfCells())
+        EXPECT_EQ(cell->entityName(), QStringLiteral("李四"));
 }
 
 } // namespace
