@@ -9,6 +9,7 @@
 #include "mainwindow/PopUpButton.h"
 #include "model/WeiboParser.h"
 #include "platform/Notifications.h"
+#include "platform/UnreadBadge.h"
 #include "platform/UserDefaults.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
@@ -229,6 +230,9 @@ TEST_F(RefreshE2ETest, EmptyCommentsAreFilledWithUnreadPlusTenAndAFilledListAsks
     EXPECT_EQ(param(asked[0], "count"), "13");
     EXPECT_EQ(param(asked[0], "since_id"), "<none>");
     EXPECT_EQ(comments->unreadCount(), 3u);
+    // The tab and the launcher count follow the service's counter.
+    EXPECT_EQ(w.timelineComment()->unreadCount(), 3u);
+    EXPECT_EQ(platform::UnreadBadge::shared().unreadCount(), 3u);
     const auto first = ids(*comments->dataOfCells());
     ASSERT_GE(first.size(), 3u);
     EXPECT_EQ(std::vector<std::uint64_t>(first.begin(), first.begin() + 3), made);
@@ -246,6 +250,7 @@ TEST_F(RefreshE2ETest, EmptyCommentsAreFilledWithUnreadPlusTenAndAFilledListAsks
     EXPECT_EQ(second.front(), fourth);
     EXPECT_TRUE(std::equal(first.begin(), first.end(), second.begin() + 1));
     EXPECT_EQ(comments->unreadCount(), 4u);
+    EXPECT_EQ(platform::UnreadBadge::shared().unreadCount(), 4u);
 }
 
 class NotificationTest : public RefreshE2ETest {
