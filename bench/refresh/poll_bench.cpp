@@ -8,7 +8,7 @@
 //   bench_refresh [rounds]
 // The development service (PLUMET_DEVSERVER, or the path built beside this program) runs on a free loopback port
 // behind a counting proxy; notifications go to a listener on a private session bus.
-#include "../../tests/platform/PrivateSessionBus.h"
+#include "../../tests/support/PrivateSessionBus.h"
 #include "../../tests/refresh/RefreshTestSupport.h"
 
 #include "model/WeiboParser.h"

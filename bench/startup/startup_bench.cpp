@@ -3,13 +3,13 @@
 // the service's addresses in a private settings folder, runs Plumet once to fill the picture caches, then starts
 // it `runs` times (default 5) and reports every run, the median and the targets.
 //   bench_startup [runs]
+#include "../../tests/support/DevServerProcess.h"
 #include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHash>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QVariantMap>
@@ -96,26 +96,11 @@ int main(int argc, char** argv)
     QTemporaryDir root;
 
     // The development service.
-    QProcess service;
-    service.setProgram(QStringLiteral(PLUMET_DEVSERVER_BINARY));
-    service.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--db"),
-                          root.filePath(QStringLiteral("dev.sqlite"))});
-    service.start();
-    QHash<QString, QString> values;
-    QElapsedTimer clock;
-    clock.start();
-    bool ready = false;
-    while (!ready && clock.elapsed() < 30000 && service.waitForStarted(10000)) {
-        if (!service.canReadLine() && !service.waitForReadyRead(500))
-            continue;
-        while (service.canReadLine()) {
-            const QString line = QString::fromUtf8(service.readLine()).trimmed();
-            ready = ready || line == QLatin1String("Ready");
-            const qsizetype eq = line.indexOf(u'=');
-            if (eq > 0)
-                values.insert(line.left(eq), line.mid(eq + 1));
-        }
-    }
+    if (qEnvironmentVariableIsEmpty("PLUMET_DEVSERVER"))
+        qputenv("PLUMET_DEVSERVER", PLUMET_DEVSERVER_BINARY);
+    testsupport::DevServerProcess service(root.filePath(QStringLiteral("dev.sqlite")).toStdString());
+    const bool ready = service.ready();
+    auto value = [&service](const char* key) { return QString::fromStdString(service.value(key)); };
     if (!ready) {
         std::fprintf(stderr, "bench_startup: the development service did not start\n");
         return 1;
@@ -125,12 +110,12 @@ int main(int argc, char** argv)
     const QString config = root.filePath(QStringLiteral("config"));
     {
         platform::UserDefaults store(QDir(config).filePath(QStringLiteral("Plumet/Plumet.conf")));
-        QVariantMap account{{QStringLiteral("TokenKey"), values.value(QStringLiteral("DemoAccessToken"))},
-                            {QStringLiteral("SecretKey"), values.value(QStringLiteral("DemoAccessTokenSecret"))}};
-        store.setObject(QVariantMap{{values.value(QStringLiteral("DemoUserId")), account}}, QStringLiteral("OAuthTokens"));
+        QVariantMap account{{QStringLiteral("TokenKey"), value("DemoAccessToken")},
+                            {QStringLiteral("SecretKey"), value("DemoAccessTokenSecret")}};
+        store.setObject(QVariantMap{{value("DemoUserId"), account}}, QStringLiteral("OAuthTokens"));
         for (const char* key : {"WeiboHost", "Weibo2Host", "WebHost", "StaticImageHost"})
-            store.setObject(values.value(QString::fromLatin1(key)), QString::fromLatin1(key));
-        store.setObject(values.value(QStringLiteral("FeedbackURL")), QStringLiteral("FeedbackURL"));
+            store.setObject(value(key), QString::fromLatin1(key));
+        store.setObject(value("FeedbackURL"), QStringLiteral("FeedbackURL"));
         store.synchronize();
     }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -175,7 +160,6 @@ int main(int argc, char** argv)
                 kTargetSeconds, s < kTargetSeconds ? "met" : "missed", mb, kTargetMegabytes,
                 mb < kTargetMegabytes ? "met" : "missed");
 
-    service.terminate();
-    service.waitForFinished(10000);
+    service.stop();
     return 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // One GUI application for the whole test program (fonts and text layout need it), settings in a folder of the
 // program's own, a cell context and list stand-ins, record builders and waiting with a deadline.
+#include "../support/TestSupport.h"
 #include "cells/AttributedString.h"
 #include "cells/CellContext.h"
 #include "cells/CellListController.h"
@@ -8,14 +9,9 @@
 #include "model/WeiboParser.h"
 #include "platform/UserDefaults.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTimer>
 
 #include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
@@ -27,42 +23,15 @@ class CellTestApp : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        static int argc = 1;
-        static char name[] = "plumet-cells-tests";
-        static char* argv[] = {name, nullptr};
-        settingsDir_ = std::make_unique<QTemporaryDir>();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir_->path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir_->path());
-        app_ = std::make_unique<QGuiApplication>(argc, argv);
-        platform::UserDefaults::standard().reopen(settingsDir_->filePath(QStringLiteral("Plumet.ini")));
-        platform::UserDefaults::standard().registerDefaultsFromResource();
+        testsupport::ApplicationOptions options;
+        options.name = "plumet-cells-tests";
+        options.settingsFile = true;
+        options.make = [](int& argc, char** argv) -> QCoreApplication* { return new QGuiApplication(argc, argv); };
+        testsupport::setUpApplication(options);
     }
-    void TearDown() override
-    {
-        app_.reset();
-        settingsDir_.reset();
-    }
-    static QString folder() { return settingsDir_->path(); }
-
-private:
-    static inline std::unique_ptr<QGuiApplication> app_;
-    static inline std::unique_ptr<QTemporaryDir> settingsDir_;
+    void TearDown() override { testsupport::tearDownApplication(); }
+    static QString folder() { return testsupport::root(); }
 };
-
-// Pumps the main thread's events until pred holds or the deadline passes; answers pred.
-inline bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!pred()) {
-        if (timer.elapsed() > timeoutMs)
-            return pred();
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
 
 // A list as the cells see it: its width and kind, and a count of what the cells asked of it.
 class FakeList : public CellListController {

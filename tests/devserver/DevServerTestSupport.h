@@ -1,18 +1,13 @@
 #pragma once
 // Helpers of the development-service tests: a temporary folder, an RFC 5849 signer written apart
 // from the server's verifier (so that a fault in one is not mirrored by the other), signed HTTP
-// calls through cpp-httplib, and a child-process server started from PLUMET_DEVSERVER.
+// calls through cpp-httplib; the child-process server is the shared launcher.
 #include <httplib.h>
 #include <json/json.h>
 
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <sys/select.h>
-
 #include <algorithm>
-#include <chrono>
 #include <memory>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "../support/DevServerProcess.h"
 #include "service/HMAC_SHA1.h"
 #include "service/base64.h"
 
@@ -193,76 +189,6 @@ private:
 };
 
 // The executable started as a child process on a free port with its own database.
-class ChildServer {
-public:
-    explicit ChildServer(const std::string& db, std::vector<std::string> extra = {}) {
-        const char* exe = std::getenv("PLUMET_DEVSERVER");
-        if (!exe || !*exe) return;
-        int out[2];
-        if (::pipe(out) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], 1);
-            ::close(out[0]);
-            ::close(out[1]);
-            std::vector<std::string> args = {exe, "--port", "0", "--db", db};
-            args.insert(args.end(), extra.begin(), extra.end());
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(exe, argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        // Read the printed settings until "Ready", with a deadline.
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        std::string buffer;
-        char chunk[4096];
-        fd_set set;
-        while (std::chrono::steady_clock::now() < deadline && buffer.find("\nReady\n") == std::string::npos) {
-            FD_ZERO(&set);
-            FD_SET(out[0], &set);
-            timeval tv{0, 100000};
-            if (::select(out[0] + 1, &set, nullptr, nullptr, &tv) <= 0) continue;
-            ssize_t n = ::read(out[0], chunk, sizeof chunk);
-            if (n <= 0) break;
-            buffer.append(chunk, static_cast<std::size_t>(n));
-        }
-        ::close(out[0]);
-        output_ = buffer;
-        std::size_t pos = 0;
-        while (pos < buffer.size()) {
-            std::size_t end = buffer.find('\n', pos);
-            if (end == std::string::npos) end = buffer.size();
-            std::string line = buffer.substr(pos, end - pos);
-            std::size_t eq = line.find('=');
-            if (eq != std::string::npos) values_[line.substr(0, eq)] = line.substr(eq + 1);
-            pos = end + 1;
-        }
-        ready_ = buffer.find("\nReady\n") != std::string::npos;
-    }
-    ~ChildServer() { stop(); }
-    void stop() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-            pid_ = -1;
-        }
-    }
-    bool ready() const { return ready_; }
-    std::string value(const std::string& key) const {
-        auto it = values_.find(key);
-        return it == values_.end() ? std::string() : it->second;
-    }
-    int port() const { return std::atoi(value("Port").c_str()); }
-    const std::string& output() const { return output_; }
-
-private:
-    pid_t pid_ = -1;
-    bool ready_ = false;
-    std::string output_;
-    std::map<std::string, std::string> values_;
-};
+using ChildServer = testsupport::DevServerProcess;
 
 }  // namespace dstest

@@ -3,7 +3,7 @@
 // the reading position it keeps, overlapping loads, and a service that fails, hangs, goes away and comes back.
 #include "RefreshTestSupport.h"
 
-#include "../platform/PrivateSessionBus.h"
+#include "../support/PrivateSessionBus.h"
 #include "cells/TimelineCellBase.h"
 #include "mainwindow/LeftTab.h"
 #include "mainwindow/PopUpButton.h"

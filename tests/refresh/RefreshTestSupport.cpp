@@ -1,168 +1,23 @@
 #include "RefreshTestSupport.h"
 
-#include "../platform/PrivateSessionBus.h"
-#include "platform/Dispatch.h"
-#include "platform/PlatformResources.h"
-#include "platform/UserDefaults.h"
-
 #include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QSettings>
-#include <QTimer>
-#include <QUrl>
 
-#include <boost/make_shared.hpp>
 #include <httplib.h>
 
 namespace refreshtest {
 
-namespace {
-
-// The program's consumer credentials, which the development service expects.
-constexpr const char* kConsumerKey = "5127730916";
-constexpr const char* kConsumerSecret = "9f1c0a7e52d84b3690e1c7a4f2b85d03";
-
-std::unique_ptr<QTemporaryDir> root;
-std::unique_ptr<PrivateSessionBus> privateBus;
-std::unique_ptr<QApplication> application;
-
-} // namespace
-
 void setUpApplication(const char* name, const std::function<QApplication*(int& argc, char** argv)>& make)
 {
-    root = std::make_unique<QTemporaryDir>();
-    // Nothing of the user's: configuration, data, cache and the session bus are all private to the run.
-    qputenv("XDG_CONFIG_HOME", QDir(root->path()).filePath(QStringLiteral("config")).toUtf8());
-    qputenv("XDG_DATA_HOME", QDir(root->path()).filePath(QStringLiteral("data-0")).toUtf8());
-    qputenv("XDG_CACHE_HOME", QDir(root->path()).filePath(QStringLiteral("cache")).toUtf8());
-    qputenv("PLUMET_NO_BROWSER", "1");
-    privateBus = std::make_unique<PrivateSessionBus>();
-    static int argc = 1;
-    static std::string programName;
-    programName = name;
-    static char* argv[] = {programName.data(), nullptr};
-    application.reset(make ? make(argc, argv) : new QApplication(argc, argv));
-    QApplication::setOrganizationName(QStringLiteral("Plumet"));
-    QApplication::setApplicationName(QStringLiteral("Plumet"));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root->path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root->path());
-    platform::ensurePlatformResources();
-    platform::UserDefaults::standard().registerDefaultsFromResource();
-}
-
-void tearDownApplication()
-{
-    platform::closeMainQueue();
-    platform::waitForGlobalQueue(30000);
-    application.reset();
-    privateBus.reset();
-    root.reset();
-}
-
-PrivateSessionBus* bus() { return privateBus.get(); }
-
-bool waitUntil(const std::function<bool()>& pred, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!pred()) {
-        if (timer.elapsed() > timeoutMs)
-            return pred();
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
-void useFreshSettingsAndData()
-{
-    static int serial = 0;
-    ++serial;
-    const QDir dir(root->path());
-    platform::UserDefaults::standard().reopen(dir.filePath(QStringLiteral("settings-%1/Plumet.conf").arg(serial)));
-    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data-%1").arg(serial)).toUtf8());
-}
-
-boost::shared_ptr<weibo::SinaWeibo> makeClient(const QString& base, const QString& token, const QString& secret)
-{
-    auto client = boost::make_shared<weibo::SinaWeibo>();
-    client->oAuth().setConsumerKey(kConsumerKey);
-    client->oAuth().setConsumerSecret(kConsumerSecret);
-    client->oAuth().setOAuthTokenKey(token.toStdString());
-    client->oAuth().setOAuthTokenSecret(secret.toStdString());
-    client->setBaseUrls(base.toStdString(), (base + QStringLiteral("/2")).toStdString());
-    return client;
-}
-
-// ---------------------------------------------------------------------------------------------------------------
-// The development service
-
-DevService::DevService()
-{
-    const QString program = qEnvironmentVariable("PLUMET_DEVSERVER");
-    if (program.isEmpty()) {
-        error_ = QStringLiteral("PLUMET_DEVSERVER is not set");
-        return;
-    }
-    process_.setProgram(program);
-    process_.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--db"),
-                           dir_.filePath(QStringLiteral("dev.sqlite"))});
-    process_.start();
-    if (!process_.waitForStarted(10000)) {
-        error_ = process_.errorString();
-        return;
-    }
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < 60000 && process_.state() == QProcess::Running) {
-        if (!process_.canReadLine() && !process_.waitForReadyRead(500))
-            continue;
-        while (process_.canReadLine()) {
-            const QString line = QString::fromUtf8(process_.readLine()).trimmed();
-            if (line == QLatin1String("Ready")) {
-                running_ = !base().isEmpty() && !value(QStringLiteral("DemoAccessToken")).isEmpty();
-                if (!running_)
-                    error_ = QStringLiteral("no WeiboHost or DemoAccessToken line");
-                return;
-            }
-            const qsizetype eq = line.indexOf(u'=');
-            if (eq > 0)
-                values_.insert(line.left(eq), line.mid(eq + 1));
-        }
-    }
-    error_ = QStringLiteral("no Ready line: ") + QString::fromUtf8(process_.readAllStandardError());
-}
-
-DevService::~DevService()
-{
-    if (process_.state() != QProcess::NotRunning) {
-        process_.terminate();
-        if (!process_.waitForFinished(10000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-}
-
-int DevService::port() const
-{
-    return QUrl(base()).port();
-}
-
-boost::shared_ptr<weibo::SinaWeibo> DevService::demoClient() const
-{
-    return makeClient(base(), value(QStringLiteral("DemoAccessToken")), value(QStringLiteral("DemoAccessTokenSecret")));
-}
-
-boost::shared_ptr<weibo::SinaWeibo> DevService::personClient(const std::string& login) const
-{
-    auto client = makeClient(base());
-    if (!client->acquireOAuthAccessToken(login, "plumet"))
-        return {};
-    return client;
+    testsupport::ApplicationOptions options;
+    options.name = name;
+    options.privateFolders = true;
+    options.bus = testsupport::SessionBus::Private;
+    options.programNames = true;
+    options.platformResources = true;
+    options.drainQueues = true;
+    if (make)
+        options.make = [make](int& argc, char** argv) -> QCoreApplication* { return make(argc, argv); };
+    testsupport::setUpApplication(options);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -1,16 +1,13 @@
 #pragma once
-// What the refresh tests and the poll benchmark share: one application on a private session bus (so the
-// notifications of the program reach a listener of the test and never the desktop), private settings and data
-// folders, waiting with a deadline, the development service on an ephemeral loopback port, and a counting
+// What the refresh tests and the poll benchmark add to the shared support: the application on a private session
+// bus (so the notifications of the program reach a listener of the test and never the desktop), and a counting
 // loopback proxy in front of it that records every request the program makes, can fail one path, hold every
 // request (a hung service) or stop listening (a service gone away).
+#include "../support/TestSupport.h"
 #include "mainwindow/MyWindowController.h"
 #include "service/WeiboAPI.h"
 
-#include <QHash>
-#include <QProcess>
 #include <QString>
-#include <QTemporaryDir>
 
 #include <boost/shared_ptr.hpp>
 
@@ -25,7 +22,6 @@
 #include <thread>
 #include <vector>
 
-class PrivateSessionBus;
 class QApplication;
 
 namespace httplib {
@@ -38,42 +34,12 @@ namespace refreshtest {
 // `make` builds the application object (a QApplication by default).
 void setUpApplication(const char* name,
                       const std::function<QApplication*(int& argc, char** argv)>& make = nullptr);
-void tearDownApplication();
-PrivateSessionBus* bus();
-
-// Pumps the main thread's events until pred holds or the deadline passes; answers pred.
-bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 20000);
-
-// Points the standard settings at a new, empty file and the resource folder at a new, empty data folder.
-void useFreshSettingsAndData();
-
-// A client of the program's consumer credentials with the given token, pointed at `base`.
-boost::shared_ptr<weibo::SinaWeibo> makeClient(const QString& base, const QString& token = QString(),
-                                               const QString& secret = QString());
-
-// The development service, started from PLUMET_DEVSERVER on a free loopback port with a database of its own.
-class DevService {
-public:
-    DevService();
-    ~DevService();
-    bool isRunning() const { return running_; }
-    QString error() const { return error_; }
-    QString value(const QString& key) const { return values_.value(key); }
-    QString base() const { return value(QStringLiteral("WeiboHost")); }
-    int port() const;
-    std::uint64_t demoUserId() const { return value(QStringLiteral("DemoUserId")).toULongLong(); }
-    // The demo account, straight to the service (its requests are not counted).
-    boost::shared_ptr<weibo::SinaWeibo> demoClient() const;
-    // Another seeded person (every password is "plumet"), signed in by xAuth, straight to the service.
-    boost::shared_ptr<weibo::SinaWeibo> personClient(const std::string& login) const;
-
-private:
-    QTemporaryDir dir_;
-    QProcess process_;
-    QHash<QString, QString> values_;
-    bool running_ = false;
-    QString error_;
-};
+using testsupport::bus;
+using testsupport::DevService;
+using testsupport::makeClient;
+using testsupport::tearDownApplication;
+using testsupport::useFreshSettingsAndData;
+using ::waitUntil;
 
 // A loopback HTTP proxy that forwards every request to the service unchanged (the Host header included, so
 // the signatures still hold) and records it.

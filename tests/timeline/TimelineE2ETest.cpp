@@ -71,7 +71,7 @@ void watchRequests(Controller& controller, std::shared_ptr<std::vector<Options>>
 
 class TimelineE2E : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { server_ = new DevServer; }
+    static void SetUpTestSuite() { server_ = new DevService; }
     static void TearDownTestSuite()
     {
         delete server_;
@@ -80,13 +80,13 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_TRUE(server_->ready()) << "the development service did not start (PLUMET_DEVSERVER)";
-        weibo_ = server_->client();
+        ASSERT_TRUE(server_->isRunning()) << "the development service did not start: " << server_->error().toStdString();
+        weibo_ = server_->personClient();
         ASSERT_TRUE(weibo_);
         demoId_ = server_->demoUserId();
         host_.selfId = demoId_;
         TimelineTestApp::context().setSelfUserId(demoId_);
-        TimelineTestApp::context().setWebHost(QString::fromStdString(server_->value("WebHost")));
+        TimelineTestApp::context().setWebHost(server_->value(QStringLiteral("WebHost")));
     }
 
     std::unique_ptr<Controller> make(const std::string& kind)
@@ -96,12 +96,12 @@ protected:
     }
     boost::shared_ptr<weibo::SinaWeibo> as(const std::string& login)
     {
-        auto client = server_->client(login);
+        auto client = server_->personClient(login);
         EXPECT_TRUE(client) << login;
         return client;
     }
 
-    static inline DevServer* server_ = nullptr;
+    static inline DevService* server_ = nullptr;
     boost::shared_ptr<weibo::SinaWeibo> weibo_;
     std::uint64_t demoId_ = 0;
     HostStandIn host_;
