@@ -1,6 +1,6 @@
 #pragma once
 // What the application-shell tests add to the shared support: the authorisation window as the tests drive it.
-#include "../support/TestSupport.h"
+#include "../support/DevServiceTest.h"
 #include "app/AuthWindowController.h"
 #include "platform/Dispatch.h"
 #include "platform/UserDefaults.h"

@@ -33,22 +33,17 @@
 
 namespace {
 
-class StartupTest : public ::testing::Test {
+class StartupTest : public testsupport::DevServiceTest {
 protected:
-    static void SetUpTestSuite() { service_ = new DevService; }
-    static void TearDownTestSuite()
-    {
-        delete service_;
-        service_ = nullptr;
-    }
     void SetUp() override
     {
-        ASSERT_TRUE(service_->isRunning()) << service_->error().toStdString();
+        DevServiceTest::SetUp();
+        if (HasFatalFailure())
+            return;
         settingsFile_ = useFreshSettings();
         service_->configureSettings();
     }
 
-    static inline DevService* service_ = nullptr;
     QString settingsFile_;
 };
 

@@ -25,17 +25,13 @@
 
 namespace {
 
-class MainWindowE2ETest : public ::testing::Test {
+class MainWindowE2ETest : public testsupport::DevServiceTest {
 protected:
-    static void SetUpTestSuite() { service_ = new DevService; }
-    static void TearDownTestSuite()
-    {
-        delete service_;
-        service_ = nullptr;
-    }
     void SetUp() override
     {
-        ASSERT_TRUE(service_->isRunning()) << service_->error().toStdString();
+        DevServiceTest::SetUp();
+        if (HasFatalFailure())
+            return;
         useFreshSettingsAndData();
         configureAddresses(service_->base());
     }
@@ -86,7 +82,6 @@ protected:
         return ids;
     }
 
-    static inline DevService* service_ = nullptr;
     std::vector<qint64> initCounts_;
     std::uint64_t unreadAtStartupEnd_ = 0;
     int shown_ = 0;

@@ -1,7 +1,7 @@
 #pragma once
 // What the main-window tests add to the shared support: one application with private settings, data and cache
 // folders (so the resource folder is the test's own), the service addresses in the settings, a closed port.
-#include "../support/TestSupport.h"
+#include "../support/DevServiceTest.h"
 #include "mainwindow/MyWindowController.h"
 #include "platform/Dispatch.h"
 #include "platform/UserDefaults.h"

@@ -3,6 +3,7 @@
 // the reading position it keeps, overlapping loads, and a service that fails, hangs, goes away and comes back.
 #include "RefreshTestSupport.h"
 
+#include "../support/DevServiceTest.h"
 #include "../support/PrivateSessionBus.h"
 #include "cells/TimelineCellBase.h"
 #include "mainwindow/LeftTab.h"
@@ -52,24 +53,25 @@ bool allDifferent(const std::vector<std::uint64_t>& v)
     return std::set<std::uint64_t>(v.begin(), v.end()).size() == v.size();
 }
 
-class RefreshE2ETest : public ::testing::Test {
+class RefreshE2ETest : public testsupport::DevServiceTest {
 protected:
     static void SetUpTestSuite()
     {
-        service_ = new DevService;
+        DevServiceTest::SetUpTestSuite();
         if (service_->isRunning())
             person_ = service_->personClient("zhangsan@plumet.local");
     }
     static void TearDownTestSuite()
     {
         person_.reset();
-        delete service_;
-        service_ = nullptr;
+        DevServiceTest::TearDownTestSuite();
     }
 
     void SetUp() override
     {
-        ASSERT_TRUE(service_->isRunning()) << service_->error().toStdString();
+        DevServiceTest::SetUp();
+        if (HasFatalFailure())
+            return;
         ASSERT_TRUE(person_) << "xAuth of a seeded person failed";
         useFreshSettingsAndData();
         proxy_ = std::make_unique<CountingProxy>(service_->port());
@@ -152,7 +154,6 @@ protected:
         return std::string(text) + " #" + std::to_string(++serial);
     }
 
-    static inline DevService* service_ = nullptr;
     static inline boost::shared_ptr<weibo::SinaWeibo> person_;
     std::unique_ptr<CountingProxy> proxy_;
     std::unique_ptr<MyWindowController> window_;

@@ -69,24 +69,19 @@ void watchRequests(Controller& controller, std::shared_ptr<std::vector<Options>>
     });
 }
 
-class TimelineE2E : public ::testing::Test {
+class TimelineE2E : public testsupport::DevServiceTest {
 protected:
-    static void SetUpTestSuite() { server_ = new DevService; }
-    static void TearDownTestSuite()
-    {
-        delete server_;
-        server_ = nullptr;
-    }
-
     void SetUp() override
     {
-        ASSERT_TRUE(server_->isRunning()) << "the development service did not start: " << server_->error().toStdString();
-        weibo_ = server_->personClient();
+        DevServiceTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        weibo_ = service_->personClient();
         ASSERT_TRUE(weibo_);
-        demoId_ = server_->demoUserId();
+        demoId_ = service_->demoUserId();
         host_.selfId = demoId_;
         TimelineTestApp::context().setSelfUserId(demoId_);
-        TimelineTestApp::context().setWebHost(server_->value(QStringLiteral("WebHost")));
+        TimelineTestApp::context().setWebHost(service_->value(QStringLiteral("WebHost")));
     }
 
     std::unique_ptr<Controller> make(const std::string& kind)
@@ -96,12 +91,11 @@ protected:
     }
     boost::shared_ptr<weibo::SinaWeibo> as(const std::string& login)
     {
-        auto client = server_->personClient(login);
+        auto client = service_->personClient(login);
         EXPECT_TRUE(client) << login;
         return client;
     }
 
-    static inline DevService* server_ = nullptr;
     boost::shared_ptr<weibo::SinaWeibo> weibo_;
     std::uint64_t demoId_ = 0;
     HostStandIn host_;

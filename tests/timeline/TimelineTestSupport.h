@@ -1,7 +1,7 @@
 #pragma once
 // What the timeline tests add to the shared support: one application with a cell context, a stand-in for the main
 // window, records made from JSON.
-#include "../support/TestSupport.h"
+#include "../support/DevServiceTest.h"
 #include "cells/CellContext.h"
 #include "cells/TimelineCellComment.h"
 #include "cells/TimelineCellMessage.h"
