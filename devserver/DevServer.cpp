@@ -546,17 +546,7 @@ bool DevServer::Impl::handleWeb(const httplib::Request& req, httplib::Response& 
         return png(pictures().get("emoji" + name, [&] { return emojiPng(cp); }));
     }
 
-    auto seg = [&] {
-        std::vector<std::string> out;
-        std::size_t i = 1;
-        while (i <= path.size()) {
-            std::size_t j = path.find('/', i);
-            if (j == std::string::npos) j = path.size();
-            out.push_back(path.substr(i, j - i));
-            i = j + 1;
-        }
-        return out;
-    }();
+    const auto seg = pathSegments(path);
 
     if (seg.size() == 2 && seg[0] == "expression" && endsWith(seg[1], ".png")) {
         std::string id = seg[1].substr(0, seg[1].size() - 4);

@@ -768,7 +768,16 @@ void resetCount(Ctx& c) {
 
 bool startsWith(const std::string& s, const std::string& p) { return s.compare(0, p.size(), p) == 0; }
 
-std::vector<std::string> segments(const std::string& path) {
+
+bool allDigits(const std::string& s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+}
+
+[[noreturn]] void wrongMethod(Ctx& c) { fail(405, "10021", "HTTP method " + c.method + " is not supported for this request"); }
+
+}  // namespace
+
+std::vector<std::string> pathSegments(const std::string& path) {
     std::vector<std::string> out;
     std::size_t i = 1;
     while (i <= path.size()) {
@@ -779,14 +788,6 @@ std::vector<std::string> segments(const std::string& path) {
     }
     return out;
 }
-
-bool allDigits(const std::string& s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
-}
-
-[[noreturn]] void wrongMethod(Ctx& c) { fail(405, "10021", "HTTP method " + c.method + " is not supported for this request"); }
-
-}  // namespace
 
 std::uint64_t Ctx::id(const std::string& name, std::uint64_t fallback) const {
     auto* v = find(name);
@@ -973,7 +974,7 @@ void dispatchApi(Ctx& c) {
     }
 
     // The list paths carry the user and list ids as segments.
-    auto seg = segments(p);
+    auto seg = pathSegments(p);
     if (!seg.empty() && allDigits(seg[0])) {
         if (!get) wrongMethod(c);
         if (seg.size() == 2 && seg[1] == "lists") return userLists(c, seg[0]);

@@ -10,7 +10,9 @@
 #include <mutex>
 #include <random>
 #include <shared_mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "devserver/Codec.h"
 #include "devserver/DevServer.h"
@@ -22,6 +24,9 @@ namespace devserver {
 // Texts in the database write the server's own address as this byte; answers replace it with the
 // listening base address, so records made before a port change still point at this server.
 constexpr char kBaseMarker = '\x01';
+
+// The segments of an absolute path: "/a/b/" gives a, b and an empty last one.
+std::vector<std::string> pathSegments(const std::string& path);
 
 // A failed call: HTTP status, the service's detail code and message.
 struct ApiError {

@@ -134,18 +134,7 @@ MyWindowController::~MyWindowController()
     // Start-up and tab blocks use the controllers and hand back to this thread: let them finish first (their
     // main-thread parts see destroying_ and do nothing), pumping events so that a block waiting on the main
     // thread is not waiting for us.
-    QElapsedTimer waited;
-    waited.start();
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> lock(pendingLock_);
-            if (pendingBlocks_ == 0)
-                break;
-        }
-        if (waited.elapsed() > 60000)
-            break;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
+    background_.wait();
     // The controllers go while the widgets they report to still exist.
     for (PXListViewController* c : listViewControllers_)
         delete c;
@@ -681,16 +670,7 @@ void MyWindowController::fontSettingChanged()
 
 void MyWindowController::runInBackground(std::function<void()> work)
 {
-    {
-        std::lock_guard<std::mutex> lock(pendingLock_);
-        ++pendingBlocks_;
-    }
-    platform::dispatchGlobal([this, work = std::move(work)] {
-        work();
-        std::lock_guard<std::mutex> lock(pendingLock_);
-        if (--pendingBlocks_ == 0)
-            pendingDone_.notify_all();
-    });
+    background_.dispatchGlobal(std::move(work));
 }
 
 void MyWindowController::performOnMain(std::function<void()> fn)

@@ -6,6 +6,7 @@
 #include "cells/CellContext.h"
 #include "mainwindow/EmotionModel.h"
 #include "model/WeiboParser.h"
+#include "platform/Dispatch.h"
 #include "service/WeiboAPI.h"
 #include "timeline/TimelineHost.h"
 
@@ -339,8 +340,6 @@ private:
     Appearance ownAppearance_;
     StandardCellContext cellContext_;
 
-    std::mutex pendingLock_;
-    std::condition_variable pendingDone_;
-    int pendingBlocks_ = 0;
+    platform::DispatchGroup background_;
     std::atomic<bool> destroying_{false};
 };

@@ -1,6 +1,7 @@
 #include "platform/Dispatch.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
@@ -203,6 +204,39 @@ void reopenMainQueue()
 bool isMainQueueOpen()
 {
     return queueOpen();
+}
+
+void DispatchGroup::dispatchGlobal(std::function<void()> work)
+{
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        ++pending_;
+    }
+    platform::dispatchGlobal([this, work = std::move(work)] {
+        work();
+        std::lock_guard<std::mutex> guard(lock_);
+        if (--pending_ == 0)
+            done_.notify_all();
+    });
+}
+
+bool DispatchGroup::wait(int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> guard(lock_);
+            if (pending_ == 0)
+                return true;
+            if (!isMainThread())
+                return done_.wait_for(guard, std::chrono::milliseconds(std::max<qint64>(0, timeoutMs - waited.elapsed())),
+                                      [this] { return pending_ == 0; });
+        }
+        if (waited.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
 }
 
 } // namespace platform

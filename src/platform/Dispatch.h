@@ -1,7 +1,9 @@
 #pragma once
 // The two queues the rest of the program hands work to: a global concurrent queue for blocking work (service
 // calls, downloads) and the main queue, where every widget and every list lives.
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 namespace platform {
 
@@ -36,5 +38,20 @@ bool isMainQueueOpen();
 // thread call it only after closeMainQueue: a block waiting in dispatchMainSync would otherwise wait for the
 // very thread that waits for it.
 bool waitForGlobalQueue(int timeoutMs);
+
+// The blocks one object started on the global queue, counted so that the object can wait for them before the
+// members they use go away.
+class DispatchGroup {
+public:
+    void dispatchGlobal(std::function<void()> work);
+    // Waits until every block of the group has ended, at most timeoutMs; true when none is left. On the main
+    // thread it keeps handling events meanwhile, so a block waiting in dispatchMainSync is served.
+    bool wait(int timeoutMs = 60000);
+
+private:
+    std::mutex lock_;  // guards pending_
+    std::condition_variable done_;
+    int pending_ = 0;
+};
 
 } // namespace platform

@@ -107,22 +107,7 @@ PXListViewController::~PXListViewController()
     destroying_ = true;
     // Page loads started here run on a background thread and hand back to this thread; let them finish (their
     // main-thread part sees destroying_ and does nothing) before the members they use go away.
-    QElapsedTimer waited;
-    waited.start();
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> lock(pendingLock_);
-            if (pendingBlocks_ == 0)
-                break;
-            if (!platform::isMainThread()) {
-                pendingDone_.wait(lock, [this] { return pendingBlocks_ == 0; });
-                break;
-            }
-        }
-        if (waited.elapsed() > 60000)
-            break;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
+    background_.wait();
     uninstallScrollHook();
     if (listView_) {
         listView_->setDelegate(nullptr);
@@ -134,16 +119,7 @@ PXListViewController::~PXListViewController()
 
 void PXListViewController::runInBackground(std::function<void()> work)
 {
-    {
-        std::lock_guard<std::mutex> lock(pendingLock_);
-        ++pendingBlocks_;
-    }
-    platform::dispatchGlobal([this, work = std::move(work)] {
-        work();
-        std::lock_guard<std::mutex> lock(pendingLock_);
-        if (--pendingBlocks_ == 0)
-            pendingDone_.notify_all();
-    });
+    background_.dispatchGlobal(std::move(work));
 }
 
 boost::shared_ptr<weibo::SinaWeibo> PXListViewController::weiboInstance() const

@@ -3,6 +3,7 @@
 #include "cells/CellListController.h"
 #include "cells/CellTypes.h"
 #include "model/WeiboParser.h"
+#include "platform/Dispatch.h"
 #include "service/WeiboAPI.h"
 #include "timeline/WeiboOptions.h"
 #include "widgets/PXListViewDelegate.h"
@@ -311,8 +312,6 @@ private:
     CallbackSelector callbackSelector_;
     QVariant callbackObject_;
 
-    std::mutex pendingLock_;  // guards pendingBlocks_
-    std::condition_variable pendingDone_;
-    int pendingBlocks_ = 0;
+    platform::DispatchGroup background_;
     std::atomic<bool> destroying_{false};
 };
