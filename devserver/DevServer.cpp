@@ -200,17 +200,8 @@ void DevServer::Impl::handleApi(const httplib::Request& req, httplib::Response& 
     Connection& db = *lease;
 
     // Every API call needs an access token of our consumer and a valid signature.
-    if (headerParam(header, "oauth_consumer_key") != kConsumerKey) throw ApiError{401, "40113", "unknown consumer key"};
-    if (headerParam(header, "oauth_signature_method") != "HMAC-SHA1")
-        throw ApiError{401, "40102", "unsupported signature method (HMAC-SHA1 expected)"};
-    std::string version = headerParam(header, "oauth_version");
-    if (!version.empty() && version != "1.0") throw ApiError{401, "40102", "unsupported OAuth version"};
-    std::uint64_t ts = 0;
-    if (!parseU64(headerParam(header, "oauth_timestamp"), ts) ||
-        std::llabs(static_cast<long long>(ts) - nowSeconds()) > options.timestampWindow)
-        throw ApiError{401, "40109", "timestamp refused (missing or outside the allowed window)"};
-    std::string nonce = headerParam(header, "oauth_nonce");
-    if (nonce.empty()) throw ApiError{401, "40110", "missing oauth_nonce"};
+    const std::uint64_t ts = checkProtocolParams(header);
+    const std::string nonce = headerParam(header, "oauth_nonce");
     std::string tokenKey = headerParam(header, "oauth_token");
     if (tokenKey.empty()) throw ApiError{401, "40111", "missing oauth_token"};
     std::string secret;
@@ -248,21 +239,29 @@ void DevServer::Impl::handleApi(const httplib::Request& req, httplib::Response& 
     dispatchApi(ctx);
 }
 
+// The protocol parameters every signed request carries, API call or token exchange; answers the timestamp.
+std::uint64_t DevServer::Impl::checkProtocolParams(const ParamList& header) const {
+    if (headerParam(header, "oauth_consumer_key") != kConsumerKey) throw ApiError{401, "40113", "unknown consumer key"};
+    if (headerParam(header, "oauth_signature_method") != "HMAC-SHA1")
+        throw ApiError{401, "40102", "unsupported signature method (HMAC-SHA1 expected)"};
+    const std::string version = headerParam(header, "oauth_version");
+    if (!version.empty() && version != "1.0") throw ApiError{401, "40102", "unsupported OAuth version"};
+    std::uint64_t ts = 0;
+    if (!parseU64(headerParam(header, "oauth_timestamp"), ts) ||
+        std::llabs(static_cast<long long>(ts) - nowSeconds()) > options.timestampWindow)
+        throw ApiError{401, "40109", "timestamp refused (missing or outside the allowed window)"};
+    if (headerParam(header, "oauth_nonce").empty()) throw ApiError{401, "40110", "missing oauth_nonce"};
+    return ts;
+}
+
 void DevServer::Impl::handleTokenEndpoint(const httplib::Request& req, httplib::Response& res, const std::string& path,
                                           const std::string& requestPath, const SignedRequest& signedReq,
                                           const ParamList& header) {
     (void)requestPath;
     auto lease = store->acquire();
     Connection& db = *lease;
-    if (headerParam(header, "oauth_consumer_key") != kConsumerKey) throw ApiError{401, "40113", "unknown consumer key"};
-    if (headerParam(header, "oauth_signature_method") != "HMAC-SHA1")
-        throw ApiError{401, "40102", "unsupported signature method (HMAC-SHA1 expected)"};
-    std::uint64_t ts = 0;
-    if (!parseU64(headerParam(header, "oauth_timestamp"), ts) ||
-        std::llabs(static_cast<long long>(ts) - nowSeconds()) > options.timestampWindow)
-        throw ApiError{401, "40109", "timestamp refused (missing or outside the allowed window)"};
-    std::string nonce = headerParam(header, "oauth_nonce");
-    if (nonce.empty()) throw ApiError{401, "40110", "missing oauth_nonce"};
+    const std::uint64_t ts = checkProtocolParams(header);
+    const std::string nonce = headerParam(header, "oauth_nonce");
     const std::string tokenKey = headerParam(header, "oauth_token");
     const std::int64_t now = nowSeconds();
     auto checkSignatureAndNonce = [&](const std::string& tokenSecret) {

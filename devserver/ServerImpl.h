@@ -120,6 +120,7 @@ struct DevServer::Impl {
     void handleApi(const httplib::Request& req, httplib::Response& res, const std::string& rawPath,
                    const std::string& path, const std::string& requestPath);
     bool handleWeb(const httplib::Request& req, httplib::Response& res, const std::string& path);
+    std::uint64_t checkProtocolParams(const ParamList& header) const;
     void handleTokenEndpoint(const httplib::Request& req, httplib::Response& res, const std::string& path,
                              const std::string& requestPath, const SignedRequest& signedReq, const ParamList& header);
 };
