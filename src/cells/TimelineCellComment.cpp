@@ -1,7 +1,7 @@
 #include "cells/TimelineCellComment.h"
 
 #include "cells/DateTimesince.h"
-#include "service/WeiboAPI.h"
+#include "service/WeiboPaths.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #pragma once
 // weibo::SinaWeibo: the signed HTTP client of the service, its endpoint catalogue and request options.
+#include "service/WeiboPaths.h"
 #include "service/oauth.h"
 
 #include <boost/optional.hpp>
@@ -27,47 +28,6 @@ inline const std::string WEIBO2_HOST = "http://127.0.0.1:8470/2";
 
 inline const std::string WEIBO_API_FORMAT_JSON = ".json";
 inline const std::string WEIBO_API_FORMAT_XML = ".xml";
-
-// Request paths; they also name the lists of the timeline engine and the tab items.
-inline const std::string WEIBO_API_OAUTH_REQUEST_TOKEN = "/oauth/request_token";
-inline const std::string WEIBO_API_OAUTH_AUTHORIZE = "/oauth/authorize?oauth_token=";
-inline const std::string WEIBO_API_OAUTH_ACCESS_TOKEN = "/oauth/access_token";
-inline const std::string WEIBO_API_TIMELINE_PUBLIC = "/statuses/public_timeline";
-inline const std::string WEIBO_API_TIMELINE_FRIENDS = "/statuses/friends_timeline";
-inline const std::string WEIBO_API_TIMELINE_USER = "/statuses/user_timeline";
-inline const std::string WEIBO_API_TIMELINE_ALL_MY_COMMENTS = "/statuses/comments_timeline";
-inline const std::string WEIBO_API_TIMELINE_COMMENTS_BY_ME = "/statuses/comments_by_me";
-inline const std::string WEIBO_API_TIMELINE_COMMENTS_TO_ME = "/statuses/comments_to_me";
-inline const std::string WEIBO_API_TIMELINE_COMMENTS = "/statuses/comments";
-inline const std::string WEIBO_API_TIMELINE_MENTIONS = "/statuses/mentions";
-inline const std::string WEIBO_API_STATUS_SHOW = "/statuses/show/:";
-inline const std::string WEIBO_API_STATUS_UPDATE = "/statuses/update";
-inline const std::string WEIBO_API_STATUS_UPLOAD = "/statuses/upload";
-inline const std::string WEIBO_API_STATUS_DELETE = "/statuses/destroy/";
-inline const std::string WEIBO_API_STATUS_COMMENT = "/statuses/comment";
-inline const std::string WEIBO_API_COMMENT_DELETE = "/statuses/comment_destroy/";
-inline const std::string WEIBO_API_STATUS_COUNTS = "/statuses/counts";
-inline const std::string WEIBO_API_STATUS_REPOST = "/statuses/repost";
-inline const std::string WEIBO_API_STATUS_UNREAD = "/statuses/unread";
-inline const std::string WEIBO_API_STATUS_RESET_COUNT = "/statuses/reset_count";
-inline const std::string WEIBO_API_STATUS_REPLY = "/statuses/reply";
-inline const std::string WEIBO_API_USER_SHOW = "/users/show";
-inline const std::string WEIBO_API_ACCOUNT_VERIFY = "/account/verify_credentials";
-inline const std::string WEIBO_API_EMOTIONS = "/emotions";
-inline const std::string WEIBO_API_FAVORITES = "/favorites";
-inline const std::string WEIBO_API_FAVORITES_CREATE = "/favorites/create";
-inline const std::string WEIBO_API_FAVORITES_DESTROY = "/favorites/destroy/";
-inline const std::string WEIBO_API_MESSAGE = "/direct_messages";
-inline const std::string WEIBO_API_MESSAGE_CHAT = "/direct_messages/chat";
-inline const std::string WEIBO_API_MESSAGE_SENT = "/direct_messages/sent";
-inline const std::string WEIBO_API_MESSAGE_NEW = "/direct_messages/new";
-inline const std::string WEIBO_API_MESSAGE_DELETE = "/direct_messages/destroy/";
-inline const std::string WEIBO_API_LISTS = "/lists";
-inline const std::string WEIBO_API_FRIENDSHIPS_CREATE = "/friendships/create";
-inline const std::string WEIBO_API_FRIENDSHIPS_DESTROY = "/friendships/destroy";
-inline const std::string WEIBO_API_FRIENDSHIPS_SHOW = "/friendships/show";
-inline const std::string WEIBO_API_FRIENDSHIPS_IDS = "/friendships/friends/ids";
-inline const std::string WEIBO_API_SEARCH_SUGGESTIONS_AT_USERS = "/search/suggestions/at_users";
 
 // Optional request parameters; a present member is sent under its key (the name without the trailing
 // underscore; latitude_ -> lat, longtitude_ -> long), an absent one is left out. min_id_ is never sent.

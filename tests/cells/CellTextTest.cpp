@@ -7,7 +7,7 @@
 #include "cells/TimelineCellMessage.h"
 #include "cells/TimelineCellMessageGroup.h"
 #include "cells/TimelineCellStatus.h"
-#include "service/WeiboAPI.h"
+#include "service/WeiboPaths.h"
 
 #include <QTemporaryDir>
 #include <QTextBlock>
