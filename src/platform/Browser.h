@@ -1,6 +1,6 @@
 #pragma once
 // Opening addresses in the user's default browser. Replaceable, so tests see what would be opened and no test
-// ever starts a browser.
+// ever starts a browser (the tests' set-up installs an opener that refuses).
 #include <QUrl>
 
 #include <functional>
@@ -16,8 +16,7 @@ public:
     static bool openURL(const QUrl& url);
 
     // Replaces the real browser; an empty opener puts it back. Without a replacement nothing is opened, and
-    // openURL answers false, when there is no GUI application, the platform is offscreen (every test runs so)
-    // or PLUMET_NO_BROWSER is set.
+    // openURL answers false, when there is no GUI application.
     static void setOpener(Opener opener);
 };
 

@@ -9,7 +9,7 @@
 #include "cells/Appearance.h"
 #include "mainwindow/MyWindowController.h"
 #include "platform/Browser.h"
-#include "platform/ScriptedAlertResponder.h"
+#include "ScriptedAlertResponder.h"
 #include "platform/URLCache.h"
 #include "platform/UnreadBadge.h"
 
@@ -216,7 +216,7 @@ TEST_F(ShellTest, MenuItemsAndReopenKeepOneMainWindow)
         return true;
     });
     delegate.feedbackAction()->trigger();
-    platform::Browser::setOpener({});
+    testsupport::refuseBrowser();
     EXPECT_EQ(opened, QUrl(QStringLiteral("http://127.0.0.1:1/feedback")));
 
     // Without a tray icon to come back through, closing the last window ends the program.

@@ -7,7 +7,7 @@
 #include "app/omnikAppDelegate.h"
 #include "mainwindow/MyWindowController.h"
 #include "platform/Browser.h"
-#include "platform/ScriptedAlertResponder.h"
+#include "ScriptedAlertResponder.h"
 #include "timeline/PXListViewController.h"
 
 #include <QFile>
@@ -215,7 +215,7 @@ TEST_F(StartupTest, PinFlowThroughTheAuthorisationPage)
         auth->oauthButton()->click();
     });
     const bool started = delegate.applicationDidFinishLaunching();
-    platform::Browser::setOpener({});
+    testsupport::refuseBrowser();
     ASSERT_TRUE(started);
     const QVariantMap store = omnikAppDelegate::accountStore();
     ASSERT_EQ(store.keys(), QStringList{service_->value(QStringLiteral("DemoUserId"))});

@@ -5,7 +5,7 @@
 #include "cells/Appearance.h"
 #include "cells/TimelineCellBase.h"
 #include "cells/WBUtility.h"
-#include "platform/ScriptedAlertResponder.h"
+#include "ScriptedAlertResponder.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QDir>

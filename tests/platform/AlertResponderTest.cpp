@@ -2,7 +2,7 @@
 
 #include "platform/AlertResponder.h"
 #include "platform/Dispatch.h"
-#include "platform/ScriptedAlertResponder.h"
+#include "ScriptedAlertResponder.h"
 
 #include <atomic>
 

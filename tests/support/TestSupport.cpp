@@ -2,6 +2,7 @@
 
 #include "PrivateSessionBus.h"
 #include "model/WeiboParser.h"
+#include "platform/Browser.h"
 #include "platform/Dispatch.h"
 #include "platform/PlatformResources.h"
 #include "platform/UserDefaults.h"
@@ -45,6 +46,11 @@ int settingsSerial = 0;
 
 } // namespace
 
+void refuseBrowser()
+{
+    platform::Browser::setOpener([](const QUrl&) { return false; });
+}
+
 void setUpApplication(const ApplicationOptions& options)
 {
     runFolder = std::make_unique<QTemporaryDir>();
@@ -54,7 +60,6 @@ void setUpApplication(const ApplicationOptions& options)
         qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
         qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data-0")).toUtf8());
         qputenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache")).toUtf8());
-        qputenv("PLUMET_NO_BROWSER", "1");
     }
     if (options.bus == SessionBus::Blocked)
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/plumet-test-bus");
@@ -67,6 +72,7 @@ void setUpApplication(const ApplicationOptions& options)
     programName = options.name;
     static char* argv[] = {programName.data(), nullptr};
     application.reset(options.make ? options.make(argc, argv) : new QApplication(argc, argv));
+    refuseBrowser();
     if (options.programNames) {
         QCoreApplication::setOrganizationName(QStringLiteral("Plumet"));
         QCoreApplication::setApplicationName(QStringLiteral("Plumet"));

@@ -34,7 +34,7 @@ enum class SessionBus {
 
 struct ApplicationOptions {
     std::string name = "plumet-tests";
-    // XDG_CONFIG_HOME, XDG_DATA_HOME ("data-0") and XDG_CACHE_HOME under the run's folder, and no browser.
+    // XDG_CONFIG_HOME, XDG_DATA_HOME ("data-0") and XDG_CACHE_HOME under the run's folder.
     bool privateFolders = false;
     SessionBus bus = SessionBus::Inherited;
     // The organisation and application names the program itself sets ("Plumet").
@@ -49,9 +49,13 @@ struct ApplicationOptions {
     std::function<QCoreApplication*(int& argc, char** argv)> make;
 };
 
-// Starts the one application of the run; QSettings of the user scope go to the run's folder.
+// Starts the one application of the run, with the browser refused; QSettings of the user scope go to the run's
+// folder.
 void setUpApplication(const ApplicationOptions& options);
 void tearDownApplication();
+// Puts in the run's browser, which opens nothing and answers false, so that no test ever starts a real one. A
+// test that installs an opener of its own puts this one back when done.
+void refuseBrowser();
 // The run's private folder (and settings folder).
 QString root();
 // The private session bus, or none.

@@ -1,4 +1,4 @@
-#include "platform/ScriptedAlertResponder.h"
+#include "ScriptedAlertResponder.h"
 
 namespace platform {
 
