@@ -127,6 +127,8 @@ struct DevServer::Impl {
 
 // The API operations (Routes.cpp). Writes its answer into ctx.res or throws ApiError.
 void dispatchApi(Ctx& ctx);
+// The web pages and files (WebPages.cpp). False when nothing is found at the path.
+bool dispatchWeb(Ctx& ctx);
 
 // Rendering shared by routes and pages.
 Json::Value userJson(Ctx& ctx, std::uint64_t userId);
