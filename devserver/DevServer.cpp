@@ -202,24 +202,29 @@ std::uint64_t DevServer::Impl::checkProtocolParams(const ParamList& header) cons
     return ts;
 }
 
-void DevServer::Impl::handleTokenEndpoint(const httplib::Request& req, httplib::Response& res, const std::string& path,
-                                          const std::string& requestPath, const SignedRequest& signedReq,
-                                          const ParamList& header) {
-    (void)requestPath;
-    auto lease = store->acquire();
-    Connection& db = *lease;
-    const std::uint64_t ts = checkProtocolParams(header);
-    const std::string nonce = headerParam(header, "oauth_nonce");
-    const std::string tokenKey = headerParam(header, "oauth_token");
-    const std::int64_t now = nowSeconds();
-    auto checkSignatureAndNonce = [&](const std::string& tokenSecret) {
+namespace {
+
+// One token exchange: the three flows share the signature and nonce check and the issue of an access token.
+struct TokenExchange {
+    DevServer::Impl& impl;
+    Connection& db;
+    httplib::Response& res;
+    const SignedRequest& signedReq;
+    const ParamList& header;
+    std::uint64_t ts;
+    std::string nonce;
+    std::string tokenKey;
+    std::int64_t now;
+
+    void checkSignatureAndNonce(const std::string& tokenSecret) {
         if (!verifySignature(signedReq, header, kConsumerSecret, tokenSecret))
             throw ApiError{401, "40107", "signature invalid"};
-        if (!nonces.remember(kConsumerKey, tokenKey, static_cast<std::int64_t>(ts), nonce, now))
+        if (!impl.nonces.remember(kConsumerKey, tokenKey, static_cast<std::int64_t>(ts), nonce, now))
             throw ApiError{401, "40110", "nonce already used"};
-    };
-    auto issueAccessToken = [&](std::uint64_t userId) {
-        std::string token = this->token(32), secret = this->token(32);
+    }
+
+    void issueAccessToken(std::uint64_t userId) {
+        std::string token = impl.token(32), secret = impl.token(32);
         WriteTransaction tx(db);
         db.prepare("INSERT INTO access_tokens(token, secret, consumer, user_id, created_at) VALUES(?1, ?2, ?3, ?4, ?5)")
             .bind(1, token)
@@ -231,9 +236,9 @@ void DevServer::Impl::handleTokenEndpoint(const httplib::Request& req, httplib::
         tx.commit();
         res.set_content(formPairs({{"oauth_token", token}, {"oauth_token_secret", secret}, {"user_id", std::to_string(userId)}}),
                         "application/x-www-form-urlencoded");
-    };
+    }
 
-    if (path == "/oauth/request_token") {
+    void requestToken() {
         // A signer that still holds an older token signs with its secret; accept it when we know it.
         std::string tokenSecret;
         if (!tokenKey.empty()) {
@@ -244,7 +249,7 @@ void DevServer::Impl::handleTokenEndpoint(const httplib::Request& req, httplib::
             tokenSecret = st.text(0);
         }
         checkSignatureAndNonce(tokenSecret);
-        std::string token = this->token(32), secret = this->token(32);
+        std::string token = impl.token(32), secret = impl.token(32);
         WriteTransaction tx(db);
         db.prepare("INSERT INTO request_tokens(token, secret, consumer, created_at) VALUES(?1, ?2, ?3, ?4)")
             .bind(1, token)
@@ -255,61 +260,77 @@ void DevServer::Impl::handleTokenEndpoint(const httplib::Request& req, httplib::
         tx.commit();
         res.set_content(formPairs({{"oauth_token", token}, {"oauth_token_secret", secret}, {"oauth_callback_confirmed", "true"}}),
                         "application/x-www-form-urlencoded");
-        return;
     }
 
-    std::string mode = headerParam(header, "x_auth_mode");
-    if (!mode.empty()) {
+    // xAuth: user name and password in the signed header, signed without a token.
+    void xAuth(const std::string& mode, const std::string& method) {
         if (mode != "client_auth") throw ApiError{400, "40120", "unsupported x_auth_mode"};
-        if (req.method != "POST") throw ApiError{405, "10021", "xAuth needs POST"};
+        if (method != "POST") throw ApiError{405, "10021", "xAuth needs POST"};
         checkSignatureAndNonce(std::string());
         // The header's quoted values may stand unencoded; a value that decodes differently is tried both ways.
-        std::string user, password, userRaw, passwordRaw;
+        std::string userRaw, passwordRaw;
         for (auto& kv : header) {
             if (kv.first == "x_auth_username") userRaw = kv.second;
             if (kv.first == "x_auth_password") passwordRaw = kv.second;
         }
         std::uint64_t userId = 0;
         for (int decoded = 1; decoded >= 0 && !userId; --decoded) {
-            user = decoded ? percentDecode(userRaw, false) : userRaw;
-            password = decoded ? percentDecode(passwordRaw, false) : passwordRaw;
+            const std::string user = decoded ? percentDecode(userRaw, false) : userRaw;
+            const std::string password = decoded ? percentDecode(passwordRaw, false) : passwordRaw;
             auto st = db.prepare("SELECT id FROM users WHERE (login = ?1 OR screen_name = ?1) AND password = ?2");
             st.bind(1, user).bind(2, password);
             if (st.step()) userId = st.u64(0);
         }
         if (!userId) throw ApiError{403, "21302", "username or password error"};
         issueAccessToken(userId);
-        return;
     }
 
-    // PIN flow: the request token, authorised on the web page, and the PIN shown there.
-    if (tokenKey.empty()) throw ApiError{401, "40111", "missing oauth_token"};
-    std::string secret, pin;
-    std::uint64_t userId = 0;
-    std::int64_t created = 0;
-    bool used = false;
-    {
-        auto st = db.prepare("SELECT secret, pin, user_id, created_at, used FROM request_tokens WHERE token = ?1");
-        st.bind(1, tokenKey);
-        if (!st.step()) throw ApiError{401, "40111", "token invalid or expired"};
-        secret = st.text(0);
-        pin = st.text(1);
-        userId = st.u64(2);
-        created = st.i64(3);
-        used = st.i64(4) != 0;
+    // PIN flow: the request token, authorised on the web page, and the PIN shown there; each token once.
+    void pinExchange() {
+        if (tokenKey.empty()) throw ApiError{401, "40111", "missing oauth_token"};
+        std::string secret, pin;
+        std::uint64_t userId = 0;
+        std::int64_t created = 0;
+        bool used = false;
+        {
+            auto st = db.prepare("SELECT secret, pin, user_id, created_at, used FROM request_tokens WHERE token = ?1");
+            st.bind(1, tokenKey);
+            if (!st.step()) throw ApiError{401, "40111", "token invalid or expired"};
+            secret = st.text(0);
+            pin = st.text(1);
+            userId = st.u64(2);
+            created = st.i64(3);
+            used = st.i64(4) != 0;
+        }
+        checkSignatureAndNonce(secret);
+        if (used || now - created > 3600) throw ApiError{401, "40111", "token invalid or expired"};
+        if (!userId || pin.empty()) throw ApiError{401, "40112", "request token not yet authorised"};
+        if (headerParam(header, "oauth_verifier") != pin) throw ApiError{401, "40118", "oauth_verifier (PIN) invalid"};
+        {
+            WriteTransaction tx(db);
+            db.prepare("UPDATE request_tokens SET used = 1 WHERE token = ?1 AND used = 0").bind(1, tokenKey).run();
+            bool first = db.changes() > 0;
+            tx.commit();
+            if (!first) throw ApiError{401, "40111", "token invalid or expired"};
+        }
+        issueAccessToken(userId);
     }
-    checkSignatureAndNonce(secret);
-    if (used || now - created > 3600) throw ApiError{401, "40111", "token invalid or expired"};
-    if (!userId || pin.empty()) throw ApiError{401, "40112", "request token not yet authorised"};
-    if (headerParam(header, "oauth_verifier") != pin) throw ApiError{401, "40118", "oauth_verifier (PIN) invalid"};
-    {
-        WriteTransaction tx(db);
-        db.prepare("UPDATE request_tokens SET used = 1 WHERE token = ?1 AND used = 0").bind(1, tokenKey).run();
-        bool first = db.changes() > 0;
-        tx.commit();
-        if (!first) throw ApiError{401, "40111", "token invalid or expired"};
-    }
-    issueAccessToken(userId);
+};
+
+}  // namespace
+
+void DevServer::Impl::handleTokenEndpoint(const httplib::Request& req, httplib::Response& res, const std::string& path,
+                                          const std::string& requestPath, const SignedRequest& signedReq,
+                                          const ParamList& header) {
+    (void)requestPath;
+    auto lease = store->acquire();
+    const std::uint64_t ts = checkProtocolParams(header);
+    TokenExchange exchange{*this, *lease, res, signedReq, header, ts, headerParam(header, "oauth_nonce"),
+                           headerParam(header, "oauth_token"), nowSeconds()};
+    if (path == "/oauth/request_token") return exchange.requestToken();
+    const std::string mode = headerParam(header, "x_auth_mode");
+    if (!mode.empty()) return exchange.xAuth(mode, req.method);
+    exchange.pinExchange();
 }
 
 // --- web pages and files (WebPages.cpp) ------------------------------------------------------------
