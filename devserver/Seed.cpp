@@ -234,260 +234,361 @@ DemoAccount loadDemo(Connection& db) {
     return demo;
 }
 
-DemoAccount seed(Connection& db, std::int64_t now) {
-    std::mt19937_64 rng(20240601);
-    WriteTransaction tx(db);
-    const std::int64_t start = now - 30LL * 86400;
+namespace {
 
-    // People: ids start at a ten-digit value like the service's.
-    std::vector<std::uint64_t> people;
-    for (int i = 0; i < kPeopleCount; ++i) {
-        const Person& p = kPeople[i];
-        auto st = db.prepare(
-            "INSERT INTO users(id, login, password, screen_name, name, province, city, location, description, url, "
-            "domain, gender, verified, created_at) VALUES(?1, ?2, ?3, ?4, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
-        if (i == 0) st.bind(1, static_cast<std::int64_t>(1600000001)); else st.bindNull(1);
-        std::string login = p.login;
-        st.bind(2, login).bind(3, std::string("plumet")).bind(4, std::string(p.screenName)).bind(5, p.province);
-        st.bind(6, p.city).bind(7, p.location).bind(8, p.description);
-        st.bind(9, std::string(1, kBaseMarker) + "/k/" + login.substr(0, login.find('@')));
-        st.bind(10, login.substr(0, login.find('@'))).bind(11, p.gender).bind(12, p.verified ? 1 : 0);
-        st.bind(13, start - 86400LL * (400 + i * 37));
-        st.run();
-        people.push_back(static_cast<std::uint64_t>(db.lastInsertId()));
+// Background people, enough for a list whose members take many cursor pages: every surname with every
+// given name.
+const char* const kSurnames[] = {"林", "黄", "何", "高", "罗", "郭", "马", "梁", "宋", "唐", "许", "韩", "冯", "邓",
+                                 "曹", "彭", "曾", "肖", "田", "董"};
+const char* const kGivenNames[] = {"晓峰", "子涵", "思远", "雨桐", "浩然", "欣怡", "俊杰", "梦琪", "志强", "佳怡", "文博",
+                                   "诗涵", "宇轩", "雅婷"};
+
+const char* const kVideoTitles[] = {"小猫弹钢琴", "城市延时摄影", "海边日落"};  // one per kVideoCodes entry
+
+struct WebPage {
+    const char* title;
+    const char* target;
+};
+const WebPage kWebPages[] = {{"意见反馈", "/feedback"}, {"天气", "/k/天气"}};  // one per kWebCodes entry
+
+// Emotion catalogue: several categories in order, and one group without a category name.
+struct Emotion {
+    const char* phrase;
+    const char* category;
+};
+const Emotion kEmotions[] = {{"哈哈", "心情"}, {"嘻嘻", "心情"}, {"爱你", "心情"}, {"泪", "心情"}, {"偷笑", "心情"},
+                             {"害羞", "心情"}, {"可爱", "心情"}, {"怒", "心情"}, {"晕", "心情"}, {"馋嘴", "心情"},
+                             {"思考", "心情"}, {"围观", "心情"}, {"猪头", "动物"}, {"兔子", "动物"}, {"熊猫", "动物"},
+                             {"小狗", "动物"}, {"蛋糕", "节日"}, {"干杯", "节日"}, {"礼物", "节日"}, {"月饼", "节日"},
+                             {"围脖", "节日"}, {"威武", ""}, {"给力", ""}, {"赞", ""}};
+
+// Direct messages: correspondents (index into kPeople), how many lines, and whether the demo account answers.
+struct Chat {
+    int person;
+    int count;
+    bool bothWays;
+};
+const Chat kChats[] = {{1, 8, true}, {2, 5, true}, {4, 6, true}, {9, 3, false}};
+const char* const kChatLines[] = {"在吗？", "周末有空吗 [嘻嘻]", "有的，怎么了", "一起去看电影吧", "好呀 \xee\x80\x82",
+                                  "那就这么定了", "不见不散 [爱你]", "收到"};
+
+// Lists: owner and members are indexes into kPeople; withCrowd adds every background person.
+struct ListSpec {
+    int owner;
+    const char* name;
+    const char* slug;
+    const char* mode;
+    std::vector<int> members;
+    bool withCrowd;
+};
+const ListSpec kLists[] = {
+    {0, "同学", "classmates", "private", {1, 2, 3}, false},
+    {0, "关注的网友", "netfriends", "public", {7, 8}, true},
+    {1, "家人", "family", "public", {4, 5}, false},
+};
+
+constexpr int kStatusCount = 420;
+
+// Fills the demo world one entity at a time. The order of the steps is part of the world: the ids and the
+// random choices follow from it, so a fresh database always holds the same world.
+class WorldSeeder {
+public:
+    WorldSeeder(Connection& db, std::int64_t now) : db_(db), now_(now), start_(now - 30LL * 86400) {}
+
+    void run() {
+        seedPeople();
+        seedCrowd();
+        db_.exec("INSERT INTO unread(user_id) SELECT id FROM users");
+        seedFollows();
+        seedShortUrls();
+        seedEmotions();
+        seedStatuses();
+        seedLongCommentThread();
+        seedMessages();
+        seedFavorites();
+        seedLists();
+        seedCounters();
+        seedDemoToken();
     }
-    const std::uint64_t demo = people[0];
 
-    // Background people, enough for a list whose members take many cursor pages.
-    const char* surnames[] = {"林", "黄", "何", "高", "罗", "郭", "马", "梁", "宋", "唐", "许", "韩", "冯", "邓",
-                              "曹", "彭", "曾", "肖", "田", "董"};
-    const char* given[] = {"晓峰", "子涵", "思远", "雨桐", "浩然", "欣怡", "俊杰", "梦琪", "志强", "佳怡", "文博",
-                           "诗涵", "宇轩", "雅婷"};
-    std::vector<std::uint64_t> crowd;
-    int n = 0;
-    for (auto* s : surnames)
-        for (auto* g : given) {
-            ++n;
-            char login[64];
-            std::snprintf(login, sizeof login, "user%04d@plumet.local", n);
-            db.prepare("INSERT INTO users(login, password, screen_name, name, province, city, location, description, "
-                       "url, domain, gender, verified, created_at) VALUES(?1, 'plumet', ?2, ?2, '11', '1', '北京', '', '', "
-                       "'', ?3, 0, ?4)")
-                .bind(1, std::string(login))
-                .bind(2, std::string(s) + g)
-                .bind(3, std::string(n % 2 ? "m" : "f"))
-                .bind(4, start - 86400LL * (n % 300))
-                .run();
-            crowd.push_back(static_cast<std::uint64_t>(db.lastInsertId()));
+private:
+    // People: ids start at a ten-digit value like the service's.
+    void seedPeople() {
+        for (int i = 0; i < kPeopleCount; ++i) {
+            const Person& p = kPeople[i];
+            auto st = db_.prepare(
+                "INSERT INTO users(id, login, password, screen_name, name, province, city, location, description, url, "
+                "domain, gender, verified, created_at) VALUES(?1, ?2, ?3, ?4, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
+            if (i == 0) st.bind(1, static_cast<std::int64_t>(1600000001)); else st.bindNull(1);
+            std::string login = p.login;
+            st.bind(2, login).bind(3, std::string("plumet")).bind(4, std::string(p.screenName)).bind(5, p.province);
+            st.bind(6, p.city).bind(7, p.location).bind(8, p.description);
+            st.bind(9, std::string(1, kBaseMarker) + "/k/" + login.substr(0, login.find('@')));
+            st.bind(10, login.substr(0, login.find('@'))).bind(11, p.gender).bind(12, p.verified ? 1 : 0);
+            st.bind(13, start_ - 86400LL * (400 + i * 37));
+            st.run();
+            people_.push_back(static_cast<std::uint64_t>(db_.lastInsertId()));
         }
-    db.exec("INSERT INTO unread(user_id) SELECT id FROM users");
+        demo_ = people_[0];
+    }
+
+    void seedCrowd() {
+        int n = 0;
+        for (auto* s : kSurnames)
+            for (auto* g : kGivenNames) {
+                ++n;
+                char login[64];
+                std::snprintf(login, sizeof login, "user%04d@plumet.local", n);
+                db_.prepare("INSERT INTO users(login, password, screen_name, name, province, city, location, description, "
+                            "url, domain, gender, verified, created_at) VALUES(?1, 'plumet', ?2, ?2, '11', '1', '北京', '', '', "
+                            "'', ?3, 0, ?4)")
+                    .bind(1, std::string(login))
+                    .bind(2, std::string(s) + g)
+                    .bind(3, std::string(n % 2 ? "m" : "f"))
+                    .bind(4, start_ - 86400LL * (n % 300))
+                    .run();
+                crowd_.push_back(static_cast<std::uint64_t>(db_.lastInsertId()));
+            }
+    }
 
     // Who follows whom: the demo account follows eight of the ten; several follow back.
-    for (int i = 1; i <= 8; ++i) follow(db, demo, people[i], start);
-    for (int i : {1, 2, 3, 9, 10}) follow(db, people[i], demo, start);
-    for (int i = 1; i < kPeopleCount; ++i)
-        for (int j = 1; j < kPeopleCount; ++j)
-            if (i != j && (i * 7 + j * 3) % 4 == 0) follow(db, people[i], people[j], start);
-    for (std::size_t i = 0; i < 40; ++i) follow(db, crowd[i], demo, start);
+    void seedFollows() {
+        for (int i = 1; i <= 8; ++i) follow(db_, demo_, people_[i], start_);
+        for (int i : {1, 2, 3, 9, 10}) follow(db_, people_[i], demo_, start_);
+        for (int i = 1; i < kPeopleCount; ++i)
+            for (int j = 1; j < kPeopleCount; ++j)
+                if (i != j && (i * 7 + j * 3) % 4 == 0) follow(db_, people_[i], people_[j], start_);
+        for (std::size_t i = 0; i < 40; ++i) follow(db_, crowd_[i], demo_, start_);
+    }
 
     // Short addresses: three carry videos, two lead to ordinary pages.
-    const char* videoTitles[] = {"小猫弹钢琴", "城市延时摄影", "海边日落"};
-    for (int v = 0; v < 3; ++v)
-        db.prepare("INSERT INTO short_urls(code, kind, title, target, video_id) VALUES(?1, 'video', ?2, '', ?3)")
-            .bind(1, std::string(kVideoCodes[v]))
-            .bind(2, std::string(videoTitles[v]))
-            .bind(3, v + 1)
-            .run();
-    db.prepare("INSERT INTO short_urls(code, kind, title, target) VALUES(?1, 'webpage', '意见反馈', '/feedback')")
-        .bind(1, std::string(kWebCodes[0]))
-        .run();
-    db.prepare("INSERT INTO short_urls(code, kind, title, target) VALUES(?1, 'webpage', '天气', '/k/天气')")
-        .bind(1, std::string(kWebCodes[1]))
-        .run();
-
-    // Emotion catalogue: several categories in order, and one group without a category name.
-    struct Emo { const char* phrase; const char* category; };
-    const Emo emos[] = {{"哈哈", "心情"}, {"嘻嘻", "心情"}, {"爱你", "心情"}, {"泪", "心情"}, {"偷笑", "心情"},
-                        {"害羞", "心情"}, {"可爱", "心情"}, {"怒", "心情"}, {"晕", "心情"}, {"馋嘴", "心情"},
-                        {"思考", "心情"}, {"围观", "心情"}, {"猪头", "动物"}, {"兔子", "动物"}, {"熊猫", "动物"},
-                        {"小狗", "动物"}, {"蛋糕", "节日"}, {"干杯", "节日"}, {"礼物", "节日"}, {"月饼", "节日"},
-                        {"围脖", "节日"}, {"威武", ""}, {"给力", ""}, {"赞", ""}};
-    int order = 0;
-    for (auto& e : emos) {
-        ++order;
-        db.prepare("INSERT INTO emotions(id, phrase, type, category, is_hot, is_common, order_number) "
-                   "VALUES(?1, ?2, 'face', ?3, ?4, ?5, ?1)")
-            .bind(1, order)
-            .bind(2, "[" + std::string(e.phrase) + "]")
-            .bind(3, std::string(e.category))
-            .bind(4, order % 5 == 1 ? 1 : 0)
-            .bind(5, order <= 12 ? 1 : 0)
-            .run();
+    void seedShortUrls() {
+        for (int v = 0; v < 3; ++v)
+            db_.prepare("INSERT INTO short_urls(code, kind, title, target, video_id) VALUES(?1, 'video', ?2, '', ?3)")
+                .bind(1, std::string(kVideoCodes[v]))
+                .bind(2, std::string(kVideoTitles[v]))
+                .bind(3, v + 1)
+                .run();
+        for (int w = 0; w < 2; ++w)
+            db_.prepare("INSERT INTO short_urls(code, kind, title, target) VALUES(?1, 'webpage', ?2, ?3)")
+                .bind(1, std::string(kWebCodes[w]))
+                .bind(2, std::string(kWebPages[w].title))
+                .bind(3, std::string(kWebPages[w].target))
+                .run();
     }
 
-    // Statuses: ids start at a sixteen-digit value like the service's.
-    db.exec("INSERT INTO sqlite_sequence(name, seq) VALUES('statuses', 3400000000000000), "
-            "('comments', 3500000000000000), ('messages', 3600000000000000), ('lists', 20000)");
-    const int total = 420;
-    std::vector<std::uint64_t> ids, authors, roots;
-    std::vector<std::string> texts;
-    auto pickOther = [&](std::uint64_t not1, std::uint64_t not2 = 0) {
+    void seedEmotions() {
+        int order = 0;
+        for (auto& e : kEmotions) {
+            ++order;
+            db_.prepare("INSERT INTO emotions(id, phrase, type, category, is_hot, is_common, order_number) "
+                        "VALUES(?1, ?2, 'face', ?3, ?4, ?5, ?1)")
+                .bind(1, order)
+                .bind(2, "[" + std::string(e.phrase) + "]")
+                .bind(3, std::string(e.category))
+                .bind(4, order % 5 == 1 ? 1 : 0)
+                .bind(5, order <= 12 ? 1 : 0)
+                .run();
+        }
+    }
+
+    std::uint64_t pickOther(std::uint64_t not1, std::uint64_t not2 = 0) {
         for (;;) {
-            std::uint64_t u = people[rng() % kPeopleCount];
+            std::uint64_t u = people_[rng_() % kPeopleCount];
             if (u != not1 && u != not2) return u;
         }
-    };
-    auto nameOf = [&](std::uint64_t uid) {
+    }
+    std::string nameOf(std::uint64_t uid) const {
         for (int i = 0; i < kPeopleCount; ++i)
-            if (people[i] == uid) return std::string(kPeople[i].screenName);
+            if (people_[i] == uid) return std::string(kPeople[i].screenName);
         return std::string();
-    };
-    std::uint64_t demoHeavyStatus = 0;
-    for (int i = 0; i < total; ++i) {
-        std::int64_t when = start + static_cast<std::int64_t>(i) * (30LL * 86400 - 3600) / total + static_cast<std::int64_t>(rng() % 600);
-        std::uint64_t author = people[(i * 5 + i / 11) % kPeopleCount];
-        std::string pic;
-        std::uint64_t root = 0;
-        std::string text;
-        if (i % 6 == 5 && !ids.empty()) {
-            // A repost; every other one reposts a repost, carrying the "//@name:" chain.
-            std::size_t k = rng() % ids.size();
-            if (i % 12 == 11) {
-                for (std::size_t t = ids.size(); t-- > 0;)
-                    if (roots[t]) { k = t; break; }
-            } else {
-                while (roots[k] && k > 0) --k;
-            }
-            if (roots[k]) {
-                root = roots[k];
-                text = "转发一下 [威武] //@" + nameOf(authors[k]) + ":" + texts[k];
-            } else {
-                root = ids[k];
-                text = i % 4 == 1 ? "转发微博" : "说得好 [赞]";
-            }
-            if (authors[k] == author) author = pickOther(author);
-        } else {
-            int t = (i * 7) % kTemplateCount;
-            text = kTemplates[t];
-            std::uint64_t u1 = pickOther(author), u2 = pickOther(author, u1);
-            if (i % 3 == 0) u1 = author == demo ? u1 : demo;
-            text = replaceAll(text, "{U2}", nameOf(u2));
-            text = replaceAll(text, "{U}", nameOf(u1));
-            text = replaceAll(text, "{B}", std::string(1, kBaseMarker));
-            text = replaceAll(text, "{V}", kVideoCodes[i % 3]);
-            text = replaceAll(text, "{W}", kWebCodes[i % 2]);
-            text = replaceAll(text, "{N}", std::to_string(i + 1));
-            if (t == 14 || i % 7 == 3) pic = "s" + std::to_string(i + 1);
-            if (i == 400) pic = "g1";
-        }
-        std::uint64_t id = createStatus(db, author, text, sourceHtml(i), when, root, pic);
-        ids.push_back(id);
-        authors.push_back(author);
-        roots.push_back(root);
-        texts.push_back(text);
-        if (author == demo && !root && i > 380 && !demoHeavyStatus) demoHeavyStatus = id;
+    }
 
-        // Comments and replies on every third status.
-        if (i % 3 == 0) {
-            int count = 1 + static_cast<int>(rng() % 4);
-            std::uint64_t last = 0, lastAuthor = 0;
-            for (int c = 0; c < count; ++c) {
-                std::uint64_t who = c == 1 && author != demo ? demo : pickOther(author);
-                std::string ctext = c % 2 ? "说得对 [哈哈]" : "路过 \xee\x80\x81 看看";
-                std::uint64_t reply = 0;
-                if (c == 2 && last && lastAuthor != who) {
-                    ctext = "回复@" + nameOf(lastAuthor) + ":同意你的看法";
-                    reply = last;
-                }
-                last = createComment(db, who, id, ctext, sourceHtml(c), when + 60 * (c + 1), reply);
-                lastAuthor = who;
+    // A repost of an earlier status; every other one reposts a repost, carrying the "//@name:" chain.
+    // Moves the author off the reposted status's author.
+    std::string repostText(int i, std::uint64_t& author, std::uint64_t& root) {
+        std::size_t k = rng_() % ids_.size();
+        if (i % 12 == 11) {
+            for (std::size_t t = ids_.size(); t-- > 0;)
+                if (roots_[t]) { k = t; break; }
+        } else {
+            while (roots_[k] && k > 0) --k;
+        }
+        std::string text;
+        if (roots_[k]) {
+            root = roots_[k];
+            text = "转发一下 [威武] //@" + nameOf(authors_[k]) + ":" + texts_[k];
+        } else {
+            root = ids_[k];
+            text = i % 4 == 1 ? "转发微博" : "说得好 [赞]";
+        }
+        if (authors_[k] == author) author = pickOther(author);
+        return text;
+    }
+
+    // An original status from the templates, with names, addresses and sometimes a picture filled in.
+    std::string templateText(int i, std::uint64_t author, std::string& pic) {
+        int t = (i * 7) % kTemplateCount;
+        std::string text = kTemplates[t];
+        std::uint64_t u1 = pickOther(author), u2 = pickOther(author, u1);
+        if (i % 3 == 0) u1 = author == demo_ ? u1 : demo_;
+        text = replaceAll(text, "{U2}", nameOf(u2));
+        text = replaceAll(text, "{U}", nameOf(u1));
+        text = replaceAll(text, "{B}", std::string(1, kBaseMarker));
+        text = replaceAll(text, "{V}", kVideoCodes[i % 3]);
+        text = replaceAll(text, "{W}", kWebCodes[i % 2]);
+        text = replaceAll(text, "{N}", std::to_string(i + 1));
+        if (t == 14 || i % 7 == 3) pic = "s" + std::to_string(i + 1);
+        if (i == 400) pic = "g1";
+        return text;
+    }
+
+    // One to four comments, the third one a reply to the second when their authors differ.
+    void seedComments(std::uint64_t statusId, std::uint64_t author, std::int64_t when) {
+        int count = 1 + static_cast<int>(rng_() % 4);
+        std::uint64_t last = 0, lastAuthor = 0;
+        for (int c = 0; c < count; ++c) {
+            std::uint64_t who = c == 1 && author != demo_ ? demo_ : pickOther(author);
+            std::string ctext = c % 2 ? "说得对 [哈哈]" : "路过 \xee\x80\x81 看看";
+            std::uint64_t reply = 0;
+            if (c == 2 && last && lastAuthor != who) {
+                ctext = "回复@" + nameOf(lastAuthor) + ":同意你的看法";
+                reply = last;
             }
+            last = createComment(db_, who, statusId, ctext, sourceHtml(c), when + 60 * (c + 1), reply);
+            lastAuthor = who;
         }
     }
-    // One status of the demo account with 120 comments, so comment pages 1 to 3 exist.
-    if (demoHeavyStatus) {
-        std::int64_t when = now - 7200;
+
+    // Statuses over the last thirty days (ids start at a sixteen-digit value like the service's), every
+    // sixth a repost, with comments on every third.
+    void seedStatuses() {
+        db_.exec("INSERT INTO sqlite_sequence(name, seq) VALUES('statuses', 3400000000000000), "
+                 "('comments', 3500000000000000), ('messages', 3600000000000000), ('lists', 20000)");
+        for (int i = 0; i < kStatusCount; ++i) {
+            std::int64_t when = start_ + static_cast<std::int64_t>(i) * (30LL * 86400 - 3600) / kStatusCount +
+                                static_cast<std::int64_t>(rng_() % 600);
+            std::uint64_t author = people_[(i * 5 + i / 11) % kPeopleCount];
+            std::string pic;
+            std::uint64_t root = 0;
+            const std::string text = i % 6 == 5 && !ids_.empty() ? repostText(i, author, root) : templateText(i, author, pic);
+            std::uint64_t id = createStatus(db_, author, text, sourceHtml(i), when, root, pic);
+            ids_.push_back(id);
+            authors_.push_back(author);
+            roots_.push_back(root);
+            texts_.push_back(text);
+            if (author == demo_ && !root && i > 380 && !demoHeavyStatus_) demoHeavyStatus_ = id;
+            if (i % 3 == 0) seedComments(id, author, when);
+        }
+    }
+
+    // One status of the demo account with 120 more comments, so comment pages 1 to 3 exist.
+    void seedLongCommentThread() {
+        if (!demoHeavyStatus_) return;
+        std::int64_t when = now_ - 7200;
         for (int c = 0; c < 120; ++c) {
-            std::uint64_t who = people[1 + c % (kPeopleCount - 1)];
-            createComment(db, who, demoHeavyStatus, "第" + std::to_string(c + 1) + "条评论 [嘻嘻]", sourceHtml(c),
+            std::uint64_t who = people_[1 + c % (kPeopleCount - 1)];
+            createComment(db_, who, demoHeavyStatus_, "第" + std::to_string(c + 1) + "条评论 [嘻嘻]", sourceHtml(c),
                           when + c * 30, 0);
         }
     }
 
-    // Direct messages both ways with several correspondents.
-    struct Chat { int person; int count; bool bothWays; };
-    const Chat chats[] = {{1, 8, true}, {2, 5, true}, {4, 6, true}, {9, 3, false}};
-    std::int64_t dmTime = now - 20 * 86400;
-    const char* lines[] = {"在吗？", "周末有空吗 [嘻嘻]", "有的，怎么了", "一起去看电影吧", "好呀 \xee\x80\x82",
-                           "那就这么定了", "不见不散 [爱你]", "收到"};
-    for (int round = 0; round < 8; ++round)
-        for (auto& ch : chats) {
-            if (round >= ch.count) continue;
-            bool fromDemo = ch.bothWays && round % 2 == 1;
-            std::uint64_t other = people[ch.person];
-            createMessage(db, fromDemo ? demo : other, fromDemo ? other : demo, lines[round], dmTime);
-            dmTime += 3 * 3600 + static_cast<std::int64_t>(rng() % 3600);
-        }
+    // Direct messages both ways with several correspondents, interleaved round by round.
+    void seedMessages() {
+        std::int64_t dmTime = now_ - 20 * 86400;
+        for (int round = 0; round < 8; ++round)
+            for (auto& ch : kChats) {
+                if (round >= ch.count) continue;
+                bool fromDemo = ch.bothWays && round % 2 == 1;
+                std::uint64_t other = people_[ch.person];
+                createMessage(db_, fromDemo ? demo_ : other, fromDemo ? other : demo_, kChatLines[round], dmTime);
+                dmTime += 3 * 3600 + static_cast<std::int64_t>(rng_() % 3600);
+            }
+    }
 
     // Favourites of the demo account: two pages' worth.
-    int seq = 0;
-    for (std::size_t k = 0; k < ids.size() && seq < 25; k += 13) {
-        ++seq;
-        db.prepare("INSERT OR IGNORE INTO favorites(user_id, status_id, created_at, seq) VALUES(?1, ?2, ?3, ?4)")
-            .bind(1, demo)
-            .bind(2, ids[k])
-            .bind(3, start + seq * 3600)
-            .bind(4, seq)
-            .run();
+    void seedFavorites() {
+        int seq = 0;
+        for (std::size_t k = 0; k < ids_.size() && seq < 25; k += 13) {
+            ++seq;
+            db_.prepare("INSERT OR IGNORE INTO favorites(user_id, status_id, created_at, seq) VALUES(?1, ?2, ?3, ?4)")
+                .bind(1, demo_)
+                .bind(2, ids_[k])
+                .bind(3, start_ + seq * 3600)
+                .bind(4, seq)
+                .run();
+        }
     }
 
     // Two lists of the demo account (one large enough for cursor paging), one of another user.
-    auto makeList = [&](std::uint64_t owner, const std::string& name, const std::string& slug, const std::string& mode,
-                        const std::vector<std::uint64_t>& members) {
-        db.prepare("INSERT INTO lists(owner_id, name, slug, description, mode, created_at) VALUES(?1,?2,?3,?4,?5,?6)")
-            .bind(1, owner)
-            .bind(2, name)
-            .bind(3, slug)
-            .bind(4, name + "的成员")
-            .bind(5, mode)
-            .bind(6, start)
-            .run();
-        std::uint64_t listId = static_cast<std::uint64_t>(db.lastInsertId());
-        int pos = 0;
-        for (auto m : members)
-            db.prepare("INSERT OR IGNORE INTO list_members(list_id, user_id, position) VALUES(?1, ?2, ?3)")
-                .bind(1, listId)
-                .bind(2, m)
-                .bind(3, ++pos)
+    void seedLists() {
+        for (const ListSpec& spec : kLists) {
+            const std::string name = spec.name;
+            db_.prepare("INSERT INTO lists(owner_id, name, slug, description, mode, created_at) VALUES(?1,?2,?3,?4,?5,?6)")
+                .bind(1, people_[spec.owner])
+                .bind(2, name)
+                .bind(3, std::string(spec.slug))
+                .bind(4, name + "的成员")
+                .bind(5, std::string(spec.mode))
+                .bind(6, start_)
                 .run();
-    };
-    makeList(demo, "同学", "classmates", "private", {people[1], people[2], people[3]});
-    std::vector<std::uint64_t> big{people[7], people[8]};
-    big.insert(big.end(), crowd.begin(), crowd.end());
-    makeList(demo, "关注的网友", "netfriends", "public", big);
-    makeList(people[1], "家人", "family", "public", {people[4], people[5]});
+            std::uint64_t listId = static_cast<std::uint64_t>(db_.lastInsertId());
+            std::vector<std::uint64_t> members;
+            for (int m : spec.members) members.push_back(people_[m]);
+            if (spec.withCrowd) members.insert(members.end(), crowd_.begin(), crowd_.end());
+            int pos = 0;
+            for (auto m : members)
+                db_.prepare("INSERT OR IGNORE INTO list_members(list_id, user_id, position) VALUES(?1, ?2, ?3)")
+                    .bind(1, listId)
+                    .bind(2, m)
+                    .bind(3, ++pos)
+                    .run();
+        }
+    }
 
     // Counters as a returning user finds them: a few unread items waiting.
-    db.exec("UPDATE unread SET new_status = 0, comments = 0, mentions = 0, dm = 0, followers = 0");
-    db.prepare("UPDATE unread SET new_status = 3, comments = 2, mentions = 1, dm = 1, followers = 1 WHERE user_id = ?1")
-        .bind(1, demo)
-        .run();
+    void seedCounters() {
+        db_.exec("UPDATE unread SET new_status = 0, comments = 0, mentions = 0, dm = 0, followers = 0");
+        db_.prepare("UPDATE unread SET new_status = 3, comments = 2, mentions = 1, dm = 1, followers = 1 WHERE user_id = ?1")
+            .bind(1, demo_)
+            .run();
+    }
 
     // A ready access token for the demo account (printed at start for tools such as the benchmark).
-    std::mt19937_64 secretRng{std::random_device{}()};
-    std::string token = randomToken(secretRng, 32), secret = randomToken(secretRng, 32);
-    db.prepare("INSERT INTO access_tokens(token, secret, consumer, user_id, created_at) VALUES(?1, ?2, ?3, ?4, ?5)")
-        .bind(1, token)
-        .bind(2, secret)
-        .bind(3, std::string(kConsumerKey))
-        .bind(4, demo)
-        .bind(5, now)
-        .run();
-    db.prepare("INSERT INTO meta(key, value) VALUES('demo_user', ?1), ('demo_token', ?2), ('seeded', ?3)")
-        .bind(1, std::to_string(demo))
-        .bind(2, token)
-        .bind(3, std::to_string(now))
-        .run();
+    void seedDemoToken() {
+        std::mt19937_64 secretRng{std::random_device{}()};
+        std::string token = randomToken(secretRng, 32), secret = randomToken(secretRng, 32);
+        db_.prepare("INSERT INTO access_tokens(token, secret, consumer, user_id, created_at) VALUES(?1, ?2, ?3, ?4, ?5)")
+            .bind(1, token)
+            .bind(2, secret)
+            .bind(3, std::string(kConsumerKey))
+            .bind(4, demo_)
+            .bind(5, now_)
+            .run();
+        db_.prepare("INSERT INTO meta(key, value) VALUES('demo_user', ?1), ('demo_token', ?2), ('seeded', ?3)")
+            .bind(1, std::to_string(demo_))
+            .bind(2, token)
+            .bind(3, std::to_string(now_))
+            .run();
+    }
+
+    Connection& db_;
+    const std::int64_t now_;
+    const std::int64_t start_;
+    std::mt19937_64 rng_{20240601};
+    std::vector<std::uint64_t> people_, crowd_;
+    std::uint64_t demo_ = 0;
+    // The statuses made so far, for reposts: id, author, the status a repost reposts (0 for none), text.
+    std::vector<std::uint64_t> ids_, authors_, roots_;
+    std::vector<std::string> texts_;
+    std::uint64_t demoHeavyStatus_ = 0;
+};
+
+}  // namespace
+
+DemoAccount seed(Connection& db, std::int64_t now) {
+    WriteTransaction tx(db);
+    WorldSeeder(db, now).run();
     tx.commit();
     return loadDemo(db);
 }
