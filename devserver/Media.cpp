@@ -422,11 +422,10 @@ std::string encodeGif(const IndexedImage& first, const std::vector<std::vector<s
     return out;
 }
 
-std::string makeMp4(int width, int height, int frames, std::uint32_t seed) {
-    const int mbW = (width + 15) / 16, mbH = (height + 15) / 16;
-    width = mbW * 16;
-    height = mbH * 16;
+namespace {
 
+// Baseline profile, level 3.0, frame numbers of 4 bits, no picture order counts, one reference frame.
+std::string sequenceParameterSet(int mbW, int mbH) {
     BitWriter sps;
     sps.bits(66, 8);    // baseline profile
     sps.bits(0xC0, 8);  // constraint_set0 and set1
@@ -443,6 +442,11 @@ std::string makeMp4(int width, int height, int frames, std::uint32_t seed) {
     sps.bit(0);  // frame_cropping_flag
     sps.bit(0);  // vui_parameters_present_flag
     sps.trailing();
+    return nal(0x67, sps.bytes);
+}
+
+// CAVLC, one slice group, no deblocking control: everything the I_PCM frames need.
+std::string pictureParameterSet() {
     BitWriter pps;
     pps.ue(0);
     pps.ue(0);
@@ -460,46 +464,47 @@ std::string makeMp4(int width, int height, int frames, std::uint32_t seed) {
     pps.bit(0);
     pps.bit(0);
     pps.trailing();
-    const std::string spsNal = nal(0x67, sps.bytes), ppsNal = nal(0x68, pps.bytes);
+    return nal(0x68, pps.bytes);
+}
 
-    std::vector<std::string> samples;
-    for (int f = 0; f < frames; ++f) {
-        BitWriter s;
-        s.ue(0);  // first_mb_in_slice
-        s.ue(7);  // I slice, all slices I
-        s.ue(0);  // pic_parameter_set_id
-        s.bits(0, 4);                             // frame_num
-        s.ue(static_cast<std::uint32_t>(f % 2));  // idr_pic_id differs between neighbours
-        s.bit(0);                                 // no_output_of_prior_pics_flag
-        s.bit(0);                                 // long_term_reference_flag
-        s.se(0);                                  // slice_qp_delta
-        int barX = (f * width / std::max(1, frames) + static_cast<int>(seed % 64)) % width;
-        for (int my = 0; my < mbH; ++my)
-            for (int mx = 0; mx < mbW; ++mx) {
-                s.ue(25);  // I_PCM
-                s.align0();
-                for (int y = 0; y < 16; ++y)
-                    for (int x = 0; x < 16; ++x) {
-                        int px = mx * 16 + x, py = my * 16 + y;
-                        bool bar = std::abs(px - barX) < 6;
-                        int luma = bar ? 220 : 40 + (py * 140) / height;
-                        s.bits(static_cast<std::uint32_t>(luma), 8);
-                    }
-                for (int plane = 0; plane < 2; ++plane)
-                    for (int i = 0; i < 64; ++i)
-                        s.bits(static_cast<std::uint32_t>(plane == 0 ? 90 + (mx * 20) % 80 : 150 - (my * 15) % 60), 8);
-            }
-        s.trailing();
-        std::string n = nal(0x65, s.bytes);
-        std::string sample;
-        put32(sample, static_cast<std::uint32_t>(n.size()));
-        sample += n;
-        samples.push_back(sample);
-    }
+// Frame f as one IDR slice of I_PCM macroblocks: a grey ramp with a bright bar that moves across, preceded
+// by its 4-byte length as the sample stores it.
+std::string pcmFrameSample(int f, int frames, int width, int height, std::uint32_t seed) {
+    const int mbW = width / 16, mbH = height / 16;
+    BitWriter s;
+    s.ue(0);  // first_mb_in_slice
+    s.ue(7);  // I slice, all slices I
+    s.ue(0);  // pic_parameter_set_id
+    s.bits(0, 4);                             // frame_num
+    s.ue(static_cast<std::uint32_t>(f % 2));  // idr_pic_id differs between neighbours
+    s.bit(0);                                 // no_output_of_prior_pics_flag
+    s.bit(0);                                 // long_term_reference_flag
+    s.se(0);                                  // slice_qp_delta
+    int barX = (f * width / std::max(1, frames) + static_cast<int>(seed % 64)) % width;
+    for (int my = 0; my < mbH; ++my)
+        for (int mx = 0; mx < mbW; ++mx) {
+            s.ue(25);  // I_PCM
+            s.align0();
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x) {
+                    int px = mx * 16 + x, py = my * 16 + y;
+                    bool bar = std::abs(px - barX) < 6;
+                    int luma = bar ? 220 : 40 + (py * 140) / height;
+                    s.bits(static_cast<std::uint32_t>(luma), 8);
+                }
+            for (int plane = 0; plane < 2; ++plane)
+                for (int i = 0; i < 64; ++i)
+                    s.bits(static_cast<std::uint32_t>(plane == 0 ? 90 + (mx * 20) % 80 : 150 - (my * 15) % 60), 8);
+        }
+    s.trailing();
+    std::string n = nal(0x65, s.bytes);
+    std::string sample;
+    put32(sample, static_cast<std::uint32_t>(n.size()));
+    sample += n;
+    return sample;
+}
 
-    const std::uint32_t timescale = 1000, delta = 200, duration = delta * static_cast<std::uint32_t>(frames);
-    std::string ftyp = box("ftyp", std::string("isom\0\0\x02\0isomiso2avc1mp41", 24));
-
+std::string movieHeader(std::uint32_t timescale, std::uint32_t duration) {
     std::string mvhd;
     put32(mvhd, 0);
     put32(mvhd, 0);
@@ -511,7 +516,10 @@ std::string makeMp4(int width, int height, int frames, std::uint32_t seed) {
     mvhd += matrix();
     mvhd += std::string(24, '\0');
     put32(mvhd, 2);
+    return fullBox("mvhd", 0, 0, mvhd);
+}
 
+std::string trackHeader(std::uint32_t duration, int width, int height) {
     std::string tkhd;
     put32(tkhd, 0);
     put32(tkhd, 0);
@@ -526,7 +534,11 @@ std::string makeMp4(int width, int height, int frames, std::uint32_t seed) {
     tkhd += matrix();
     put32(tkhd, static_cast<std::uint32_t>(width) << 16);
     put32(tkhd, static_cast<std::uint32_t>(height) << 16);
+    return fullBox("tkhd", 0, 3, tkhd);
+}
 
+// The media header and the video handler.
+std::string mediaHeaders(std::uint32_t timescale, std::uint32_t duration) {
     std::string mdhd;
     put32(mdhd, 0);
     put32(mdhd, 0);
@@ -534,13 +546,16 @@ std::string makeMp4(int width, int height, int frames, std::uint32_t seed) {
     put32(mdhd, duration);
     put16(mdhd, 0x55C4);  // "und"
     put16(mdhd, 0);
-
     std::string hdlr;
     put32(hdlr, 0);
     hdlr += "vide";
     hdlr += std::string(12, '\0');
     hdlr += std::string("VideoHandler\0", 13);
+    return fullBox("mdhd", 0, 0, mdhd) + fullBox("hdlr", 0, 0, hdlr);
+}
 
+// The one sample entry: an avc1 of the given size carrying the parameter sets in its avcC.
+std::string sampleDescription(const std::string& spsNal, const std::string& ppsNal, int width, int height) {
     std::string avcC;
     avcC += '\x01';
     avcC += spsNal[1];
@@ -571,35 +586,57 @@ std::string makeMp4(int width, int height, int frames, std::uint32_t seed) {
     std::string stsd;
     put32(stsd, 1);
     stsd += box("avc1", avc1);
+    return fullBox("stsd", 0, 0, stsd);
+}
+
+// Timing, chunking and sizes of the samples, all in one chunk at chunkOffset.
+std::string sampleTables(const std::vector<std::string>& samples, std::uint32_t delta, std::uint32_t chunkOffset) {
+    const auto frames = static_cast<std::uint32_t>(samples.size());
     std::string stts;
     put32(stts, 1);
-    put32(stts, static_cast<std::uint32_t>(frames));
+    put32(stts, frames);
     put32(stts, delta);
     std::string stsc;
     put32(stsc, 1);
     put32(stsc, 1);
-    put32(stsc, static_cast<std::uint32_t>(frames));
+    put32(stsc, frames);
     put32(stsc, 1);
     std::string stsz;
     put32(stsz, 0);
-    put32(stsz, static_cast<std::uint32_t>(frames));
+    put32(stsz, frames);
     for (auto& s : samples) put32(stsz, static_cast<std::uint32_t>(s.size()));
+    std::string stco;
+    put32(stco, 1);
+    put32(stco, chunkOffset);
+    return fullBox("stts", 0, 0, stts) + fullBox("stsc", 0, 0, stsc) + fullBox("stsz", 0, 0, stsz) +
+           fullBox("stco", 0, 0, stco);
+}
 
+}  // namespace
+
+std::string makeMp4(int width, int height, int frames, std::uint32_t seed) {
+    const int mbW = (width + 15) / 16, mbH = (height + 15) / 16;
+    width = mbW * 16;
+    height = mbH * 16;
+    const std::string spsNal = sequenceParameterSet(mbW, mbH), ppsNal = pictureParameterSet();
+    std::vector<std::string> samples;
+    for (int f = 0; f < frames; ++f) samples.push_back(pcmFrameSample(f, frames, width, height, seed));
+
+    const std::uint32_t timescale = 1000, delta = 200, duration = delta * static_cast<std::uint32_t>(frames);
+    std::string ftyp = box("ftyp", std::string("isom\0\0\x02\0isomiso2avc1mp41", 24));
+    const std::string description = sampleDescription(spsNal, ppsNal, width, height);
     auto buildMoov = [&](std::uint32_t chunkOffset) {
-        std::string stco;
-        put32(stco, 1);
-        put32(stco, chunkOffset);
-        std::string stbl = fullBox("stsd", 0, 0, stsd) + fullBox("stts", 0, 0, stts) + fullBox("stsc", 0, 0, stsc) +
-                           fullBox("stsz", 0, 0, stsz) + fullBox("stco", 0, 0, stco);
+        std::string stbl = description + sampleTables(samples, delta, chunkOffset);
         std::string dref;
         put32(dref, 1);
         dref += fullBox("url ", 0, 1, std::string());
         std::string vmhd(8, '\0');
         std::string minf = fullBox("vmhd", 0, 1, vmhd) + box("dinf", fullBox("dref", 0, 0, dref)) + box("stbl", stbl);
-        std::string mdia = fullBox("mdhd", 0, 0, mdhd) + fullBox("hdlr", 0, 0, hdlr) + box("minf", minf);
-        std::string trak = fullBox("tkhd", 0, 3, tkhd) + box("mdia", mdia);
-        return box("moov", fullBox("mvhd", 0, 0, mvhd) + box("trak", trak));
+        std::string mdia = mediaHeaders(timescale, duration) + box("minf", minf);
+        std::string trak = trackHeader(duration, width, height) + box("mdia", mdia);
+        return box("moov", movieHeader(timescale, duration) + box("trak", trak));
     };
+    // The chunk offset points past the moov box, whose size does not depend on the offset's value.
     std::string moov = buildMoov(0);
     moov = buildMoov(static_cast<std::uint32_t>(ftyp.size() + moov.size() + 8));
     std::string mdatPayload;
