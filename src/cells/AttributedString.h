@@ -18,8 +18,7 @@ class QTextDocument;
 
 // Item text as the cells build it: runs of characters with their character format (font, colour, link,
 // shadow, or an inline attachment) and the paragraph style of the run. Appending is cheap; the Qt document for
-// layout and display is made at the end. As in the platform's attributed strings, the style of a paragraph is
-// the style of its first character.
+// layout and display is made at the end. The style of a paragraph is the style of its first character.
 class AttributedString {
 public:
     struct Run {
@@ -36,7 +35,7 @@ public:
         bool shadow = false; // TextShadow::shared()
     };
 
-    // The room left at each end of a line, as the platform's text containers leave it.
+    // The room left at each end of a line (the document frame's side margins when padded).
     static constexpr double kLineFragmentPadding = 5.0;
 
     AttributedString() = default;

@@ -22,8 +22,8 @@ public:
     // these, and the preference controls revert to them). False when the resource is missing.
     static bool setupDefaults();
 
-    // A warning alert with "取消" then "确定": 1000 for "取消", 1001 for "确定". Through the platform's
-    // replaceable responder, so tests answer it.
+    // A warning alert with "取消" then "确定": 1000 for "取消", 1001 for "确定". Through
+    // platform::AlertResponder, replaceable, so tests answer it.
     static int alertMessage(const QString& message, const QString& info);
     // A warning alert with the single button "确定"; its message is the headline, or "%@ 错误代码: %@" with the
     // headline and the code when the code is not empty; its informative text is the error text.

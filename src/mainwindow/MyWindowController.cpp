@@ -59,7 +59,7 @@ bool isKind(const PXListViewController* c, const std::string& kind)
     return c && c->identifier().toStdString() == kind;
 }
 
-// The tall title area above the lists (the window's own title bar stays the platform's).
+// The tall title area above the lists (the window manager still draws the window's own title bar).
 class TitleBarView : public QWidget {
 public:
     using QWidget::QWidget;
@@ -333,7 +333,7 @@ void MyWindowController::placeHintView()
 {
     if (!hintView_ || !tabView_)
         return;
-    // At the bottom of the content (the platform's y axis grows downwards), as wide as the lists.
+    // At the bottom of the content (Qt's y axis grows downwards), as wide as the lists.
     hintView_->setGeometry(kLeftColumnWidth, content_->height() - kBusyLineHeight, tabView_->width(),
                            kBusyLineHeight);
     hintView_->raise();

@@ -47,8 +47,8 @@ class URLDownload;
 
 // Threads: the window and every widget live on the main thread; start-up, tab and list fetches run on the
 // global queue and hand back to the main thread. Locks: selfUserLock_ guards selfUser_ and contextUser_ (set by
-// a background block, read from any thread); pendingLock_ guards pendingBlocks_. initCount_ is only written on
-// the main thread.
+// a background block, read from any thread); background_ counts the blocks the window started, under its own
+// lock. initCount_ is only written on the main thread.
 class MyWindowController : public QMainWindow, public TimelineHost {
     Q_OBJECT
 public:
@@ -71,8 +71,8 @@ public:
     static constexpr const char* kStartupMarkerVariable = "PLUMET_STARTUP_MARKER";
     static constexpr const char* kFirstListShownMarker = "PLUMET_FIRST_LIST_SHOWN";
 
-    // The window of the interface file `windowNibName` for the account's client. Builds the widgets, the tab
-    // model and the first controllers; makes no request (start-up begins when the window is first shown).
+    // The main window for the account's client, named `windowNibName` (its object name). Builds the widgets,
+    // the tab model and the first controllers; makes no request (start-up begins when the window is first shown).
     MyWindowController(const QString& windowNibName, boost::shared_ptr<weibo::SinaWeibo> weiboInstance,
                        QWidget* parent = nullptr);
     ~MyWindowController() override;

@@ -10,7 +10,7 @@
 #include <algorithm>
 
 namespace {
-// The layout of the row's interface file: a 400 by 60 row, the two avatar slots 40 square 6 from the top and
+// The row's layout: a 400 by 60 row, the two avatar slots 40 square 6 from the top and
 // 6 from either side, the text between them 6 from the top and the bottom, its text inset 5 above and below.
 constexpr int kDesignWidth = 400;
 constexpr int kDesignHeight = 60;

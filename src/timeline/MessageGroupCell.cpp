@@ -8,7 +8,7 @@
 #include <algorithm>
 
 namespace {
-// The layout of the row's interface file: as a status row, 400 by 70.
+// The row's layout: as a status row, 400 by 70.
 constexpr int kDesignWidth = 400;
 constexpr int kDesignHeight = 70;
 } // namespace

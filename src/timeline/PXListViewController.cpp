@@ -218,10 +218,9 @@ std::size_t PXListViewController::fetchDataWithOptions(const weibo::SinaWeiboOpt
 
 std::size_t PXListViewController::fetchDataWithRequired(const RequiredArguments& required,
                                                         const weibo::SinaWeiboOptions& options, int mode,
-                                                        bool background)
+                                                        bool /*background*/)
 {
-    (void)background;
-    const CellArray newCells = fetchDataWithRequired(required, options);
+    const CellArray newCells = fetchCellsWithRequired(required, options);
     // Two fetches of one list may overlap (a poll and a manual refresh); each merges into what the other
     // stored, never into a stale copy.
     std::lock_guard<std::recursive_mutex> lock(cellsLock_);
@@ -230,8 +229,8 @@ std::size_t PXListViewController::fetchDataWithRequired(const RequiredArguments&
     return newCells.size();
 }
 
-CellArray PXListViewController::fetchDataWithRequired(const RequiredArguments& required,
-                                                      const weibo::SinaWeiboOptions& options)
+CellArray PXListViewController::fetchCellsWithRequired(const RequiredArguments& required,
+                                                       const weibo::SinaWeiboOptions& options)
 {
     const FetchOperation operation = invocation();
     CellArray result;

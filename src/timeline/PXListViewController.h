@@ -73,8 +73,8 @@ public:
     using CallbackSelector = std::function<void(const QVariant& object)>;
 
     // A controller of the list kind `identifier` (an endpoint path, e.g. "/statuses/friends_timeline"), showing
-    // its rows in a new list view. `nibName` names the list's interface file ("PXListView"); the row view
-    // follows from the kind. The client must not be empty. `host` (the main window) may be set later.
+    // its rows in a new list view. `nibName` is the list view's name ("PXListView"); the row view follows
+    // from the kind. The client must not be empty. `host` (the main window) may be set later.
     PXListViewController(const QString& nibName, const QString& identifier,
                          boost::shared_ptr<weibo::SinaWeibo> weiboInstance, TimelineHost* host = nullptr,
                          QObject* parent = nullptr);
@@ -84,7 +84,7 @@ public:
 
     QString identifier() const override { return identifier_; }
     QString nibName() const { return nibName_; }
-    // The interface file, and reuse identifier, of the kind's row view.
+    // The name, and reuse identifier, of the kind's row view ("WeiboCell", "MessageGroupCell", "ChatCell").
     QString rowNibName() const { return rowNibName_; }
     boost::shared_ptr<weibo::SinaWeibo> weiboInstance() const;
     void setWeiboInstance(boost::shared_ptr<weibo::SinaWeibo> weiboInstance);
@@ -113,14 +113,15 @@ public:
     // --- Fetching (background thread) ---
 
     // Fetches with the kind's operation, merges into dataOfCells with `mode` and answers the number of cells
-    // fetched (before the merge dropped any). `background` is accepted and changes nothing.
+    // fetched (before the merge dropped any). `background` changes nothing: every fetch runs on the calling
+    // thread (never the main one) whatever it says.
     std::size_t fetchDataWithOptions(const weibo::SinaWeiboOptions& options, int mode, bool background);
     std::size_t fetchDataWithRequired(const RequiredArguments& required, const weibo::SinaWeiboOptions& options,
                                       int mode, bool background);
     // The paging loop: the new cells, newest first; does not touch dataOfCells. With min_id_: pages of 100
     // newer than min_id_ until a page is not full or 100 are gathered. With count_ above 100: pages of 100
     // until count_ (at most 1024) are gathered or a page is not full. Otherwise one request as given.
-    CellArray fetchDataWithRequired(const RequiredArguments& required, const weibo::SinaWeiboOptions& options);
+    CellArray fetchCellsWithRequired(const RequiredArguments& required, const weibo::SinaWeiboOptions& options);
 
     // The kinds' fetch operations: one request each, parsed with the kind's cell type.
     CellArray timelineFriendsWithOptions(const WeiboOptions& options);

@@ -73,7 +73,7 @@ std::size_t PXListViewController::fetchReceivedMessageWithUnread(std::uint64_t u
     default:
         return 0;
     }
-    const CellArray cells = fetchDataWithRequired(RequiredArguments(), options);
+    const CellArray cells = fetchCellsWithRequired(RequiredArguments(), options);
     {
         std::lock_guard<std::recursive_mutex> lock(cellsLock_);
         receivedMessageCells_ =
@@ -98,7 +98,7 @@ std::size_t PXListViewController::fetchSentMessageWithMode(int mode)
     switch (mode) {
     case kModeInitial:
         options.min_id_ = earliestEntityIdOnCells(*received);
-        cells = fetchDataWithRequired(RequiredArguments(), options);
+        cells = fetchCellsWithRequired(RequiredArguments(), options);
         break;
     case kModeNewer:
         if (sent->empty()) {
@@ -107,16 +107,16 @@ std::size_t PXListViewController::fetchSentMessageWithMode(int mode)
             options.min_id_ = latestEntityIdOnCells(*sent);
             options.count_ = 50;
         }
-        cells = fetchDataWithRequired(RequiredArguments(), options);
+        cells = fetchCellsWithRequired(RequiredArguments(), options);
         break;
     case kModeOlder:
         options.max_id_ = earliestEntityIdOnCells(*sent);
         options.min_id_ = earliestEntityIdOnCells(*received);
-        cells = fetchDataWithRequired(RequiredArguments(), options);
+        cells = fetchCellsWithRequired(RequiredArguments(), options);
         if (cells.empty()) {
             weibo::SinaWeiboOptions older;
             older.max_id_ = options.max_id_;
-            cells = fetchDataWithRequired(RequiredArguments(), older);
+            cells = fetchCellsWithRequired(RequiredArguments(), older);
         }
         break;
     default:

@@ -54,7 +54,7 @@ void PXListViewController::reloadFavoritesPageData()
     runInBackground([this, page] {
         weibo::SinaWeiboOptions options;
         options.page_ = int(page);
-        const CellArray cells = fetchDataWithRequired(RequiredArguments(), options);
+        const CellArray cells = fetchCellsWithRequired(RequiredArguments(), options);
         platform::dispatchMainSync([this, cells, page] {
             if (destroying_)
                 return;

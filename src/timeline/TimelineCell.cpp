@@ -7,7 +7,7 @@
 #include <QPainterPath>
 
 namespace {
-// The layout of the row's interface file: a 400 by 70 row, the avatar 48 square at (10, 10), the text from
+// The row's layout: a 400 by 70 row, the avatar 48 square at (10, 10), the text from
 // x 66 to 10 before the right edge, 10 below the top and 12 above the bottom.
 constexpr int kDesignWidth = 400;
 constexpr int kDesignHeight = 70;

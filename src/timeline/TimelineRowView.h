@@ -12,16 +12,16 @@ class TimelineHost;
 class WBTextView;
 
 // What the three row views of the timeline lists share: an avatar button, a text view whose frame follows the
-// row's size, the layout they had in their interface file (designSize, from which the list derives its row
-// height constants), the decorative rectangle and the date.
+// row's size, the size they are laid out for (designSize, from which the list derives its row height
+// constants), the decorative rectangle and the date.
 class TimelineRowView : public PXListViewCell {
     Q_OBJECT
 public:
-    // A new row view of the kind an interface file name stands for: "WeiboCell" (TimelineCell),
+    // A new row view of the kind a row name stands for: "WeiboCell" (TimelineCell),
     // "MessageGroupCell" or "ChatCell"; any other name gives a TimelineCell.
     static TimelineRowView* create(const QString& nibName);
 
-    // The size of the row as laid out in its interface file.
+    // The size the row's widgets are placed for; the text view follows the row's actual size.
     QSize designSize() const { return designSize_; }
 
     AvatarButton* button() const { return button_; }
