@@ -2,6 +2,9 @@
 
 #include <boost/make_shared.hpp>
 
+#include <iostream>
+#include <sstream>
+
 namespace weibo {
 
 namespace {
@@ -122,6 +125,63 @@ std::vector<boost::shared_ptr<T>> validRecords(const Json::Value& node) {
 
 }  // namespace
 
+namespace {
+
+// Writes a record as its type name, then one "  name: value" line per field. Texts are quoted with their line
+// breaks, quotes and backslashes escaped, so one field stays on one line; a nested record follows its field
+// name and its lines are indented once more; an empty one prints as (none).
+class RecordPrinter {
+public:
+    RecordPrinter(std::ostream& out, const char* type) : out_(out) { out_ << type << '\n'; }
+
+    RecordPrinter& field(const char* name, const std::string& value) {
+        out_ << "  " << name << ": \"";
+        for (char c : value) {
+            if (c == '\n') out_ << "\\n";
+            else if (c == '\r') out_ << "\\r";
+            else if (c == '"' || c == '\\') out_ << '\\' << c;
+            else out_ << c;
+        }
+        out_ << "\"\n";
+        return *this;
+    }
+    RecordPrinter& field(const char* name, bool value) {
+        out_ << "  " << name << ": " << (value ? "true" : "false") << '\n';
+        return *this;
+    }
+    RecordPrinter& field(const char* name, int value) {
+        out_ << "  " << name << ": " << value << '\n';
+        return *this;
+    }
+    RecordPrinter& field(const char* name, uint64_t value) {
+        out_ << "  " << name << ": " << value << '\n';
+        return *this;
+    }
+    template <class Record>
+    RecordPrinter& record(const char* name, const boost::shared_ptr<Record>& value) {
+        out_ << "  " << name << ": ";
+        if (!value) {
+            out_ << "(none)\n";
+            return *this;
+        }
+        std::ostringstream inner;
+        value->print(inner);
+        const std::string text = inner.str();
+        for (std::size_t start = 0; start < text.size();) {
+            const std::size_t end = text.find('\n', start);
+            if (start) out_ << "  ";
+            out_ << text.substr(start, end - start) << '\n';
+            start = end + 1;
+        }
+        return *this;
+    }
+
+private:
+    std::ostream& out_;
+};
+
+}  // namespace
+
 WBUser::WBUser(const Json::Value& node) {
     requireReadable(node);
     id = readId(member(node, "id"));
@@ -145,7 +205,29 @@ WBUser::WBUser(const Json::Value& node) {
 }
 
 bool WBUser::isValid() const { return id != 0 && !screen_name.empty(); }
-void WBUser::print() const {}
+void WBUser::print() const { print(std::cout); }
+
+void WBUser::print(std::ostream& out) const {
+    RecordPrinter(out, "WBUser")
+        .field("id", id)
+        .field("screen_name", screen_name)
+        .field("name", name)
+        .field("province", province)
+        .field("city", city)
+        .field("location", location)
+        .field("description", description)
+        .field("url", url)
+        .field("profile_image_url", profile_image_url)
+        .field("domain", domain)
+        .field("gender", gender)
+        .field("followers_count", followers_count)
+        .field("friends_count", friends_count)
+        .field("statuses_count", statuses_count)
+        .field("favourites_count", favourites_count)
+        .field("created_at", created_at)
+        .field("following", following)
+        .field("verified", verified);
+}
 
 WBStatus::WBStatus(const Json::Value& node) {
     requireReadable(node);
@@ -166,7 +248,25 @@ WBStatus::WBStatus(const Json::Value& node) {
 }
 
 bool WBStatus::isValid() const { return id != 0 && !text.empty(); }
-void WBStatus::print() const {}
+void WBStatus::print() const { print(std::cout); }
+
+void WBStatus::print(std::ostream& out) const {
+    RecordPrinter(out, "WBStatus")
+        .field("created_at", created_at)
+        .field("id", id)
+        .field("text", text)
+        .field("source", source)
+        .field("favorited", favorited)
+        .field("truncated", truncated)
+        .field("in_reply_to_status_id", in_reply_to_status_id)
+        .field("in_reply_to_user_id", in_reply_to_user_id)
+        .field("in_reply_to_screen_name", in_reply_to_screen_name)
+        .field("thumbnail_pic", thumbnail_pic)
+        .field("bmiddle_pic", bmiddle_pic)
+        .field("original_pic", original_pic)
+        .record("user", user)
+        .record("retweeted_status", retweeted_status);
+}
 
 WBComment::WBComment(const Json::Value& node) {
     requireReadable(node);
@@ -182,7 +282,20 @@ WBComment::WBComment(const Json::Value& node) {
 }
 
 bool WBComment::isValid() const { return id != 0 && !text.empty(); }
-void WBComment::print() const {}
+void WBComment::print() const { print(std::cout); }
+
+void WBComment::print(std::ostream& out) const {
+    RecordPrinter(out, "WBComment")
+        .field("id", id)
+        .field("text", text)
+        .field("source", source)
+        .field("favorited", favorited)
+        .field("truncated", truncated)
+        .field("created_at", created_at)
+        .record("user", user)
+        .record("status", status)
+        .record("reply_comment", reply_comment);
+}
 
 WBMessage::WBMessage(const Json::Value& node) {
     requireReadable(node);
@@ -198,7 +311,20 @@ WBMessage::WBMessage(const Json::Value& node) {
 }
 
 bool WBMessage::isValid() const { return id != 0 && !text.empty(); }
-void WBMessage::print() const {}
+void WBMessage::print() const { print(std::cout); }
+
+void WBMessage::print(std::ostream& out) const {
+    RecordPrinter(out, "WBMessage")
+        .field("id", id)
+        .field("text", text)
+        .field("sender_id", sender_id)
+        .field("recipient_id", recipient_id)
+        .field("created_at", created_at)
+        .field("sender_screen_name", sender_screen_name)
+        .field("recipient_screen_name", recipient_screen_name)
+        .record("sender", sender)
+        .record("recipient", recipient);
+}
 
 WBList::WBList(const Json::Value& node) {
     requireReadable(node);
@@ -215,7 +341,21 @@ WBList::WBList(const Json::Value& node) {
 }
 
 bool WBList::isValid() const { return id != 0 && !name.empty(); }
-void WBList::print() const {}
+void WBList::print() const { print(std::cout); }
+
+void WBList::print(std::ostream& out) const {
+    RecordPrinter(out, "WBList")
+        .field("id", id)
+        .field("name", name)
+        .field("full_name", full_name)
+        .field("slug", slug)
+        .field("description", description)
+        .field("subscriber_count", subscriber_count)
+        .field("member_count", member_count)
+        .field("uri", uri)
+        .field("mode", mode)
+        .record("user", user);
+}
 
 WBEmotion::WBEmotion(const Json::Value& node) {
     requireReadable(node);
@@ -231,7 +371,18 @@ WBEmotion::WBEmotion(const Json::Value& node) {
 }
 
 bool WBEmotion::isValid() const { return !phrase.empty() && !type.empty() && !url.empty(); }
-void WBEmotion::print() const {}
+void WBEmotion::print() const { print(std::cout); }
+
+void WBEmotion::print(std::ostream& out) const {
+    RecordPrinter(out, "WBEmotion")
+        .field("phrase", phrase)
+        .field("type", type)
+        .field("url", url)
+        .field("is_hot", is_hot)
+        .field("is_common", is_common)
+        .field("order_number", order_number)
+        .field("category", category);
+}
 
 WBCount::WBCount(const Json::Value& node) {
     requireReadable(node);
@@ -250,7 +401,16 @@ WBUnread::WBUnread(const Json::Value& node) {
     mentions = readCount(member(node, "mentions"));
 }
 
-void WBUnread::print() const {}
+void WBUnread::print() const { print(std::cout); }
+
+void WBUnread::print(std::ostream& out) const {
+    RecordPrinter(out, "WBUnread")
+        .field("comments", comments)
+        .field("followers", followers)
+        .field("new_status", new_status)
+        .field("dm", dm)
+        .field("mentions", mentions);
+}
 
 WBFollow::WBFollow(const Json::Value& node) {
     requireReadable(node);
@@ -261,7 +421,16 @@ WBFollow::WBFollow(const Json::Value& node) {
     notifications_enabled = readFlag(member(node, "notifications_enabled"));
 }
 
-void WBFollow::print() const {}
+void WBFollow::print() const { print(std::cout); }
+
+void WBFollow::print(std::ostream& out) const {
+    RecordPrinter(out, "WBFollow")
+        .field("id", id)
+        .field("screen_name", screen_name)
+        .field("following", following)
+        .field("followed_by", followed_by)
+        .field("notifications_enabled", notifications_enabled);
+}
 
 WBFriendship::WBFriendship(const Json::Value& node) {
     requireReadable(node);
@@ -269,7 +438,13 @@ WBFriendship::WBFriendship(const Json::Value& node) {
     target = boost::make_shared<WBFollow>(member(node, "target"));
 }
 
-void WBFriendship::print() const {}
+void WBFriendship::print() const { print(std::cout); }
+
+void WBFriendship::print(std::ostream& out) const {
+    RecordPrinter(out, "WBFriendship")
+        .record("source", source)
+        .record("target", target);
+}
 
 WBUserStatus::WBUserStatus(const Json::Value& node) {
     requireReadable(node);
@@ -278,7 +453,13 @@ WBUserStatus::WBUserStatus(const Json::Value& node) {
 }
 
 bool WBUserStatus::isValid() const { return user->isValid() && (!status || status->isValid()); }
-void WBUserStatus::print() const {}
+void WBUserStatus::print() const { print(std::cout); }
+
+void WBUserStatus::print(std::ostream& out) const {
+    RecordPrinter(out, "WBUserStatus")
+        .record("user", user)
+        .record("status", status);
+}
 
 WBVideo::WBVideo(const Json::Value& node) {
     requireReadable(node);
@@ -292,7 +473,18 @@ WBVideo::WBVideo(const Json::Value& node) {
 }
 
 bool WBVideo::isValid() const { return type == "video"; }
-void WBVideo::print() const {}
+void WBVideo::print() const { print(std::cout); }
+
+void WBVideo::print(std::ostream& out) const {
+    RecordPrinter(out, "WBVideo")
+        .field("url", url)
+        .field("type", type)
+        .field("title", title)
+        .field("screen", screen)
+        .field("flash", flash)
+        .field("mp4", mp4)
+        .field("icon", icon);
+}
 
 WBSuggestionAtUser::WBSuggestionAtUser(const Json::Value& node) {
     requireReadable(node);
@@ -302,7 +494,14 @@ WBSuggestionAtUser::WBSuggestionAtUser(const Json::Value& node) {
 }
 
 bool WBSuggestionAtUser::isValid() const { return !uid.empty() && !nickname.empty(); }
-void WBSuggestionAtUser::print() const {}
+void WBSuggestionAtUser::print() const { print(std::cout); }
+
+void WBSuggestionAtUser::print(std::ostream& out) const {
+    RecordPrinter(out, "WBSuggestionAtUser")
+        .field("uid", uid)
+        .field("nickname", nickname)
+        .field("remark", remark);
+}
 
 // Every parse function builds its whole result in locals and hands it over only when nothing failed, so a
 // malformed answer never reaches a caller half-read, and nothing thrown by the reader or a record escapes.

@@ -8,8 +8,12 @@
 // A record constructor throws (a Json::Exception) when a field holds a JSON kind its conversion refuses, or when
 // the node is neither an object nor null. The parse functions below never throw: any such failure, anywhere in
 // the answer, gives the function's empty result.
+//
+// print() writes a record's fields, nested records included, to standard output for a look while debugging;
+// print(out) writes the same to a stream of the caller's. WBCount has none: its three numbers are read directly.
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -25,7 +29,9 @@ namespace weibo {
 struct WBUser {
     explicit WBUser(const Json::Value& node = Json::Value::nullSingleton());
     bool isValid() const;
+    // Every field as "name: value" lines under the type name, nested records indented; to standard output.
     void print() const;
+    void print(std::ostream& out) const;
 
     uint64_t id = 0;
     std::string screen_name;
@@ -51,6 +57,7 @@ struct WBStatus {
     explicit WBStatus(const Json::Value& node = Json::Value::nullSingleton());
     bool isValid() const;
     void print() const;
+    void print(std::ostream& out) const;
 
     std::string created_at;
     uint64_t id = 0;
@@ -73,6 +80,7 @@ struct WBComment {
     explicit WBComment(const Json::Value& node = Json::Value::nullSingleton());
     bool isValid() const;
     void print() const;
+    void print(std::ostream& out) const;
 
     uint64_t id = 0;
     std::string text;
@@ -89,6 +97,7 @@ struct WBMessage {
     explicit WBMessage(const Json::Value& node = Json::Value::nullSingleton());
     bool isValid() const;
     void print() const;
+    void print(std::ostream& out) const;
 
     uint64_t id = 0;
     std::string text;
@@ -105,6 +114,7 @@ struct WBList {
     explicit WBList(const Json::Value& node = Json::Value::nullSingleton());
     bool isValid() const;
     void print() const;
+    void print(std::ostream& out) const;
 
     uint64_t id = 0;
     std::string name;
@@ -122,6 +132,7 @@ struct WBEmotion {
     explicit WBEmotion(const Json::Value& node = Json::Value::nullSingleton());
     bool isValid() const;
     void print() const;
+    void print(std::ostream& out) const;
 
     std::string phrase;  // without its brackets: "[哈哈]" is stored as "哈哈"
     std::string type;
@@ -143,6 +154,7 @@ struct WBCount {
 struct WBUnread {
     explicit WBUnread(const Json::Value& node = Json::Value::nullSingleton());
     void print() const;
+    void print(std::ostream& out) const;
 
     int comments = 0;
     int followers = 0;
@@ -154,6 +166,7 @@ struct WBUnread {
 struct WBFollow {
     explicit WBFollow(const Json::Value& node = Json::Value::nullSingleton());
     void print() const;
+    void print(std::ostream& out) const;
 
     uint64_t id = 0;
     std::string screen_name;
@@ -165,6 +178,7 @@ struct WBFollow {
 struct WBFriendship {
     explicit WBFriendship(const Json::Value& node = Json::Value::nullSingleton());
     void print() const;
+    void print(std::ostream& out) const;
 
     boost::shared_ptr<WBFollow> source;  // never empty
     boost::shared_ptr<WBFollow> target;  // never empty
@@ -175,6 +189,7 @@ struct WBUserStatus {
     explicit WBUserStatus(const Json::Value& node = Json::Value::nullSingleton());
     bool isValid() const;
     void print() const;
+    void print(std::ostream& out) const;
 
     boost::shared_ptr<WBUser> user;      // never empty
     boost::shared_ptr<WBStatus> status;  // empty when the member object had none
@@ -184,6 +199,7 @@ struct WBVideo {
     explicit WBVideo(const Json::Value& node = Json::Value::nullSingleton());
     bool isValid() const;  // type is exactly "video"
     void print() const;
+    void print(std::ostream& out) const;
 
     std::string url;
     std::string type;
@@ -198,6 +214,7 @@ struct WBSuggestionAtUser {
     explicit WBSuggestionAtUser(const Json::Value& node = Json::Value::nullSingleton());
     bool isValid() const;
     void print() const;
+    void print(std::ostream& out) const;
 
     std::string uid;
     std::string nickname;

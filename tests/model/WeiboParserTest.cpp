@@ -161,6 +161,35 @@ TEST(WeiboRecords, ValidityLooksAtTheRecordItselfOnly) {
     EXPECT_TRUE(WBUserStatus(json(R"({"id": 1, "screen_name": "a"})")).isValid());
 }
 
+TEST(WeiboRecords, PrintShowsEveryFieldWithNestedRecordsIndentedAndTextsOnOneLine) {
+    const auto statuses = parseString<WBStatus>(
+        R"([{"id": 11, "text": "第一行\n他说 \"好\" \\", "favorited": true,)"
+        R"( "user": {"id": 5, "screen_name": "张三", "followers_count": 7},)"
+        R"( "retweeted_status": {"id": 10, "text": "原文", "user": {"id": 6, "screen_name": "李四"}}}])");
+    ASSERT_EQ(statuses.size(), 1u);
+    std::ostringstream out;
+    statuses[0]->print(out);
+    const std::string text = out.str();
+
+    EXPECT_EQ(text.compare(0, 9, "WBStatus\n"), 0) << text;
+    EXPECT_NE(text.find("\n  id: 11\n"), std::string::npos) << text;
+    // A line break, quote or backslash in a text cannot start a line of its own or end the value early.
+    EXPECT_NE(text.find("\n  text: \"第一行\\n他说 \\\"好\\\" \\\\\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n  favorited: true\n  truncated: false\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n  user: WBUser\n    id: 5\n    screen_name: \"张三\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n    followers_count: 7\n"), std::string::npos) << text;
+    // The repost is one level in, its author two, and its own missing repost says so.
+    EXPECT_NE(text.find("\n  retweeted_status: WBStatus\n    created_at: \"\"\n    id: 10\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n    user: WBUser\n      id: 6\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n    retweeted_status: (none)\n"), std::string::npos) << text;
+    EXPECT_EQ(text.back(), '\n');
+
+    // Records without nesting print the same way.
+    std::ostringstream unread;
+    WBUnread().print(unread);
+    EXPECT_EQ(unread.str(), "WBUnread\n  comments: 0\n  followers: 0\n  new_status: -1\n  dm: 0\n  mentions: 0\n");
+}
+
 TEST(WeiboParsing, HomeTimelineKeepsValidStatusesInOrderWithNestedReposts) {
     const auto statuses = parseString<WBStatus>(fixture("statuses_home.json"));
     ASSERT_EQ(statuses.size(), 3u);
