@@ -9,7 +9,7 @@
 
 namespace {
 
-// Cocoa's paragraph line spacing: extra room below every line of a paragraph.
+// Line spacing as the appearance objects mean it: extra room below every line of a paragraph, not a factor.
 QTextBlockFormat paragraphWithLineSpacing(double spacing)
 {
     QTextBlockFormat format;

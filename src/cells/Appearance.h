@@ -29,7 +29,7 @@ public:
 
     // The body font when no usable one is stored.
     static constexpr double kDefaultFontSize = 12.0;
-    // The platform's system font at `pointSize`, bold when asked.
+    // The desktop's general font (QFontDatabase::GeneralFont) at `pointSize`, bold when asked.
     static QFont systemFont(double pointSize, bool bold = false);
     // A linear gradient over `rect` whose first stop lies opposite `angle`: 90 degrees runs from the bottom
     // edge up to the top edge, 270 from the top down, 0 from left to right.

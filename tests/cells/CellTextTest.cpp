@@ -116,7 +116,7 @@ TEST(StatusCell, RepostShowsTheRepostedBlockAndItsBoxFromOneLayout)
     // Heights come from a document without colours and links; the document shown must come out as tall.
     EXPECT_NEAR(AttributedString::heightOfDocument(*text.toDocument(400), 400), cell->textViewHeight(), 0.01);
 
-    // The box agrees with laying the two blocks out on their own, as the platform did it.
+    // The box agrees with laying the two blocks out on their own.
     bool unused = true;
     AttributedString head = cell->stringFromStatus(status, false, unused);
     head.appendString(QStringLiteral("\n"));
