@@ -32,10 +32,11 @@ protected:
     }
 
     // One value of a SQL query against the server's database, read through a separate connection.
-    std::string sql(const std::string& query) {
+    std::string sql(const std::string& query) { return sqlAt(options.dbPath, query); }
+    static std::string sqlAt(const std::string& path, const std::string& query) {
         sqlite3* db = nullptr;
         std::string out;
-        if (sqlite3_open_v2(options.dbPath.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
             sqlite3_stmt* st = nullptr;
             if (sqlite3_prepare_v2(db, query.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW &&
                 sqlite3_column_text(st, 0))
@@ -566,4 +567,48 @@ TEST_F(Server, ExistingDatabaseStartsFastAndRecordsFollowTheListeningPort) {
     EXPECT_TRUE(server->createdDatabase());
     EXPECT_NE(demo.token, token);
     EXPECT_TRUE(isError(api->get(kHome, {}, {token, "x"}), 401));
+}
+
+TEST_F(Server, EveryFreshDatabaseHoldsTheSameDemoWorld) {
+    const std::string demoId = std::to_string(server->demo().userId);
+    // What the README promises of the world.
+    EXPECT_EQ(sql("SELECT count(*) FROM users"), "291");
+    EXPECT_EQ(sql("SELECT count(*) FROM statuses"), "420");
+    EXPECT_EQ(sql("SELECT count(*) FROM follows WHERE follower = " + demoId), "8");
+    EXPECT_EQ(sql("SELECT max(n) FROM (SELECT count(*) n FROM comments c JOIN statuses s ON s.id = c.status_id "
+                  "WHERE s.user_id = " + demoId + " GROUP BY c.status_id)"), "121");
+    EXPECT_EQ(sql("SELECT count(DISTINCT CASE WHEN sender_id = " + demoId + " THEN recipient_id ELSE sender_id END) "
+                  "FROM messages"), "4");
+    EXPECT_EQ(sql("SELECT count(*) FROM favorites WHERE user_id = " + demoId), "25");
+    EXPECT_EQ(sql("SELECT group_concat(slug) FROM (SELECT slug FROM lists WHERE owner_id = " + demoId + " ORDER BY id)"),
+              "classmates,netfriends");
+    EXPECT_EQ(sql("SELECT max(n) FROM (SELECT count(*) n FROM list_members GROUP BY list_id)"), "282");
+    EXPECT_EQ(sql("SELECT count(DISTINCT category) || ',' || sum(category = '') FROM emotions"), "4,3");
+    EXPECT_EQ(sql("SELECT count(*) FROM short_urls WHERE kind = 'video'"), "3");
+
+    // A second world, seeded apart, is the same item for item (times aside: the two starts may straddle a second).
+    devserver::Options other = options;
+    other.dbPath = dir.file("second.sqlite");
+    devserver::DevServer second(other);
+    std::string error;
+    ASSERT_TRUE(second.start(&error)) << error;
+    second.stop();
+    const char* contents[] = {
+        "SELECT group_concat(id || login || screen_name || location || description, '|') FROM users",
+        "SELECT group_concat(follower || '>' || followee, '|') FROM follows",
+        "SELECT group_concat(id || user_id || text || ifnull(retweeted_id, '') || ifnull(pic, ''), '|') FROM statuses",
+        "SELECT group_concat(id || status_id || user_id || text || ifnull(reply_comment_id, ''), '|') FROM comments",
+        "SELECT group_concat(id || sender_id || recipient_id || text, '|') FROM messages",
+        "SELECT group_concat(status_id || '@' || seq, '|') FROM favorites",
+        "SELECT group_concat(id || owner_id || name || slug || mode, '|') FROM lists",
+        "SELECT group_concat(list_id || ':' || user_id || ':' || position, '|') FROM list_members",
+        "SELECT group_concat(code || kind || title || target || ifnull(video_id, ''), '|') FROM short_urls",
+        "SELECT group_concat(id || phrase || category || is_hot || is_common, '|') FROM emotions",
+        "SELECT group_concat(user_id || ':' || new_status || comments || mentions || dm || followers, '|') FROM unread",
+    };
+    for (const char* query : contents) {
+        const std::string first = sql(query);
+        EXPECT_FALSE(first.empty()) << query;
+        EXPECT_EQ(sqlAt(other.dbPath, query), first) << query;
+    }
 }
