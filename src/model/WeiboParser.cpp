@@ -167,11 +167,11 @@ public:
         std::ostringstream inner;
         value->print(inner);
         const std::string text = inner.str();
-        for (std::size_t start = 0; start < text.size();) {
-            const std::size_t end = text.find('\n', start);
+        // Every line a record prints ends in a line break, the last one included.
+        for (std::size_t start = 0, end; start < text.size() && (end = text.find('\n', start)) != std::string::npos;
+             start = end + 1) {
             if (start) out_ << "  ";
-            out_ << text.substr(start, end - start) << '\n';
-            start = end + 1;
+            out_.write(text.data() + start, static_cast<std::streamsize>(end - start + 1));
         }
         return *this;
     }
