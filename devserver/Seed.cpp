@@ -273,7 +273,7 @@ const char* const kChatLines[] = {"在吗？", "周末有空吗 [嘻嘻]", "有�
                                   "那就这么定了", "不见不散 [爱你]", "收到"};
 
 // Lists: owner and members are indexes into kPeople; withCrowd adds every background person.
-struct ListSpec {
+struct SeededList {
     int owner;
     const char* name;
     const char* slug;
@@ -281,7 +281,7 @@ struct ListSpec {
     std::vector<int> members;
     bool withCrowd;
 };
-const ListSpec kLists[] = {
+const SeededList kLists[] = {
     {0, "同学", "classmates", "private", {1, 2, 3}, false},
     {0, "关注的网友", "netfriends", "public", {7, 8}, true},
     {1, "家人", "family", "public", {4, 5}, false},
@@ -522,20 +522,20 @@ private:
 
     // Two lists of the demo account (one large enough for cursor paging), one of another user.
     void seedLists() {
-        for (const ListSpec& spec : kLists) {
-            const std::string name = spec.name;
+        for (const SeededList& entry : kLists) {
+            const std::string name = entry.name;
             db_.prepare("INSERT INTO lists(owner_id, name, slug, description, mode, created_at) VALUES(?1,?2,?3,?4,?5,?6)")
-                .bind(1, people_[spec.owner])
+                .bind(1, people_[entry.owner])
                 .bind(2, name)
-                .bind(3, std::string(spec.slug))
+                .bind(3, std::string(entry.slug))
                 .bind(4, name + "的成员")
-                .bind(5, std::string(spec.mode))
+                .bind(5, std::string(entry.mode))
                 .bind(6, start_)
                 .run();
             std::uint64_t listId = static_cast<std::uint64_t>(db_.lastInsertId());
             std::vector<std::uint64_t> members;
-            for (int m : spec.members) members.push_back(people_[m]);
-            if (spec.withCrowd) members.insert(members.end(), crowd_.begin(), crowd_.end());
+            for (int m : entry.members) members.push_back(people_[m]);
+            if (entry.withCrowd) members.insert(members.end(), crowd_.begin(), crowd_.end());
             int pos = 0;
             for (auto m : members)
                 db_.prepare("INSERT OR IGNORE INTO list_members(list_id, user_id, position) VALUES(?1, ?2, ?3)")
