@@ -22,6 +22,7 @@ class MyWindowController;
 class PrefsWindowController;
 class AuthWindowController;
 class Appearance;
+class EmotionViewController;
 
 // A set of characters, tested one code point at a time.
 class CharacterSet {
@@ -80,6 +81,8 @@ public:
     bool initWeiboInstanceWithUserId(const QString& uid = QString());
 
     MyWindowController* myWindowController() const;
+    // The one emotion picker of the program, made on first use; every editor mounts it in its pop-up.
+    EmotionViewController* emotionViewController();
     PrefsWindowController* prefsWindowController() const;
 
     // The account store as it is stored (user id text -> {"TokenKey", "SecretKey"}).
@@ -138,6 +141,7 @@ private:
     boost::shared_ptr<weibo::SinaWeibo> weibo_;
     QPointer<MyWindowController> myWindowController_;
     QPointer<PrefsWindowController> prefsWindowController_;
+    QPointer<EmotionViewController> emotionViewController_;
     QSet<QString> totalNames_;
     CharacterSet invalidNameCharset_;
     Appearance* appearance_ = nullptr;
