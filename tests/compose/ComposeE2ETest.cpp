@@ -7,7 +7,7 @@
 #include "compose/PostWindowController.h"
 #include "compose/SendMessageWindowController.h"
 #include "model/WeiboParser.h"
-#include "platform/ScriptedAlertResponder.h"
+#include "ScriptedAlertResponder.h"
 #include "cells/TimelineCellBase.h"
 #include "timeline/PXListViewController.h"
 
