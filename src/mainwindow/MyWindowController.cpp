@@ -137,6 +137,8 @@ MyWindowController::~MyWindowController()
     // main-thread parts see destroying_ and do nothing), pumping events so that a block waiting on the main
     // thread is not waiting for us.
     background_.wait();
+    delete drawer_;
+    drawer_ = nullptr;
     // The controllers go while the widgets they report to still exist.
     for (PXListViewController* c : listViewControllers_)
         delete c;
@@ -687,26 +689,6 @@ void MyWindowController::performOnMain(std::function<void()> fn)
         },
         Qt::QueuedConnection);
 }
-
-// ---------------------------------------------------------------------------------------------------------------
-// The drawer: until the item actions arrive it never opens, so keeping it in place means letting go of the item.
-
-void MyWindowController::checkDrawer()
-{
-    if (!activeDataCell_)
-        return;
-    closeDrawer();
-}
-
-void MyWindowController::closeDrawer()
-{
-    activeDataCell_.reset();
-    activeEntityId_ = 0;
-}
-
-void MyWindowController::displayMessageFromDataCell(const CellPtr&, bool, bool, int) {}
-
-void MyWindowController::displayCommentsFromDataCell(const CellPtr&, std::uint64_t, bool, bool) {}
 
 // ---------------------------------------------------------------------------------------------------------------
 // The editor windows

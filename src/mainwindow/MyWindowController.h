@@ -34,6 +34,10 @@
 
 class AvatarButton;
 class ComposeWindows;
+class Drawer;
+class ItemActions;
+class UserCard;
+struct DrawerEditorContext;
 class LeftTab;
 class PopUpButton;
 class ProgressIndicator;
@@ -214,17 +218,39 @@ public:
     void replaceStatusUserTabViewItemWithUser(const QString& screenName);
     void profileButtonClicked(const QString& name) override;
 
-    // --- The drawer (item actions arrive with their own work; until then it never opens) ---
+    // --- The drawer, the item actions and the user card (Drawer, ItemActions, UserCard) ---
 
     void checkDrawer() override;
     void closeDrawer() override;
-    bool isDrawerOpenOrOpening() const override { return false; }
+    bool isDrawerOpenOrOpening() const override;
     CellPtr activeDataCell() const override { return activeDataCell_; }
     void setActiveDataCell(const CellPtr& cell) override { activeDataCell_ = cell; }
     std::uint64_t activeEntityId() const override { return activeEntityId_; }
+    void setActiveEntityId(std::uint64_t id) { activeEntityId_ = id; }
     void displayMessageFromDataCell(const CellPtr& cell, bool toggle, bool init, int mode) override;
     void displayCommentsFromDataCell(const CellPtr& cell, std::uint64_t activeId, bool toggle,
                                      bool fetchData) override;
+    void displayRepostFromDataCell(const CellPtr& cell, std::uint64_t activeId, bool toggle);
+    void replyOtherCommentFromCommentCell(const CellPtr& cell);
+    void setDrawerOffsetWithRow(int row);
+    void removeCells(const std::set<std::uint64_t>& ids, const QList<PXListViewController*>& controllers);
+    void favorite(const CellPtr& cell);
+    void follow();
+    void sendMessage();
+    // The comments of the drawer's status (made on first use).
+    PXListViewController* commentListViewController();
+    bool textViewClickedOnLink(WBTextView* textView, const LinkValue& link, int index) override;
+    void textViewClickedOnCell(WBTextView* textView, const MyTextAttachmentCell& cell, const QRectF& rect,
+                               int index) override;
+    QMenu* textViewMenuForEvent(WBTextView* textView, QContextMenuEvent* event, int index) override;
+    Drawer* drawer();
+    ItemActions* itemActions();
+    UserCard* userCard();
+    // What the drawer's editors ask of this window.
+    DrawerEditorContext drawerEditorContext();
+    boost::shared_ptr<weibo::SinaWeibo> weiboInstance() const { return weibo_; }
+    // A request of an item action: in the background, counted so that the window waits for it when it goes.
+    void runItemRequest(std::function<void()> work) { runInBackground(std::move(work)); }
 
     // --- The editor windows ---
 
@@ -349,6 +375,9 @@ private:
     StandardCellContext cellContext_;
 
     ComposeWindows* composeWindows_ = nullptr;
+    Drawer* drawer_ = nullptr;
+    ItemActions* itemActions_ = nullptr;
+    UserCard* userCard_ = nullptr;
     platform::DispatchGroup background_;
     std::atomic<bool> destroying_{false};
 };

@@ -1,0 +1,120 @@
+#include "compose/MessageViewController.h"
+
+#include "cells/TimelineCellMessage.h"
+#include "cells/TimelineCellMessageGroup.h"
+#include "compose/ComposeEditor.h"
+#include "model/WeiboParser.h"
+#include "platform/AlertResponder.h"
+#include "platform/Dispatch.h"
+#include "timeline/PXListViewController.h"
+#include "timeline/TimelineHost.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace {
+struct MessageAnswer {
+    boost::shared_ptr<weibo::WBMessage> message;
+    std::string error, code;
+};
+} // namespace
+
+MessageViewController::MessageViewController(const DrawerEditorContext& context, QWidget* parent)
+    : QWidget(parent), context_(context)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    editor_ = new ComposeEditor(false, this);
+    editor_->textView()->setFinishDelegate(this);
+    layout->addWidget(editor_, 1);
+    close_ = new QPushButton(QStringLiteral("关闭"), this);
+    send_ = new QPushButton(QStringLiteral("发送"), this);
+    editor_->bottomBar()->addWidget(close_);
+    editor_->bottomBar()->addWidget(send_);
+    connect(send_, &QPushButton::clicked, this, &MessageViewController::sendDirectMessage);
+    connect(close_, &QPushButton::clicked, this, [this] {
+        if (context_.host)
+            context_.host->closeDrawer();
+    });
+    setFixedSize(340, 140);
+    initContent();
+}
+
+HotkeyTextView* MessageViewController::textView() const { return editor_->textView(); }
+QLabel* MessageViewController::inputTipLabel() const { return editor_->inputTipLabel(); }
+
+void MessageViewController::resetWithCell(const MessageGroupCellPtr& cell, bool init)
+{
+    dataCell_ = cell;
+    if (init)
+        initContent();
+}
+
+void MessageViewController::initContent()
+{
+    editor_->clear();
+}
+
+void MessageViewController::sendDirectMessage()
+{
+    if (sending_ || !dataCell_ || !context_.host)
+        return;
+    const std::string text = editor_->plainString().toStdString();
+    const boost::shared_ptr<weibo::SinaWeibo> client = context_.client ? context_.client() : nullptr;
+    if (text.empty() || !client)
+        return;
+    const std::uint64_t recipient = dataCell_->groupId();
+    // The conversation list the reply goes into (the conversation item may be regrouped meanwhile).
+    QPointer<PXListViewController> conversations =
+        dynamic_cast<PXListViewController*>(dataCell_->listViewController());
+    TimelineHost* host = context_.host;
+    sending_ = true;
+    send_->setEnabled(false);
+    host->displayBusy(QStringLiteral("正在发送私信..."));
+    QPointer<MessageViewController> self(this);
+    platform::dispatchGlobal([self, host, client, text, recipient, conversations] {
+        auto answer = std::make_shared<MessageAnswer>();
+        weibo::SinaWeiboOptions options;
+        options.user_id_ = recipient;
+        const std::string response = client->directMessagesNew(std::string(), text, options);
+        weibo::parseError(response, answer->error, answer->code);
+        if (answer->error.empty() && answer->code.empty()) {
+            const auto messages = weibo::parseString<weibo::WBMessage>(response);
+            if (!messages.empty() && messages.front()->id != 0)
+                answer->message = messages.front();
+            else if (response.empty())
+                answer->error = client->getLastCurlError();
+        }
+        platform::dispatchMainAsync([self, host, answer, conversations] {
+            if (!self)
+                return;
+            host->displayBusy(QString());
+            self->sending_ = false;
+            self->send_->setEnabled(true);
+            if (!answer->message) {
+                platform::AlertResponder::alertWarning(QStringLiteral("发送私信失败！"),
+                                                       QString::fromStdString(answer->error),
+                                                       QString::fromStdString(answer->code), self->window());
+                emit self->sendFinished(false);
+                return;
+            }
+            if (conversations) {
+                auto cell = std::make_shared<TimelineCellMessage>(answer->message);
+                cell->setListViewController(host->chatListViewController());
+                // One's own reply is nothing unread: the badge stays as it was.
+                const std::uint64_t unread = conversations->unreadCount();
+                conversations->addFakeCell(cell, conversations->sentMessageCells());
+                conversations->setUnreadCount(unread);
+                conversations->makeMessageGroups();
+                conversations->reloadData();
+                host->updateLeftTabs();
+                host->displayMessageFromDataCell(host->activeDataCell(), false, true, 2);
+            }
+            emit self->sendFinished(true);
+        });
+    });
+}

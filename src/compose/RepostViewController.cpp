@@ -1,0 +1,165 @@
+#include "compose/RepostViewController.h"
+
+#include "cells/TimelineCellStatus.h"
+#include "compose/ComposeEditor.h"
+#include "model/WeiboParser.h"
+#include "platform/AlertResponder.h"
+#include "platform/Dispatch.h"
+#include "timeline/PXListViewController.h"
+#include "timeline/TimelineHost.h"
+#include "timeline/WBTextView.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+#include <memory>
+
+QuoteBox::QuoteBox(QWidget* parent) : QFrame(parent)
+{
+    setFrameShape(QFrame::Box);
+    // The fill is the stroke colour: a soft box around the quote.
+    const QColor stroke = QColor::fromRgbF(0.878, 0.878, 0.878);
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, stroke);
+    p.setColor(QPalette::WindowText, stroke);
+    setPalette(p);
+}
+
+RepostViewController::RepostViewController(const DrawerEditorContext& context, QWidget* parent)
+    : QWidget(parent), context_(context)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    quoteBox_ = new QuoteBox(this);
+    auto* quoteLayout = new QVBoxLayout(quoteBox_);
+    quoteLayout->setContentsMargins(4, 4, 4, 4);
+    quoteTextView_ = new WBTextView(quoteBox_);
+    quoteTextView_->setDelegate(context_.host);
+    quoteTextView_->setMinimumHeight(48);
+    quoteLayout->addWidget(quoteTextView_);
+    layout->addWidget(quoteBox_);
+    editor_ = new ComposeEditor(false, this);
+    editor_->textView()->setFinishDelegate(this);
+    layout->addWidget(editor_, 1);
+    toCurrentAuthor_ = new QCheckBox(this);
+    toOriginalAuthor_ = new QCheckBox(QStringLiteral("同时评论给原文作者"), this);
+    layout->addWidget(toCurrentAuthor_);
+    layout->addWidget(toOriginalAuthor_);
+    close_ = new QPushButton(QStringLiteral("取消"), this);
+    doit_ = new QPushButton(QStringLiteral("转发"), this);
+    editor_->bottomBar()->addWidget(close_);
+    editor_->bottomBar()->addWidget(doit_);
+    connect(doit_, &QPushButton::clicked, this, &RepostViewController::repost);
+    connect(close_, &QPushButton::clicked, this, [this] {
+        if (context_.host)
+            context_.host->closeDrawer();
+    });
+    setFixedSize(340, 250);
+}
+
+HotkeyTextView* RepostViewController::editTextView() const { return editor_->textView(); }
+QLabel* RepostViewController::inputTipLabel() const { return editor_->inputTipLabel(); }
+
+int RepostViewController::isCommentValue(bool toCurrentAuthor, bool toOriginalAuthor)
+{
+    if (toCurrentAuthor && toOriginalAuthor)
+        return 3;
+    if (toCurrentAuthor)
+        return 1;
+    return toOriginalAuthor ? 2 : 0;
+}
+
+void RepostViewController::initContent()
+{
+    editor_->clear();
+    quoteTextView_->clear();
+    doit_->setEnabled(true);
+    toCurrentAuthor_->setChecked(false);
+    toOriginalAuthor_->setChecked(false);
+    toOriginalAuthor_->hide();
+    const CellPtr c = context_.host ? context_.host->activeDataCell() : CellPtr();
+    auto* cell = dynamic_cast<TimelineCellStatus*>(c.get());
+    if (!cell || !cell->status())
+        return;
+    const boost::shared_ptr<weibo::WBStatus>& s = cell->status();
+    const bool aboutItself = cell->entityId() == context_.host->activeEntityId();
+    const boost::shared_ptr<weibo::WBStatus> t = aboutItself ? s : s->retweeted_status;
+    if (t && t->user)
+        toCurrentAuthor_->setText(QStringLiteral("评论给 %1").arg(QString::fromStdString(t->user->screen_name)));
+    toCurrentAuthor_->adjustSize();
+    bool determinate = true;
+    if (s->retweeted_status) {
+        quoteTextView_->setAttributedString(cell->stringFromStatus(s->retweeted_status, true, determinate));
+        if (aboutItself) {
+            toOriginalAuthor_->show();
+            const QString prefill = QStringLiteral("//@%1:").arg(QString::fromStdString(s->user->screen_name)) +
+                                    QString::fromStdString(s->text);
+            editor_->setPlainString(prefill);
+            QTextCursor cursor = editor_->textView()->textCursor();
+            cursor.movePosition(QTextCursor::Start);
+            editor_->textView()->setTextCursor(cursor);
+        }
+    } else {
+        quoteTextView_->setAttributedString(cell->stringFromStatus(s, false, determinate));
+    }
+}
+
+namespace {
+struct RepostAnswer {
+    boost::shared_ptr<weibo::WBStatus> status;
+    std::string error, code;
+};
+} // namespace
+
+void RepostViewController::repost()
+{
+    const CellPtr c = context_.host ? context_.host->activeDataCell() : CellPtr();
+    if (!dynamic_cast<TimelineCellStatus*>(c.get()) || !doit_->isEnabled())
+        return;
+    // Everything the request needs is read here, on the main thread.
+    const std::uint64_t id = context_.host->activeEntityId();
+    weibo::SinaWeiboOptions options;
+    options.status_ = editor_->plainString().toStdString();
+    if (const int value = isCommentValue(toCurrentAuthor_->isChecked(), toOriginalAuthor_->isChecked()))
+        options.is_comment_ = value;
+    const boost::shared_ptr<weibo::SinaWeibo> client = context_.client ? context_.client() : nullptr;
+    if (!client)
+        return;
+    doit_->setEnabled(false);
+    QPointer<RepostViewController> self(this);
+    platform::dispatchGlobal([self, client, id, options] {
+        auto answer = std::make_shared<RepostAnswer>();
+        const std::string response = client->statusRepost(id, options);
+        weibo::parseError(response, answer->error, answer->code);
+        const auto statuses = weibo::parseString<weibo::WBStatus>(response);
+        if (!statuses.empty())
+            answer->status = statuses.front();
+        platform::dispatchMainAsync([self, id, answer] {
+            if (!self)
+                return;
+            if (answer->status)
+                insertIntoHomeTimeline(self->context_, answer->status);
+            // A drawer that moved on to another item keeps its own editor state.
+            if (!self->context_.host || self->context_.host->activeEntityId() != id) {
+                emit self->repostFinished(bool(answer->status));
+                return;
+            }
+            if (answer->status) {
+                self->context_.host->closeDrawer();
+            } else {
+                self->doit_->setEnabled(true);
+                if (!answer->error.empty() || !answer->code.empty())
+                    platform::AlertResponder::alertWarning(QStringLiteral("转发微博失败！"),
+                                                           QString::fromStdString(answer->error),
+                                                           QString::fromStdString(answer->code), self->window());
+            }
+            emit self->repostFinished(bool(answer->status));
+        });
+    });
+}

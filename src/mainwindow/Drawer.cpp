@@ -1,0 +1,408 @@
+#include "mainwindow/Drawer.h"
+
+#include "cells/TimelineCellComment.h"
+#include "cells/TimelineCellMessageGroup.h"
+#include "cells/TimelineCellStatus.h"
+#include "compose/CommentViewController.h"
+#include "compose/ComposeEditor.h"
+#include "compose/MessageViewController.h"
+#include "compose/RepostViewController.h"
+#include "mainwindow/MyWindowController.h"
+#include "timeline/PXListViewController.h"
+#include "widgets/PXListView.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QVariantAnimation>
+
+#include <algorithm>
+
+// ---------------------------------------------------------------------------------------------------------------
+// Content and placement
+
+void DrawerContentView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor::fromRgbF(0.949, 0.949, 0.949, 1.0));
+}
+
+DrawerOffsets drawerOffsetsForRow(double H, double rowY, double rowHeight, double visibleY, double V, double W)
+{
+    double c = rowY + rowHeight / 2 - visibleY;
+    if (H / 2 > c)
+        c = H / 2;
+    else if (c > std::max(V, H) - H / 2)
+        c = std::max(V, H) - H / 2;
+    const double e = W - V;
+    const double m = e / 2 + 20;
+    return DrawerOffsets{c - H / 2 + m, (V - c) - H / 2 + (e - m)};
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// The panel
+
+DrawerPanel::DrawerPanel(QWidget* window)
+    : QWidget(window, Qt::Tool | Qt::FramelessWindowHint), window_(window), stash_(new QWidget(this))
+{
+    setObjectName(QStringLiteral("drawer"));
+    stash_->hide();
+    window_->installEventFilter(this);
+    animation_ = new QVariantAnimation(this);
+    animation_->setDuration(kSlideMilliseconds);
+    animation_->setEasingCurve(QEasingCurve::OutCubic);
+    connect(animation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+        revealed_ = v.toDouble();
+        place();
+    });
+    connect(animation_, &QVariantAnimation::finished, this, [this] {
+        if (state_ == State::Opening)
+            state_ = State::Open;
+        else if (state_ == State::Closing) {
+            state_ = State::Closed;
+            hide();
+        }
+    });
+}
+
+void DrawerPanel::setContentView(DrawerContentView* content)
+{
+    if (content == content_)
+        return;
+    if (content_) {
+        // The editors and lists the old content held are kept for their next use.
+        for (QWidget* child : content_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            child->hide();
+            child->setParent(stash_);
+        }
+        content_->deleteLater();
+    }
+    content_ = content;
+    if (content_) {
+        content_->setParent(this);
+        content_->move(0, 0);
+        content_->show();
+    }
+}
+
+void DrawerPanel::setContentSize(const QSize& size)
+{
+    contentSize_ = size;
+    if (content_)
+        content_->resize(size);
+    place();
+}
+
+void DrawerPanel::setOffsets(const DrawerOffsets& offsets)
+{
+    leading_ = offsets.leading;
+    trailing_ = offsets.trailing;
+    place();
+}
+
+void DrawerPanel::open()
+{
+    if (isOpenOrOpening())
+        return;
+    state_ = State::Opening;
+    show();
+    raise();
+    slide(1.0);
+}
+
+void DrawerPanel::close()
+{
+    if (state_ == State::Closed || state_ == State::Closing)
+        return;
+    state_ = State::Closing;
+    slide(0.0);
+}
+
+void DrawerPanel::slide(double to)
+{
+    animation_->stop();
+    animation_->setStartValue(revealed_);
+    animation_->setEndValue(to);
+    animation_->start();
+}
+
+void DrawerPanel::place()
+{
+    if (!window_)
+        return;
+    const QPoint origin = window_->mapToGlobal(QPoint(window_->width(), 0));
+    const int height = std::max(0, window_->height() - int(leading_) - int(trailing_));
+    const int width = std::max(1, int(contentSize_.width() * revealed_));
+    // Slides out of the window's edge: the content keeps its place against the window.
+    setGeometry(origin.x(), origin.y() + int(leading_), width, std::max(1, height));
+    if (content_)
+        content_->move(width - contentSize_.width(), 0);
+}
+
+bool DrawerPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == window_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        place();
+    if (watched == window_ && event->type() == QEvent::Hide && state_ != State::Closed)
+        hide();
+    return QWidget::eventFilter(watched, event);
+}
+
+void DrawerPanel::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        emit escapePressed();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// The drawer's logic
+
+namespace {
+
+PXListViewController* listOf(const CellPtr& cell)
+{
+    return cell ? dynamic_cast<PXListViewController*>(cell->listViewController()) : nullptr;
+}
+
+} // namespace
+
+Drawer::Drawer(MyWindowController* window) : QObject(window), window_(window), panel_(new DrawerPanel(window))
+{
+    connect(panel_, &DrawerPanel::escapePressed, this, &Drawer::closeDrawer);
+}
+
+Drawer::~Drawer() = default;
+
+PXListViewController* Drawer::commentListViewController()
+{
+    if (!commentList_) {
+        commentList_ = new PXListViewController(QStringLiteral("PXListView"),
+                                                QString::fromStdString(weibo::WEIBO_API_TIMELINE_COMMENTS),
+                                                window_->weiboInstance(), window_, this);
+        commentList_->listView()->setParent(panel_);
+        commentList_->listView()->hide();
+    }
+    return commentList_;
+}
+
+RepostViewController* Drawer::repostViewController()
+{
+    if (!repost_) {
+        repost_ = new RepostViewController(window_->drawerEditorContext(), panel_);
+        repost_->hide();
+    }
+    return repost_;
+}
+
+CommentViewController* Drawer::commentViewController()
+{
+    if (!comment_) {
+        comment_ = new CommentViewController(window_->drawerEditorContext(), panel_);
+        comment_->hide();
+    }
+    return comment_;
+}
+
+MessageViewController* Drawer::chatViewController()
+{
+    if (!chat_) {
+        chat_ = new MessageViewController(window_->drawerEditorContext(), panel_);
+        chat_->hide();
+    }
+    return chat_;
+}
+
+bool Drawer::toggleOff(const CellPtr& cell, std::uint64_t activeId, bool toggle, qint64 tag)
+{
+    if (!toggle || cell != window_->activeDataCell() || activeId != window_->activeEntityId() ||
+        !isDrawerOpenOrOpening())
+        return false;
+    const qint64 shown = panel_->contentView() ? panel_->contentView()->tag() : DrawerContentView::kNone;
+    closeDrawer();
+    return shown == tag;
+}
+
+void Drawer::selectRowOf(const CellPtr& cell)
+{
+    PXListViewController* list = listOf(cell);
+    if (!list || !list->listView())
+        return;
+    const int row = list->rowForCell(cell.get());
+    if (row >= 0 && !list->listView()->isRowSelected(row))
+        list->listView()->selectRow(row);
+}
+
+double Drawer::visibleHeightOf(const CellPtr& cell) const
+{
+    PXListViewController* list = listOf(cell);
+    return list && list->listView() ? list->listView()->visibleRect().height() : window_->height();
+}
+
+void Drawer::show(qint64 tag, QWidget* editor, QWidget* list, double e, double l, const CellPtr& cell,
+                  QWidget* focus)
+{
+    const int width = editor->width();
+    const double h = list ? e + l + 2 : e;
+    auto* content = new DrawerContentView;
+    content->setTag(tag);
+    content->setDrawerHeight(h);
+    content->resize(width, int(h));
+    editor->setParent(content);
+    editor->setGeometry(0, 0, width, int(e));
+    editor->show();
+    if (list) {
+        list->setParent(content);
+        list->setGeometry(0, int(e) + 2, width, int(l));
+        list->setVisible(l > 0);
+    }
+    panel_->setContentView(content);
+    panel_->setContentSize(QSize(width, int(h)));
+    if (PXListViewController* c = listOf(cell)) {
+        const int row = c->rowForCell(cell.get());
+        if (row >= 0)
+            setDrawerOffsetWithRow(row);
+    }
+    panel_->open();
+    panel_->activateWindow();
+    focus->setFocus(Qt::OtherFocusReason);
+}
+
+void Drawer::displayRepostFromDataCell(const CellPtr& cell, std::uint64_t activeId, bool toggle)
+{
+    if (!cell || toggleOff(cell, activeId, toggle, DrawerContentView::kRepost))
+        return;
+    window_->setActiveDataCell(cell);
+    window_->setActiveEntityId(activeId);
+    RepostViewController* editor = repostViewController();
+    editor->reset();
+    selectRowOf(cell);
+    show(DrawerContentView::kRepost, editor, nullptr, editor->height() + 2, 0, cell, editor->editTextView());
+}
+
+void Drawer::displayCommentsFromDataCell(const CellPtr& cell, std::uint64_t activeId, bool toggle, bool fetchData)
+{
+    if (!cell || toggleOff(cell, activeId, toggle, DrawerContentView::kComments))
+        return;
+    window_->setActiveDataCell(cell);
+    window_->setActiveEntityId(activeId);
+    const bool s = dynamic_cast<TimelineCellStatus*>(cell.get()) != nullptr;
+    PXListViewController* list = commentListViewController();
+    CommentViewController* editor = commentViewController();
+    const int width = editor->width();
+    list->listView()->resize(width, list->listView()->height());
+    if (s && fetchData) {
+        list->setCommentPage(1);
+        list->reloadCommentPageData();
+    }
+    if (toggle)
+        editor->reset();
+    selectRowOf(cell);
+    const double e = editor->height();
+    double l = 0;
+    if (s) {
+        if (list->listView()->numberOfRows() != int(list->dataOfCells()->size()))
+            list->reloadData();
+        l = list->listView()->documentHeight() + 2;
+        const double visible = visibleHeightOf(cell);
+        if (e + l > visible)
+            l = std::max(0.0, visible - e); // a tall editor leaves no room, never a negative one
+    }
+    show(DrawerContentView::kComments, editor, s ? list->listView() : nullptr, e, l, cell, editor->textView());
+    if (!s)
+        list->listView()->hide();
+}
+
+void Drawer::displayMessageFromDataCell(const CellPtr& cell, bool toggle, bool init, int mode)
+{
+    auto group = std::dynamic_pointer_cast<TimelineCellMessageGroup>(cell);
+    if (!group || (cell == window_->activeDataCell() && toggle)) {
+        if (isDrawerOpenOrOpening())
+            closeDrawer();
+        return;
+    }
+    window_->setActiveDataCell(cell);
+    window_->setActiveEntityId(0);
+    PXListViewController* conversations = listOf(cell);
+    if (const int u = group->unreadMessages(); u > 0 && conversations) {
+        conversations->resetUnreadMessageCount();
+        group->clearUnreadMessages();
+        group->setRecalculateTextViewHeight(true);
+        if (conversations->unreadCount() >= std::uint64_t(u))
+            conversations->setUnreadCount(conversations->unreadCount() - std::uint64_t(u));
+        window_->updateLeftTabs();
+        conversations->reloadData();
+    }
+    PXListViewController* chat = window_->chatListViewController();
+    MessageViewController* editor = chatViewController();
+    chat->listView()->resize(editor->width(), chat->listView()->height());
+    if (mode != PXListViewController::kModeOlder) {
+        chat->setScrollMode(PXListViewController::kScrollBusy);
+        chat->setDataOfCells(CellArray());
+        chat->reloadData();
+    }
+    chat->setDataOfCells(CellArray(group->messages().begin(), group->messages().end()));
+    chat->reloadData();
+    editor->resetWithCell(group, init);
+    selectRowOf(cell);
+    const double e = editor->height();
+    double l = chat->listView()->documentHeight() + 2;
+    const double visible = visibleHeightOf(cell);
+    if (e + l > visible)
+        l = std::max(0.0, visible - e);
+    show(DrawerContentView::kMessages, editor, chat->listView(), e, l, cell, editor->textView());
+}
+
+void Drawer::checkDrawer()
+{
+    const CellPtr active = window_->activeDataCell();
+    if (!active)
+        return;
+    PXListViewController* list = listOf(active);
+    if (list && list == window_->selectedListViewController() && isDrawerOpenOrOpening() && list->listView()) {
+        const int row = list->rowForCell(active.get());
+        if (row >= 0 && list->listView()->visibleRange().contains(row)) {
+            if (!list->listView()->isRowSelected(row))
+                list->listView()->selectRow(row);
+            setDrawerOffsetWithRow(row);
+            return;
+        }
+    }
+    closeDrawer();
+}
+
+void Drawer::closeDrawer()
+{
+    const CellPtr active = window_->activeDataCell();
+    // The item goes first: deselecting a conversation row asks to close again and finds nothing left.
+    window_->setActiveDataCell(nullptr);
+    window_->setActiveEntityId(0);
+    if (PXListViewController* list = listOf(active))
+        if (list->listView())
+            list->listView()->deselectRows();
+    panel_->close();
+}
+
+void Drawer::setDrawerOffsetWithRow(int row)
+{
+    PXListViewController* list = listOf(window_->activeDataCell());
+    if (!list || !list->listView() || !panel_->contentView())
+        return;
+    PXListView* view = list->listView();
+    const QRect rowRect = view->rectOfRow(row);
+    const QRect visible = view->visibleRect();
+    // The list's visible area in the window decides the window part the panel is centred in.
+    panel_->setOffsets(drawerOffsetsForRow(panel_->contentView()->drawerHeight(), rowRect.y(), rowRect.height(),
+                                           visible.y(), visible.height(), window_->height()));
+}
+
+void Drawer::replyOtherCommentFromCommentCell(const CellPtr& cell)
+{
+    auto* comment = dynamic_cast<TimelineCellComment*>(cell.get());
+    if (!comment || !comment->comment() || !comment->comment()->user)
+        return;
+    commentViewController()->preappendString(
+        QStringLiteral("回复@%1:").arg(QString::fromStdString(comment->comment()->user->screen_name)));
+}

@@ -1,0 +1,290 @@
+#include "mainwindow/ItemActions.h"
+
+#include "cells/AttachmentTypes.h"
+#include "cells/TimelineCellComment.h"
+#include "cells/TimelineCellStatus.h"
+#include "mainwindow/MyWindowController.h"
+#include "model/WeiboParser.h"
+#include "platform/AlertResponder.h"
+#include "platform/Browser.h"
+#include "platform/Dispatch.h"
+#include "timeline/PXListViewController.h"
+#include "timeline/WBTextView.h"
+#include "widgets/PXListView.h"
+
+#include <QPointer>
+#include <QUrl>
+
+#include <memory>
+
+namespace {
+
+TimelineCellStatus* statusItem(const CellPtr& cell) { return dynamic_cast<TimelineCellStatus*>(cell.get()); }
+
+PXListViewController* listOf(const CellPtr& cell)
+{
+    return cell ? dynamic_cast<PXListViewController*>(cell->listViewController()) : nullptr;
+}
+
+struct Answer {
+    bool ok = false;
+    boost::shared_ptr<weibo::WBStatus> status;
+    std::string error, code;
+};
+
+} // namespace
+
+ItemActions::ItemActions(MyWindowController* window) : QObject(window), window_(window) {}
+
+QList<PXListViewController*> ItemActions::statusLists() const
+{
+    QList<PXListViewController*> lists{window_->weiboListViewController(), window_->userListViewController(),
+                                       window_->listsListViewController(), window_->atmeListViewController(),
+                                       window_->favoriteListViewController()};
+    lists.removeAll(nullptr);
+    return lists;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Clicks
+
+void ItemActions::textViewClickedOnCell(WBTextView* textView, const MyTextAttachmentCell& attachment, int)
+{
+    if (!textView)
+        return;
+    const CellPtr cell = textView->cellData();
+    if (!cell || isBusy(cell->entityId()))
+        return;
+    TimelineCellStatus* status = statusItem(cell);
+    const boost::shared_ptr<weibo::WBStatus> record = status ? status->status() : nullptr;
+    const boost::shared_ptr<weibo::WBStatus> original = record ? record->retweeted_status : nullptr;
+    const bool comment = dynamic_cast<TimelineCellComment*>(cell.get()) != nullptr;
+    switch (attachment.type()) {
+    case AttachmentStatusPicture:
+    case AttachmentRetweetPicture: {
+        const auto& pictured = attachment.type() == AttachmentStatusPicture ? record : original;
+        if (pictured && viewerHook_.openPicture)
+            viewerHook_.openPicture(attachment.image(), attachment.data(),
+                                    QString::fromStdString(pictured->bmiddle_pic),
+                                    QString::fromStdString(pictured->original_pic));
+        break;
+    }
+    case AttachmentStatusComments:
+    case AttachmentCommentsOfEntity:
+        window_->displayCommentsFromDataCell(cell, cell->entityId(), true, true);
+        break;
+    case AttachmentStatusRepost:
+        window_->displayRepostFromDataCell(cell, cell->entityId(), true);
+        break;
+    case AttachmentStatusWebPage:
+        if (record && record->user) {
+            const QString page = QString::fromStdString(window_->weiboInstance()->baseUrl()) +
+                                 QStringLiteral("/%1/statuses/%2").arg(record->user->id).arg(record->id);
+            platform::Browser::openURL(QUrl(page));
+        }
+        break;
+    case AttachmentReplyComment:
+        if (comment)
+            window_->replyOtherCommentFromCommentCell(cell);
+        break;
+    case AttachmentFavorite:
+    case AttachmentFavoriteOnly:
+        favorite(cell);
+        break;
+    case AttachmentVideo:
+    case AttachmentRetweetVideo: {
+        const auto& video = attachment.type() == AttachmentVideo ? (status ? status->video() : nullptr)
+                                                                 : (status ? status->retweetVideo() : nullptr);
+        if (video && viewerHook_.openVideo)
+            viewerHook_.openVideo(QString::fromStdString(video->title), QString::fromStdString(video->flash));
+        break;
+    }
+    case AttachmentRetweetComments:
+        if (original)
+            window_->displayCommentsFromDataCell(cell, original->id, true, true);
+        break;
+    case AttachmentRetweetRepost:
+        if (original)
+            window_->displayRepostFromDataCell(cell, original->id, true);
+        break;
+    case AttachmentRemoveStatus:
+        if (status)
+            deleteStatus(cell);
+        break;
+    case AttachmentRemoveComment:
+        if (comment)
+            deleteComment(cell);
+        break;
+    default:
+        break;
+    }
+}
+
+bool ItemActions::textViewClickedOnLink(WBTextView*, const LinkValue& link, int)
+{
+    if (link.kind == LinkValue::Url)
+        platform::Browser::openURL(link.url);
+    else if (link.kind == LinkValue::ScreenName)
+        window_->replaceStatusUserTabViewItemWithUser(link.screenName);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Favourite
+
+void ItemActions::favorite(const CellPtr& cell)
+{
+    TimelineCellStatus* status = statusItem(cell);
+    if (!status || !status->status() || isBusy(cell->entityId()))
+        return;
+    const std::uint64_t id = cell->entityId();
+    const bool wasFavorited = status->status()->favorited;
+    const boost::shared_ptr<weibo::SinaWeibo> client = window_->weiboInstance();
+    busy_.insert(id);
+    QPointer<ItemActions> self(this);
+    window_->runItemRequest([self, client, id, wasFavorited, cell] {
+        auto answer = std::make_shared<Answer>();
+        const std::string response = wasFavorited ? client->favoritesDestroy(id) : client->favoritesCreate(id);
+        weibo::parseError(response, answer->error, answer->code);
+        // Only a status back means it was done: an empty answer (a dead service) is a failure.
+        const auto statuses = weibo::parseString<weibo::WBStatus>(response);
+        if (!statuses.empty()) {
+            answer->ok = true;
+            answer->status = statuses.front();
+        } else if (response.empty() && answer->error.empty()) {
+            answer->error = client->getLastCurlError();
+        }
+        platform::dispatchMainAsync([self, cell, wasFavorited, answer] {
+            if (self)
+                self->favoriteDidEnd(cell, wasFavorited, answer->status, answer->ok, answer->error, answer->code);
+        });
+    });
+}
+
+void ItemActions::favoriteDidEnd(const CellPtr& cell, bool wasFavorited,
+                                 const boost::shared_ptr<weibo::WBStatus>& status, bool ok,
+                                 const std::string& error, const std::string& code)
+{
+    const std::uint64_t id = cell->entityId();
+    busy_.remove(id);
+    if (!ok) {
+        platform::AlertResponder::alertWarning(wasFavorited ? QStringLiteral("取消收藏失败！")
+                                                            : QStringLiteral("添加收藏失败！"),
+                                               QString::fromStdString(error), QString::fromStdString(code),
+                                               window_);
+        emit actionFinished(id, false);
+        return;
+    }
+    // The flag changes in every list that shows the status, whatever list it was clicked in.
+    for (PXListViewController* list : statusLists())
+        for (const CellPtr& c : *list->dataOfCells())
+            if (c->entityId() == id)
+                if (TimelineCellStatus* s = statusItem(c); s && s->status()) {
+                    s->status()->favorited = !wasFavorited;
+                    s->setRecalculateTextViewHeight(true);
+                }
+    PXListViewController* favorites = window_->favoriteListViewController();
+    if (wasFavorited) {
+        favorites->removeCells({id});
+    } else if (status) {
+        status->favorited = true;
+        auto fake = std::make_shared<TimelineCellFavorite>(status);
+        fake->setListViewController(favorites);
+        favorites->addFakeCell(fake);
+    }
+    PXListViewController* selected = window_->selectedListViewController();
+    if (selected)
+        selected->reloadData();
+    emit actionFinished(id, true);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Delete
+
+void ItemActions::deleteStatus(const CellPtr& cell)
+{
+    const std::uint64_t id = cell->entityId();
+    if (platform::AlertResponder::alertMessage(QStringLiteral("您确定要删除这条微博吗？"),
+                                               QStringLiteral("此操作不可恢复!"), window_) !=
+        platform::AlertResponder::kSecondButton)
+        return;
+    const boost::shared_ptr<weibo::SinaWeibo> client = window_->weiboInstance();
+    busy_.insert(id);
+    QPointer<ItemActions> self(this);
+    window_->runItemRequest([self, client, id, cell] {
+        auto answer = std::make_shared<Answer>();
+        const std::string response = client->statusDestroyById(id);
+        answer->ok = !weibo::parseString<weibo::WBStatus>(response).empty();
+        if (!answer->ok)
+            weibo::parseError(response, answer->error, answer->code);
+        platform::dispatchMainAsync([self, cell, id, answer] {
+            if (!self)
+                return;
+            self->busy_.remove(id);
+            if (!answer->ok) {
+                platform::AlertResponder::alertWarning(QStringLiteral("删除微博失败！"),
+                                                       QString::fromStdString(answer->error),
+                                                       QString::fromStdString(answer->code), self->window_);
+            } else {
+                // Gone from every list that shows it, not only the one it was deleted from.
+                QList<PXListViewController*> lists = self->statusLists();
+                if (PXListViewController* own = listOf(cell); own && !lists.contains(own))
+                    lists.append(own);
+                if (self->window_->activeDataCell() && self->window_->activeDataCell()->entityId() == id)
+                    self->window_->closeDrawer();
+                self->removeCells({id}, lists);
+            }
+            emit self->actionFinished(id, answer->ok);
+        });
+    });
+}
+
+void ItemActions::deleteComment(const CellPtr& cell)
+{
+    const std::uint64_t id = cell->entityId();
+    if (platform::AlertResponder::alertMessage(QStringLiteral("您确定要删除这条评论吗？"),
+                                               QStringLiteral("此操作不可恢复!"), window_) !=
+        platform::AlertResponder::kSecondButton)
+        return;
+    const boost::shared_ptr<weibo::SinaWeibo> client = window_->weiboInstance();
+    busy_.insert(id);
+    QPointer<ItemActions> self(this);
+    window_->runItemRequest([self, client, id, cell] {
+        auto answer = std::make_shared<Answer>();
+        const std::string response = client->commentDestroyById(id);
+        answer->ok = !weibo::parseString<weibo::WBComment>(response).empty();
+        if (!answer->ok)
+            weibo::parseError(response, answer->error, answer->code);
+        platform::dispatchMainAsync([self, cell, id, answer] {
+            if (!self)
+                return;
+            self->busy_.remove(id);
+            if (!answer->ok) {
+                platform::AlertResponder::alertWarning(QStringLiteral("删除评论失败！"),
+                                                       QString::fromStdString(answer->error),
+                                                       QString::fromStdString(answer->code), self->window_);
+            } else {
+                QList<PXListViewController*> lists{self->window_->comments2meListViewController(),
+                                                   self->window_->commentsByMeListViewController(),
+                                                   self->window_->commentListViewController()};
+                if (PXListViewController* own = listOf(cell); own && !lists.contains(own))
+                    lists.append(own);
+                lists.removeAll(nullptr);
+                self->removeCells({id}, lists);
+                if (PXListViewController* own = listOf(cell))
+                    own->reloadData();
+            }
+            emit self->actionFinished(id, answer->ok);
+        });
+    });
+}
+
+void ItemActions::removeCells(const std::set<std::uint64_t>& ids, const QList<PXListViewController*>& controllers)
+{
+    PXListViewController* selected = window_->selectedListViewController();
+    for (PXListViewController* c : controllers) {
+        c->removeCells(ids);
+        if (c == selected)
+            c->reloadData();
+    }
+}

@@ -1,0 +1,68 @@
+#pragma once
+// What a click in an item's text asks for: the control table (pictures, videos, the toolbar icons, reply,
+// favourite, delete), links (addresses to the browser, @names to the user tab), favourite and delete. Requests
+// run in the background while the item's controls are disabled; their outcome is applied on the main thread
+// to every list that shows the item.
+#include "cells/CellTypes.h"
+#include "cells/MyTextAttachmentCell.h"
+#include "cells/RichText.h"
+#include "model/WeiboParser.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <set>
+
+class MyWindowController;
+class PXListViewController;
+class WBTextView;
+
+// How the picture and video controls reach the viewer windows; the application installs it.
+struct ViewerHook {
+    std::function<void(const QImage& image, const QByteArray& data, const QString& middlePic,
+                       const QString& originalPic)>
+        openPicture;
+    std::function<void(const QString& title, const QString& flash)> openVideo;
+};
+
+class ItemActions : public QObject {
+    Q_OBJECT
+public:
+    explicit ItemActions(MyWindowController* window);
+
+    void textViewClickedOnCell(WBTextView* textView, const MyTextAttachmentCell& cell, int index);
+    bool textViewClickedOnLink(WBTextView* textView, const LinkValue& link, int index);
+
+    void favorite(const CellPtr& cell);
+    // Asks for confirmation, then deletes the status or comment.
+    void deleteStatus(const CellPtr& cell);
+    void deleteComment(const CellPtr& cell);
+    // Removes the items from each list; the selected one is reloaded.
+    void removeCells(const std::set<std::uint64_t>& ids, const QList<PXListViewController*>& controllers);
+
+    // Items whose request is under way: their controls do nothing meanwhile.
+    bool isBusy(std::uint64_t entityId) const { return busy_.contains(entityId); }
+
+    const ViewerHook& viewerHook() const { return viewerHook_; }
+    void setViewerHook(ViewerHook hook) { viewerHook_ = std::move(hook); }
+
+signals:
+    // A favourite or delete request has been applied (ok: the service did it).
+    void actionFinished(std::uint64_t entityId, bool ok);
+
+private:
+    // Every list of the tab model that holds status items, the given one included.
+    QList<PXListViewController*> statusLists() const;
+    void favoriteDidEnd(const CellPtr& cell, bool wasFavorited, const boost::shared_ptr<weibo::WBStatus>& status,
+                        bool ok, const std::string& error, const std::string& code);
+
+    MyWindowController* window_;
+    QSet<std::uint64_t> busy_;
+    ViewerHook viewerHook_;
+};

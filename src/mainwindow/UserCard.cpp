@@ -1,0 +1,211 @@
+#include "mainwindow/UserCard.h"
+
+#include "cells/AttributedString.h"
+#include "cells/TimelineCellStatus.h"
+#include "compose/ComposeWindows.h"
+#include "mainwindow/MyWindowController.h"
+#include "platform/Dispatch.h"
+#include "platform/URLConnection.h"
+#include "timeline/WBTextView.h"
+
+#include <QContextMenuEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QUrl>
+#include <QWidgetAction>
+
+#include <memory>
+
+UserCard::UserCard(MyWindowController* window) : QObject(window), window_(window)
+{
+    userContextMenu_ = new QMenu(window);
+    userContextView_ = new QWidget;
+    userContextView_->setObjectName(QStringLiteral("userContextView"));
+    auto* grid = new QGridLayout(userContextView_);
+    userContextIcon_ = new QPushButton(userContextView_);
+    userContextIcon_->setFixedSize(54, 54);
+    userContextIcon_->setIconSize(QSize(50, 50));
+    userContextInfo_ = new WBTextView(userContextView_);
+    userContextInfo_->setDelegate(window);
+    userContextInfo_->setFixedSize(220, 44);
+    userContextDescription_ = new WBTextView(userContextView_);
+    userContextDescription_->setDelegate(window);
+    userContextDescription_->setFixedSize(280, 52);
+    userContextFriendship_ = new QLabel(userContextView_);
+    userContextMessage_ = new QPushButton(QStringLiteral("私信"), userContextView_);
+    userContextFollow_ = new QPushButton(QStringLiteral("加关注"), userContextView_);
+    grid->addWidget(userContextIcon_, 0, 0, 2, 1);
+    grid->addWidget(userContextInfo_, 0, 1, 1, 3);
+    grid->addWidget(userContextDescription_, 2, 0, 1, 4);
+    grid->addWidget(userContextFriendship_, 3, 0, 1, 2);
+    grid->addWidget(userContextMessage_, 3, 2);
+    grid->addWidget(userContextFollow_, 3, 3);
+    auto* action = new QWidgetAction(userContextMenu_);
+    action->setDefaultWidget(userContextView_);
+    userContextMenu_->addAction(action);
+    connect(userContextFollow_, &QPushButton::clicked, this, &UserCard::follow);
+    connect(userContextMessage_, &QPushButton::clicked, this, &UserCard::sendMessage);
+}
+
+UserCard::~UserCard() = default;
+
+bool UserCard::isCardOwnTextView(const QObject* view) const
+{
+    return view && (view == userContextInfo_ || view == userContextDescription_);
+}
+
+QMenu* UserCard::textViewMenuForEvent(WBTextView* textView, QContextMenuEvent* event, int index)
+{
+    if (!textView || !textView->document() || index < 0 || isCardOwnTextView(textView))
+        return nullptr;
+    const LinkValue link = linkAtDocumentPosition(*textView->document(), index);
+    if (link.kind != LinkValue::ScreenName)
+        return nullptr;
+    boost::shared_ptr<weibo::WBUser> author;
+    if (auto* status = dynamic_cast<TimelineCellStatus*>(textView->cellData().get()))
+        if (status->status() && status->status()->user &&
+            QString::fromStdString(status->status()->user->screen_name) == link.screenName)
+            author = status->status()->user;
+    requestCard(link.screenName, author, event ? event->globalPos() : QCursor::pos());
+    return nullptr;
+}
+
+void UserCard::requestCard(const QString& screenName, const boost::shared_ptr<weibo::WBUser>& author,
+                           const QPoint& globalPos)
+{
+    contextUser_.reset();
+    resetContextView();
+    // Each right click outdates the ones before it: only its own answer is shown.
+    const std::uint64_t generation = ++generation_;
+    const boost::shared_ptr<weibo::SinaWeibo> client = window_->weiboInstance();
+    const std::string name = screenName.toStdString();
+    QPointer<UserCard> self(this);
+    window_->runItemRequest([self, client, name, author, generation, globalPos] {
+        weibo::SinaWeiboOptions relation;
+        relation.target_screen_name_ = name;
+        boost::shared_ptr<weibo::WBFriendship> friendship = weibo::parseFriendship(client->friendshipsShow(relation));
+        boost::shared_ptr<weibo::WBUser> user = author;
+        if (!user) {
+            weibo::SinaWeiboOptions options;
+            options.screen_name_ = name;
+            const auto users = weibo::parseString<weibo::WBUser>(client->userShow(options));
+            if (!users.empty() && users.front()->id != 0)
+                user = users.front();
+        }
+        platform::dispatchMainAsync([self, generation, user, friendship, globalPos] {
+            if (self)
+                self->cardDidLoad(generation, user, friendship, globalPos);
+        });
+    });
+}
+
+void UserCard::cardDidLoad(std::uint64_t generation, const boost::shared_ptr<weibo::WBUser>& user,
+                           const boost::shared_ptr<weibo::WBFriendship>& friendship, const QPoint& globalPos)
+{
+    if (generation != generation_ || !user)
+        return;
+    contextUser_ = user;
+    initContextView(user, friendship);
+    popupPosition_ = globalPos;
+    userContextMenu_->popup(globalPos);
+    const QUrl avatar(QString::fromStdString(user->profile_image_url));
+    if (avatar.isValid() && !avatar.isEmpty()) {
+        QPointer<UserCard> self(this);
+        platform::URLConnection::asyncRequest(
+            avatar,
+            [self, generation](const QByteArray& data) {
+                if (!self || generation != self->generation_)
+                    return;
+                QImage image;
+                if (image.loadFromData(data))
+                    self->userContextIcon_->setIcon(QIcon(QPixmap::fromImage(image)));
+            },
+            [](const QString&) {});
+    }
+    emit cardShown(QString::fromStdString(user->screen_name));
+}
+
+void UserCard::initContextView(const boost::shared_ptr<weibo::WBUser>& user,
+                               const boost::shared_ptr<weibo::WBFriendship>& friendship)
+{
+    if (!user)
+        return;
+    const QString name = QString::fromStdString(user->screen_name);
+    AttributedString info = AttributedString::fromLink(name, LinkValue::fromScreenName(name));
+    info.appendString(QStringLiteral("\n") + QStringLiteral("关注 %1 粉丝 %2 微博 %3")
+                                                 .arg(user->friends_count)
+                                                 .arg(user->followers_count)
+                                                 .arg(user->statuses_count));
+    info.setFont(AttributedString::documentDefaultFont());
+    userContextInfo_->setAttributedString(info);
+    const QString description = QString::fromStdString(user->description);
+    AttributedString text(
+        QStringLiteral("简介: ") + (description.isEmpty() ? QStringLiteral("暂无简介") : description));
+    text.setFont(AttributedString::documentDefaultFont());
+    userContextDescription_->setAttributedString(text);
+    userContextFollow_->setText(QStringLiteral("加关注"));
+    // Without a known relation (the request failed) the card says nothing about it.
+    if (!friendship || !friendship->source || friendship->source->id == 0)
+        return;
+    if (friendship->source->following) {
+        userContextFriendship_->setText(friendship->source->followed_by ? QStringLiteral("互相关注")
+                                                                        : QStringLiteral("已关注"));
+        userContextFollow_->setText(QStringLiteral("取消关注"));
+    } else {
+        userContextFriendship_->clear();
+    }
+}
+
+void UserCard::resetContextView()
+{
+    userContextIcon_->setIcon(QIcon());
+    userContextInfo_->clear();
+    userContextDescription_->clear();
+    // The previous user's relation must not show on the next card.
+    userContextFriendship_->clear();
+    userContextFollow_->setText(QStringLiteral("加关注"));
+}
+
+void UserCard::close()
+{
+    userContextMenu_->hide();
+}
+
+void UserCard::follow()
+{
+    const std::string name = contextUser_ ? contextUser_->screen_name : std::string();
+    const QString title = userContextFollow_->text();
+    close();
+    const bool create = title == QStringLiteral("加关注");
+    if (!create && title != QStringLiteral("取消关注"))
+        return;
+    const boost::shared_ptr<weibo::SinaWeibo> client = window_->weiboInstance();
+    QPointer<UserCard> self(this);
+    window_->runItemRequest([self, client, name, create] {
+        weibo::SinaWeiboOptions options;
+        options.screen_name_ = name;
+        if (create)
+            client->friendshipsCreate(options);
+        else
+            client->friendshipsDestroy(options);
+        platform::dispatchMainAsync([self] {
+            if (self)
+                emit self->followFinished();
+        });
+    });
+}
+
+void UserCard::sendMessage()
+{
+    if (window_->isStarting())
+        return;
+    close();
+    const QString name = contextUser_ ? QString::fromStdString(contextUser_->screen_name) : QString();
+    QPointer<MyWindowController> window(window_);
+    platform::dispatchMainAsync([window, name] {
+        if (window)
+            window->composeWindows()->sendMessageTo(name);
+    });
+}

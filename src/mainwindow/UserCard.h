@@ -1,0 +1,78 @@
+#pragma once
+// The card about a user named in an item's text, popped up at the mouse by a right click on an @name: the
+// counts, the description, the relation to the signed-in user, follow / unfollow and a direct message. Its two
+// requests run in the background; only the latest right click's answer is shown, on the main thread.
+#include "model/WeiboParser.h"
+
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+
+#include <boost/shared_ptr.hpp>
+
+#include <cstdint>
+
+class MyWindowController;
+class QContextMenuEvent;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QWidget;
+class WBTextView;
+
+class UserCard : public QObject {
+    Q_OBJECT
+public:
+    explicit UserCard(MyWindowController* window);
+    ~UserCard() override;
+
+    // The right click: none (the card pops up when its data is in) for an @name, none at all otherwise.
+    QMenu* textViewMenuForEvent(WBTextView* textView, QContextMenuEvent* event, int index);
+    // Shows the card for `screenName` at `globalPos` once its user is known. `author`: the item's own author
+    // when the name is theirs (then only the relation is asked for).
+    void requestCard(const QString& screenName, const boost::shared_ptr<weibo::WBUser>& author,
+                     const QPoint& globalPos);
+
+    void initContextView(const boost::shared_ptr<weibo::WBUser>& user,
+                         const boost::shared_ptr<weibo::WBFriendship>& friendship);
+    void resetContextView();
+    void follow();
+    void sendMessage();
+    void close();
+    bool isCardOwnTextView(const QObject* view) const;
+
+    // Main thread only.
+    boost::shared_ptr<weibo::WBUser> contextUser() const { return contextUser_; }
+    QMenu* userContextMenu() const { return userContextMenu_; }
+    QWidget* userContextView() const { return userContextView_; }
+    QPushButton* userContextIcon() const { return userContextIcon_; }
+    QPushButton* userContextMessage() const { return userContextMessage_; }
+    QLabel* userContextFriendship() const { return userContextFriendship_; }
+    QPushButton* userContextFollow() const { return userContextFollow_; }
+    WBTextView* userContextInfo() const { return userContextInfo_; }
+    WBTextView* userContextDescription() const { return userContextDescription_; }
+    QPoint lastPopupPosition() const { return popupPosition_; }
+
+signals:
+    // The card was filled and popped up.
+    void cardShown(const QString& screenName);
+    // A follow or unfollow request has ended.
+    void followFinished();
+
+private:
+    void cardDidLoad(std::uint64_t generation, const boost::shared_ptr<weibo::WBUser>& user,
+                     const boost::shared_ptr<weibo::WBFriendship>& friendship, const QPoint& globalPos);
+
+    MyWindowController* window_;
+    QMenu* userContextMenu_ = nullptr;
+    QWidget* userContextView_ = nullptr;
+    QPushButton* userContextIcon_ = nullptr;
+    QPushButton* userContextMessage_ = nullptr;
+    QLabel* userContextFriendship_ = nullptr;
+    QPushButton* userContextFollow_ = nullptr;
+    WBTextView* userContextInfo_ = nullptr;
+    WBTextView* userContextDescription_ = nullptr;
+    boost::shared_ptr<weibo::WBUser> contextUser_;
+    std::uint64_t generation_ = 0;
+    QPoint popupPosition_;
+};
