@@ -174,7 +174,12 @@ Drawer::Drawer(MyWindowController* window) : QObject(window), window_(window), p
     connect(panel_, &DrawerPanel::escapePressed, this, &Drawer::closeDrawer);
 }
 
-Drawer::~Drawer() = default;
+Drawer::~Drawer()
+{
+    // The panel holds the list views of the comment and chat lists: it goes while their controllers still
+    // exist, and before the window takes its children apart.
+    delete panel_;
+}
 
 PXListViewController* Drawer::commentListViewController()
 {
