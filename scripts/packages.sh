@@ -8,6 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus dbus-daemon xvfb xauth wrk
   fonts-noto-cjk
+  qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
