@@ -9,6 +9,7 @@ PACKAGES=(
   dbus dbus-daemon xvfb xauth wrk
   fonts-noto-cjk
   qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools
+  desktop-file-utils appstream dpkg-dev file
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
