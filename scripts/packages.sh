@@ -8,6 +8,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus dbus-daemon xvfb xauth wrk
   fonts-noto-cjk
+  qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools
+  desktop-file-utils appstream dpkg-dev file
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -2,6 +2,7 @@
 
 #include "app/AuthWindowController.h"
 #include "app/PrefsWindowController.h"
+#include "app/TokenStore.h"
 #include "cells/Appearance.h"
 #include "cells/HotTextScanner.h"
 #include "mainwindow/MyWindowController.h"
@@ -60,6 +61,7 @@ omnikAppDelegate::omnikAppDelegate(QObject* parent)
     : QObject(parent)
 {
     sharedInstance = this;
+    tokenStore_ = new TokenStore(platform::UserDefaults::standard(), this);
     makeMenu();
 }
 
@@ -135,7 +137,9 @@ QVariantMap omnikAppDelegate::accountStore()
 bool omnikAppDelegate::initWeiboInstanceWithUserId(const QString& userId)
 {
     accountReady_ = false;
-    QVariantMap store = accountStore();
+    // Secrets an earlier run had to leave in the settings file go to the keyring now that one may answer.
+    tokenStore_->moveSecretsToKeyring();
+    const QVariantMap store = tokenStore_->accounts();
     QString uid = userId;
     if (uid.isEmpty() && !store.isEmpty())
         uid = store.lastKey();
@@ -146,12 +150,18 @@ bool omnikAppDelegate::initWeiboInstanceWithUserId(const QString& userId)
     applyServiceAddresses();
 
     if (!uid.isEmpty() && store.contains(uid)) {
-        const QVariantMap entry = store.value(uid).toMap();
-        weibo_->oAuth().setOAuthTokenKey(entry.value(kTokenKey).toString().toStdString());
-        weibo_->oAuth().setOAuthTokenSecret(entry.value(kSecretKey).toString().toStdString());
-        accountReady_ = true;
-        return true;
+        // An account whose keyring does not give its secrets back (locked and not unlocked, gone) is authorised
+        // again rather than started without a token.
+        if (const std::optional<TokenStore::Tokens> tokens = tokenStore_->tokensForUser(uid)) {
+            weibo_->oAuth().setOAuthTokenKey(tokens->tokenKey.toStdString());
+            weibo_->oAuth().setOAuthTokenSecret(tokens->secretKey.toStdString());
+            userId_ = uid;
+            accountReady_ = true;
+            return true;
+        }
     }
+    if (terminating_)
+        return false;
 
     AuthWindowController auth(QStringLiteral("AuthWindow"), &weibo_);
     // The window is application-modal: of the menu only quitting can act while it is up.
@@ -160,14 +170,9 @@ bool omnikAppDelegate::initWeiboInstanceWithUserId(const QString& userId)
         return false;
 
     // The signer now holds the access token of the account that was just authorised.
-    store = accountStore();
-    QVariantMap entry;
-    entry.insert(kTokenKey, QString::fromStdString(weibo_->oAuth().oAuthTokenKey()));
-    entry.insert(kSecretKey, QString::fromStdString(weibo_->oAuth().oAuthTokenSecret()));
-    store.insert(QString::fromStdString(weibo_->oAuth().oAuthUserId()), entry);
-    auto& defaults = platform::UserDefaults::standard();
-    defaults.setObject(store, kOAuthTokens);
-    defaults.synchronize();
+    userId_ = QString::fromStdString(weibo_->oAuth().oAuthUserId());
+    tokenStore_->storeTokens(userId_, {QString::fromStdString(weibo_->oAuth().oAuthTokenKey()),
+                                       QString::fromStdString(weibo_->oAuth().oAuthTokenSecret())});
     accountReady_ = true;
     return true;
 }
@@ -347,5 +352,7 @@ void omnikAppDelegate::applicationWillTerminate()
     // The appearance stays until the delegate goes: cell contexts may still point at it while the program winds
     // down.
     totalNames_.clear();
+    // An account deleted just before quitting still has its keyring items removed.
+    tokenStore_->waitForPendingDeletions(kQuitWaitMs);
     platform::UserDefaults::standard().synchronize();
 }

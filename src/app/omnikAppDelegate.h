@@ -22,6 +22,7 @@ class MyWindowController;
 class PrefsWindowController;
 class AuthWindowController;
 class Appearance;
+class TokenStore;
 
 // A set of characters, tested one code point at a time.
 class CharacterSet {
@@ -48,6 +49,8 @@ public:
     static constexpr const char* kConsumerSecret = "9f1c0a7e52d84b3690e1c7a4f2b85d03";
     // The memory capacity of the shared picture cache.
     static constexpr qint64 kURLCacheCapacity = 2000000;
+    // How long quitting waits for keyring deletions still under way.
+    static constexpr int kQuitWaitMs = 5000;
     // Settings read here.
     static const QString kOAuthTokens;     // "OAuthTokens": user id text -> {"TokenKey", "SecretKey"}
     static const QString kTokenKey;        // "TokenKey"
@@ -82,8 +85,13 @@ public:
     MyWindowController* myWindowController() const;
     PrefsWindowController* prefsWindowController() const;
 
-    // The account store as it is stored (user id text -> {"TokenKey", "SecretKey"}).
+    // The account store as the settings hold it (user id text -> {"TokenKey", "SecretKey"}, or an empty entry
+    // whose secrets are in the keyring).
     static QVariantMap accountStore();
+    // Where the accounts' tokens are kept.
+    TokenStore& tokenStore() const { return *tokenStore_; }
+    // The user id of the account in use (empty before start-up has one).
+    QString userId() const { return userId_; }
 
     // Screen names met while building status cells (collected by the main window's cell context) together with
     // those added here; the candidates of name completion.
@@ -141,6 +149,8 @@ private:
     QSet<QString> totalNames_;
     CharacterSet invalidNameCharset_;
     Appearance* appearance_ = nullptr;
+    TokenStore* tokenStore_ = nullptr;
+    QString userId_;
 
     QMenu* applicationMenu_ = nullptr;
     QAction* preferencesAction_ = nullptr;
