@@ -22,6 +22,8 @@ class MyWindowController;
 class PrefsWindowController;
 class AuthWindowController;
 class Appearance;
+class BigPicWindowController;
+class VideoWindowController;
 
 // A set of characters, tested one code point at a time.
 class CharacterSet {
@@ -81,6 +83,9 @@ public:
 
     MyWindowController* myWindowController() const;
     PrefsWindowController* prefsWindowController() const;
+    // The picture and video viewers (made once, hidden, by newDocument; Viewers reaches them from list rows).
+    BigPicWindowController* bigPicWindowController() const;
+    VideoWindowController* videoWindowController() const;
 
     // The account store as it is stored (user id text -> {"TokenKey", "SecretKey"}).
     static QVariantMap accountStore();
@@ -138,6 +143,8 @@ private:
     boost::shared_ptr<weibo::SinaWeibo> weibo_;
     QPointer<MyWindowController> myWindowController_;
     QPointer<PrefsWindowController> prefsWindowController_;
+    QPointer<BigPicWindowController> bigPicWindowController_;
+    QPointer<VideoWindowController> videoWindowController_;
     QSet<QString> totalNames_;
     CharacterSet invalidNameCharset_;
     Appearance* appearance_ = nullptr;
