@@ -11,6 +11,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <unistd.h>
+
 namespace {
 
 QString& moduleOverride()
@@ -120,6 +122,13 @@ bool VideoWindowController::ensureWebView()
 {
     if (webview_)
         return true;
+    // The engine ends the whole process when it runs as root with its sandbox on; the video then goes to the
+    // browser instead (whoever runs as root on purpose switches the sandbox off in the environment).
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX") &&
+        !qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--no-sandbox"))) {
+        moduleError_ = QStringLiteral("the web engine cannot run as root with its sandbox");
+        return false;
+    }
     VideoWebViewFactory* factory = loadFactory(&moduleError_);
     if (!factory)
         return false;
