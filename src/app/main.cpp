@@ -70,9 +70,6 @@ void storeAddressOptions(const QStringList& arguments)
 
 int main(int argc, char** argv)
 {
-    // The video window's web engine, loaded on the first video, draws through contexts shared with the
-    // application's; sharing can only be asked for before the application exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Plumet"));
     QApplication::setApplicationName(QStringLiteral("Plumet"));

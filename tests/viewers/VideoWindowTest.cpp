@@ -19,8 +19,6 @@ public:
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
                 "--disable-gpu --disable-background-networking --disable-component-update --disable-sync "
                 "--disable-domain-reliability --no-pings --no-proxy-server --disable-features=MediaRouter");
-        // The engine shares its GL contexts with the application's; only possible before the application exists.
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
         testsupport::ApplicationOptions options;
         options.name = "plumet-video-tests";
         options.privateFolders = true;

@@ -2,12 +2,34 @@
 // program does so on its first video and never at start.
 #include "viewers/VideoWebView.h"
 
+#include <QCoreApplication>
 #include <QObject>
+#include <QOpenGLContext>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
+// QtGui's global share context, which the engine draws through (it declares these itself the same way).
+QT_BEGIN_NAMESPACE
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+Q_GUI_EXPORT QOpenGLContext* qt_gl_global_share_context();
+QT_END_NAMESPACE
+
 namespace {
+
+// The engine expects a context shared with the application's, normally asked for before the application exists
+// (Qt::AA_ShareOpenGLContexts). Asking for it at start costs every start a GL context (on a software renderer
+// most of a second and tens of megabytes), so it is made here, on the first video. Where no GL context can be
+// made the engine draws in software.
+void ensureShareContext()
+{
+    if (qt_gl_global_share_context())
+        return;
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    auto* context = new QOpenGLContext(QCoreApplication::instance());
+    context->create();
+    qt_gl_set_global_share_context(context);
+}
 
 bool isWebAddress(const QUrl& url)
 {
@@ -83,6 +105,7 @@ class VideoWebModule : public QObject, public VideoWebViewFactory {
 public:
     VideoWebView* createWebView(QWidget* parent, const VideoWebViewHooks& hooks) override
     {
+        ensureShareContext();
         return new WebView(parent, hooks);
     }
 };
