@@ -11,6 +11,9 @@
 #include "platform/URLCache.h"
 #include "platform/UnreadBadge.h"
 #include "platform/UserDefaults.h"
+#include "viewers/BigPicWindowController.h"
+#include "viewers/VideoWindowController.h"
+#include "viewers/Viewers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -84,6 +87,16 @@ MyWindowController* omnikAppDelegate::myWindowController() const
 PrefsWindowController* omnikAppDelegate::prefsWindowController() const
 {
     return prefsWindowController_.data();
+}
+
+BigPicWindowController* omnikAppDelegate::bigPicWindowController() const
+{
+    return bigPicWindowController_.data();
+}
+
+VideoWindowController* omnikAppDelegate::videoWindowController() const
+{
+    return videoWindowController_.data();
 }
 
 void omnikAppDelegate::awakeFromNib()
@@ -191,7 +204,11 @@ void omnikAppDelegate::newDocument()
     // No window before there is an account (a reopen can arrive while the authorisation window is up).
     if (!weibo_ || !accountReady_ || terminating_)
         return;
-    // The picture and video viewers are made here, ahead of the main window, once their layer exists.
+    if (!bigPicWindowController_)
+        bigPicWindowController_ = new BigPicWindowController(QStringLiteral("BigPic"));
+    if (!videoWindowController_)
+        videoWindowController_ = new VideoWindowController(QStringLiteral("Video"));
+    Viewers::setWindowControllers(bigPicWindowController_, videoWindowController_);
     if (!myWindowController_) {
         myWindowController_ = new MyWindowController(QStringLiteral("MainWindow"), weibo_);
         myWindowController_->setAppearance(appearance_);
@@ -349,6 +366,8 @@ void omnikAppDelegate::applicationWillTerminate()
     }
     if (prefsWindowController_)
         delete prefsWindowController_.data();
+    delete bigPicWindowController_.data();
+    delete videoWindowController_.data();
     // The appearance stays until the delegate goes: cell contexts may still point at it while the program winds
     // down.
     totalNames_.clear();

@@ -23,6 +23,8 @@ class PrefsWindowController;
 class AuthWindowController;
 class Appearance;
 class TokenStore;
+class BigPicWindowController;
+class VideoWindowController;
 
 // A set of characters, tested one code point at a time.
 class CharacterSet {
@@ -84,6 +86,9 @@ public:
 
     MyWindowController* myWindowController() const;
     PrefsWindowController* prefsWindowController() const;
+    // The picture and video viewers (made once, hidden, by newDocument; Viewers reaches them from list rows).
+    BigPicWindowController* bigPicWindowController() const;
+    VideoWindowController* videoWindowController() const;
 
     // The account store as the settings hold it (user id text -> {"TokenKey", "SecretKey"}, or an empty entry
     // whose secrets are in the keyring).
@@ -146,6 +151,8 @@ private:
     boost::shared_ptr<weibo::SinaWeibo> weibo_;
     QPointer<MyWindowController> myWindowController_;
     QPointer<PrefsWindowController> prefsWindowController_;
+    QPointer<BigPicWindowController> bigPicWindowController_;
+    QPointer<VideoWindowController> videoWindowController_;
     QSet<QString> totalNames_;
     CharacterSet invalidNameCharset_;
     Appearance* appearance_ = nullptr;

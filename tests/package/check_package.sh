@@ -33,6 +33,9 @@ for f in bin/plumet bin/plumet-devserver share/applications/plumet.desktop \
   [ -s "$root/usr/$f" ] || fail "missing /usr/$f"
 done
 
+# The video window's module, which the installed program finds in its library folder.
+compgen -G "$root/usr/lib/*/plumet/plumet_video.so" >/dev/null || fail "missing the video module under /usr/lib"
+
 desktop-file-validate "$root/usr/share/applications/plumet.desktop" || fail "desktop entry"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.plumet.plumet.metainfo.xml" || fail "metainfo"
 
