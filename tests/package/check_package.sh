@@ -34,7 +34,7 @@ for f in bin/plumet bin/plumet-devserver share/applications/plumet.desktop \
 done
 
 # The video window's module, which the installed program finds in its library folder.
-compgen -G "$root/usr/lib/*/plumet/plumet_video.so" >/dev/null || fail "missing the video module under /usr/lib"
+compgen -G "$root/usr/lib*/plumet/plumet_video.so" >/dev/null || compgen -G "$root/usr/lib/*/plumet/plumet_video.so" >/dev/null || fail "missing the video module under /usr/lib"
 
 desktop-file-validate "$root/usr/share/applications/plumet.desktop" || fail "desktop entry"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.plumet.plumet.metainfo.xml" || fail "metainfo"

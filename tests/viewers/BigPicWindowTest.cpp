@@ -2,7 +2,7 @@
 // loopback server that shapes its answers (no length, a hostile length, bytes that are not a picture, a held
 // transfer).
 #include "ViewerTestSupport.h"
-#include "platform/ScriptedAlertResponder.h"
+#include "ScriptedAlertResponder.h"
 #include "viewers/BigPicWindowController.h"
 #include "viewers/MyImageView.h"
 
