@@ -5,6 +5,8 @@
 #include "app/TokenStore.h"
 #include "cells/Appearance.h"
 #include "cells/HotTextScanner.h"
+#include "compose/ComposeEnvironment.h"
+#include "compose/EmotionViewController.h"
 #include "mainwindow/MyWindowController.h"
 #include "platform/Browser.h"
 #include "platform/Dispatch.h"
@@ -66,6 +68,10 @@ omnikAppDelegate::omnikAppDelegate(QObject* parent)
     sharedInstance = this;
     tokenStore_ = new TokenStore(platform::UserDefaults::standard(), this);
     makeMenu();
+    // What the editors ask of the application.
+    ComposeEnvironment::setClientProvider([this] { return weibo_; });
+    ComposeEnvironment::setNamesProvider([this] { return totalNames(); });
+    ComposeEnvironment::setEmotionViewControllerProvider([this] { return emotionViewController(); });
 }
 
 omnikAppDelegate::~omnikAppDelegate()
@@ -82,6 +88,30 @@ omnikAppDelegate* omnikAppDelegate::sharedDelegate()
 MyWindowController* omnikAppDelegate::myWindowController() const
 {
     return myWindowController_.data();
+}
+
+EmotionViewController* omnikAppDelegate::emotionViewController()
+{
+    if (!emotionViewController_) {
+        auto catalogue = [this] {
+            QList<EmotionCategory> categories;
+            if (myWindowController_) {
+                for (const auto& category : myWindowController_->categoryEmotions()) {
+                    EmotionCategory c;
+                    c.name = category.isEmpty() ? QString() : category.front().category;
+                    for (const auto& emotion : category)
+                        c.phrases.append(emotion.phrase);
+                    categories.append(c);
+                }
+            }
+            return categories;
+        };
+        auto path = [this](const QString& phrase) {
+            return myWindowController_ ? myWindowController_->pathForEmotionName(phrase) : QString();
+        };
+        emotionViewController_ = new EmotionViewController(catalogue, path);
+    }
+    return emotionViewController_;
 }
 
 PrefsWindowController* omnikAppDelegate::prefsWindowController() const
@@ -368,6 +398,9 @@ void omnikAppDelegate::applicationWillTerminate()
         delete prefsWindowController_.data();
     delete bigPicWindowController_.data();
     delete videoWindowController_.data();
+    if (emotionViewController_)
+        delete emotionViewController_.data();
+    ComposeEnvironment::clear();
     // The appearance stays until the delegate goes: cell contexts may still point at it while the program winds
     // down.
     totalNames_.clear();

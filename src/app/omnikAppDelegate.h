@@ -25,6 +25,7 @@ class Appearance;
 class TokenStore;
 class BigPicWindowController;
 class VideoWindowController;
+class EmotionViewController;
 
 // A set of characters, tested one code point at a time.
 class CharacterSet {
@@ -85,6 +86,8 @@ public:
     bool initWeiboInstanceWithUserId(const QString& uid = QString());
 
     MyWindowController* myWindowController() const;
+    // The one emotion picker of the program, made on first use; every editor mounts it in its pop-up.
+    EmotionViewController* emotionViewController();
     PrefsWindowController* prefsWindowController() const;
     // The picture and video viewers (made once, hidden, by newDocument; Viewers reaches them from list rows).
     BigPicWindowController* bigPicWindowController() const;
@@ -153,6 +156,7 @@ private:
     QPointer<PrefsWindowController> prefsWindowController_;
     QPointer<BigPicWindowController> bigPicWindowController_;
     QPointer<VideoWindowController> videoWindowController_;
+    QPointer<EmotionViewController> emotionViewController_;
     QSet<QString> totalNames_;
     CharacterSet invalidNameCharset_;
     Appearance* appearance_ = nullptr;

@@ -1,6 +1,8 @@
 // The main window: its widgets, the tab model, tab switching, badges and the busy line.
 #include "mainwindow/MyWindowController.h"
 
+#include "compose/ComposeWindows.h"
+
 #include "mainwindow/LeftTab.h"
 #include "mainwindow/PopUpButton.h"
 #include "mainwindow/ProgressIndicator.h"
@@ -245,6 +247,7 @@ void MyWindowController::buildWindow()
     content_->installEventFilter(this);
 
     connect(refreshButton_, &QPushButton::clicked, this, [this] { refreshWeibo(); });
+    connect(postButton_, &QPushButton::clicked, this, [this] { postWeibo(); });
     connect(selfButton_, &AvatarButton::clicked, this, [this] { profileButtonClicked(selfButton_->name()); });
     for (LeftTab* tab : {timelineHome_, timelineComment_, timelineMention_, directMessage_, favorites_})
         connect(tab, &LeftTab::clicked, this, [this, tab] { leftTabClicked(tab); });
@@ -704,3 +707,25 @@ void MyWindowController::closeDrawer()
 void MyWindowController::displayMessageFromDataCell(const CellPtr&, bool, bool, int) {}
 
 void MyWindowController::displayCommentsFromDataCell(const CellPtr&, std::uint64_t, bool, bool) {}
+
+// ---------------------------------------------------------------------------------------------------------------
+// The editor windows
+
+ComposeWindows* MyWindowController::composeWindows()
+{
+    if (!composeWindows_) {
+        ComposeContext context;
+        context.displayBusy = [this](const QString& text) { displayBusy(text); };
+        context.homeList = [this] { return weiboListViewController(); };
+        context.selectedList = [this] { return selectedListViewController(); };
+        context.updateLeftTabs = [this] { updateLeftTabs(); };
+        composeWindows_ = new ComposeWindows(context, this);
+    }
+    return composeWindows_;
+}
+
+void MyWindowController::postWeibo()
+{
+    if (!isStarting())
+        composeWindows()->postWeibo();
+}

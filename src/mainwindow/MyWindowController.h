@@ -33,6 +33,7 @@
 #include <vector>
 
 class AvatarButton;
+class ComposeWindows;
 class LeftTab;
 class PopUpButton;
 class ProgressIndicator;
@@ -225,6 +226,13 @@ public:
     void displayCommentsFromDataCell(const CellPtr& cell, std::uint64_t activeId, bool toggle,
                                      bool fetchData) override;
 
+    // --- The editor windows ---
+
+    // The "发微博" button: the new-status window, reset, centred and shown; ignored while starting.
+    void postWeibo();
+    // The new-status and send-message windows of this window (made on first use).
+    ComposeWindows* composeWindows();
+
     // --- What the item text and rows draw with ---
 
     StandardCellContext& cellContext() { return cellContext_; }
@@ -340,6 +348,7 @@ private:
     Appearance ownAppearance_;
     StandardCellContext cellContext_;
 
+    ComposeWindows* composeWindows_ = nullptr;
     platform::DispatchGroup background_;
     std::atomic<bool> destroying_{false};
 };
