@@ -27,12 +27,10 @@ bool isTokenRefusal(int errorCode)
     return errorCode == 40111;
 }
 
-int errorCodeOf(const std::string& body)
+namespace {
+// The digits right after `key` (skipping blanks, ':' and '"'), at most 9; 0 when none.
+int numberAfter(const std::string& body, const std::string& key)
 {
-    // Only the service's small error object is looked at; a page of statuses is never an error.
-    if (body.size() > 4096)
-        return 0;
-    const std::string key = "\"error_code\"";
     std::size_t at = body.find(key);
     if (at == std::string::npos)
         return 0;
@@ -46,6 +44,19 @@ int errorCodeOf(const std::string& body)
         ++digits;
     }
     return digits ? int(value) : 0;
+}
+}
+
+int errorCodeOf(const std::string& body)
+{
+    // Only the service's small error object is looked at; a page of statuses is never an error. Its detailed
+    // code leads the "error" text ("40109:Error: ..."), its "error_code" may be that code or the HTTP status.
+    if (body.size() > 4096)
+        return 0;
+    const int detailed = numberAfter(body, "\"error\"");
+    if (detailed >= 10000)
+        return detailed;
+    return numberAfter(body, "\"error_code\"");
 }
 
 TransferWatch::TransferWatch()

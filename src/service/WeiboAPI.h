@@ -51,7 +51,8 @@ struct TransferOutcome {
 
 // The service's error codes that mean the access token itself is refused (unknown, revoked or expired).
 bool isTokenRefusal(int errorCode);
-// The "error_code" of an error answer ({"error_code":40109,...} or "40109"), 0 when none.
+// The service's code of an error answer: the one leading its "error" text ("40109:Error: ..."), else its
+// "error_code" (40109 or "40109"); 0 when none.
 int errorCodeOf(const std::string& body);
 
 // Collects the outcome of every transfer the current thread makes while it lives (watches nest; each one sees

@@ -171,6 +171,7 @@ TEST(SinaWeiboLimits, StatusAndFailureKindsBesideTheBody)
     EXPECT_EQ(watch.transfers(), 3u);
 
     EXPECT_EQ(weibo::errorCodeOf("{\"error_code\": 40109}"), 40109);
+    EXPECT_EQ(weibo::errorCodeOf("{\"error\":\"40111:Error: token invalid\",\"error_code\":\"401\"}"), 40111);
     EXPECT_EQ(weibo::errorCodeOf("[{\"id\":1}]"), 0);
 }
 
