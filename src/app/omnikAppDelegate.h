@@ -48,6 +48,8 @@ public:
     static constexpr const char* kConsumerSecret = "9f1c0a7e52d84b3690e1c7a4f2b85d03";
     // The memory capacity of the shared picture cache.
     static constexpr qint64 kURLCacheCapacity = 2000000;
+    // How long quitting waits for the main window's background blocks (their transfers are cancelled first).
+    static constexpr int kShutdownWaitMs = 700;
     // Settings read here.
     static const QString kOAuthTokens;     // "OAuthTokens": user id text -> {"TokenKey", "SecretKey"}
     static const QString kTokenKey;        // "TokenKey"
@@ -120,6 +122,9 @@ public:
 
 public slots:
     void newDocument();
+    // The service refused the token: "请重新授权", then the authorisation window; the main window goes on with
+    // the new token.
+    void reauthorize();
     void openPreferences();
     void feedback();
     void terminate();
@@ -130,6 +135,8 @@ signals:
 
 private:
     void makeMenu();
+    // Stores the signer's access token under its user id in the account store.
+    void storeAuthorizedAccount();
     void updateMenuItems();
     void lastWindowClosed();
     void reopenFromTray();
@@ -152,4 +159,5 @@ private:
     bool accountReady_ = false; // the client holds an account's access token
     bool terminating_ = false;
     bool terminated_ = false;
+    bool reauthorizing_ = false;
 };
