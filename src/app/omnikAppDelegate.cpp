@@ -186,7 +186,7 @@ void omnikAppDelegate::reauthorize()
         return;
     reauthorizing_ = true;
     QWidget* window = myWindowController_ ? myWindowController_->window() : nullptr;
-    platform::AlertResponder::alertMessage(QStringLiteral("请重新授权"), QString(), window);
+    platform::AlertResponder::alertWarning(QStringLiteral("请重新授权"), QString(), QString(), window);
     bool renewed = false;
     if (!terminating_) {
         AuthWindowController auth(QStringLiteral("AuthWindow"), &weibo_);
