@@ -78,6 +78,9 @@ int main(int argc, char** argv)
     InstanceChannel channel(platform::UserDefaults::standard().fileName());
     if (!channel.claim())
         return 0;
+    // From the first moment of quitting (connected ahead of the delegate's own clean-up) a second launch waits
+    // for this one to be gone instead of reviving it.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &channel, [&channel] { channel.setQuitting(); });
 
     // "--set" stores service addresses before start-up, as the preferences would: the run script points Plumet at
     // the development service it has just started.
@@ -87,6 +90,8 @@ int main(int argc, char** argv)
     delegate.awakeFromNib();
     quitOnTerminationSignals(delegate);
     QObject::connect(&channel, &InstanceChannel::reopenRequested, &delegate, [&delegate] {
+        if (delegate.isTerminating())
+            return;
         if (QWidget* modal = QApplication::activeModalWidget()) {
             modal->raise();
             modal->activateWindow();

@@ -8,6 +8,7 @@
 #include "compose/ComposeEnvironment.h"
 #include "compose/EmotionViewController.h"
 #include "mainwindow/MyWindowController.h"
+#include "platform/AlertResponder.h"
 #include "platform/Browser.h"
 #include "platform/Dispatch.h"
 #include "platform/URLCache.h"
@@ -67,6 +68,8 @@ omnikAppDelegate::omnikAppDelegate(QObject* parent)
 {
     sharedInstance = this;
     tokenStore_ = new TokenStore(platform::UserDefaults::standard(), this);
+    // A program that starts (again, in one process) does its transfers, whatever an earlier quit cancelled.
+    weibo::allowTransfers();
     makeMenu();
     // What the editors ask of the application.
     ComposeEnvironment::setClientProvider([this] { return weibo_; });
@@ -212,12 +215,40 @@ bool omnikAppDelegate::initWeiboInstanceWithUserId(const QString& userId)
     if (auth.runModal() == 0)
         return false;
 
+    storeAuthorizedAccount();
+    accountReady_ = true;
+    return true;
+}
+
+void omnikAppDelegate::storeAuthorizedAccount()
+{
     // The signer now holds the access token of the account that was just authorised.
     userId_ = QString::fromStdString(weibo_->oAuth().oAuthUserId());
     tokenStore_->storeTokens(userId_, {QString::fromStdString(weibo_->oAuth().oAuthTokenKey()),
                                        QString::fromStdString(weibo_->oAuth().oAuthTokenSecret())});
-    accountReady_ = true;
-    return true;
+}
+
+void omnikAppDelegate::reauthorize()
+{
+    if (terminating_ || reauthorizing_ || !weibo_)
+        return;
+    reauthorizing_ = true;
+    QWidget* window = myWindowController_ ? myWindowController_->window() : nullptr;
+    platform::AlertResponder::alertWarning(QStringLiteral("请重新授权"), QString(), QString(), window);
+    bool renewed = false;
+    if (!terminating_) {
+        AuthWindowController auth(QStringLiteral("AuthWindow"), &weibo_);
+        auth.addAction(quitAction_);
+        renewed = auth.runModal() != 0;
+    }
+    reauthorizing_ = false;
+    // Cancelled: the window goes on saying "请重新授权" in its busy line, and asks again at the next refusal
+    // after a success.
+    if (!renewed || terminating_)
+        return;
+    storeAuthorizedAccount();
+    if (myWindowController_)
+        myWindowController_->authorizationRenewed();
 }
 
 void omnikAppDelegate::applyServiceAddresses()
@@ -242,6 +273,9 @@ void omnikAppDelegate::newDocument()
     if (!myWindowController_) {
         myWindowController_ = new MyWindowController(QStringLiteral("MainWindow"), weibo_);
         myWindowController_->setAppearance(appearance_);
+        // Queued: the authorisation window runs its own loop, which must not run inside the poll's hand-over.
+        connect(myWindowController_, &MyWindowController::authorizationRefused, this, &omnikAppDelegate::reauthorize,
+                Qt::QueuedConnection);
         if (auto* mainWindow = qobject_cast<QMainWindow*>(myWindowController_->window()))
             mainWindow->menuBar()->addMenu(applicationMenu_);
         installMenuActions(myWindowController_->window());
@@ -390,9 +424,15 @@ void omnikAppDelegate::applicationWillTerminate()
         return;
     terminated_ = true;
     terminating_ = true;
+    // Every transfer in flight lets go within a tenth of a second, so the blocks of the window end at once even
+    // when the service hangs or trickles.
+    weibo::cancelAllTransfers();
     if (myWindowController_) {
         myWindowController_->cleanup();
-        delete myWindowController_.data();
+        // A block that is still running reaches the window and its lists: then they are left as they are (hidden,
+        // inert) for the process to end with, rather than freed under it.
+        if (myWindowController_->shutdown(kShutdownWaitMs))
+            delete myWindowController_.data();
     }
     if (prefsWindowController_)
         delete prefsWindowController_.data();

@@ -54,6 +54,8 @@ public:
     static constexpr qint64 kURLCacheCapacity = 2000000;
     // How long quitting waits for keyring deletions still under way.
     static constexpr int kQuitWaitMs = 5000;
+    // How long quitting waits for the main window's background blocks (their transfers are cancelled first).
+    static constexpr int kShutdownWaitMs = 700;
     // Settings read here.
     static const QString kOAuthTokens;     // "OAuthTokens": user id text -> {"TokenKey", "SecretKey"}
     static const QString kTokenKey;        // "TokenKey"
@@ -136,6 +138,9 @@ public:
 
 public slots:
     void newDocument();
+    // The service refused the token: "请重新授权", then the authorisation window; the main window goes on with
+    // the new token.
+    void reauthorize();
     void openPreferences();
     void feedback();
     void terminate();
@@ -146,6 +151,8 @@ signals:
 
 private:
     void makeMenu();
+    // Stores the signer's access token under its user id in the account store.
+    void storeAuthorizedAccount();
     void updateMenuItems();
     void lastWindowClosed();
     void reopenFromTray();
@@ -173,4 +180,5 @@ private:
     bool accountReady_ = false; // the client holds an account's access token
     bool terminating_ = false;
     bool terminated_ = false;
+    bool reauthorizing_ = false;
 };

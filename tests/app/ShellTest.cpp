@@ -27,6 +27,13 @@
 #include <QSignalSpy>
 #include <string>
 #include <QTest>
+#include <QElapsedTimer>
+#include <QSettings>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -397,6 +404,94 @@ TEST_F(ShellTest, HelpVersionAndMistakesAnswerWithoutADisplayOrAWindow)
     EXPECT_TRUE(malformed.err.contains(QStringLiteral("KEY=VALUE"))) << malformed.err.toStdString();
     // Nothing was stored: the program never got as far as its settings.
     EXPECT_FALSE(QFileInfo::exists(config + QStringLiteral("/Plumet/Plumet.conf")));
+// Accepts connections (the kernel completes them) and never answers: a service that hangs.
+class SilentService {
+public:
+    SilentService()
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(fd_, 64);
+        socklen_t len = sizeof addr;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+        base_ = QStringLiteral("http://127.0.0.1:%1").arg(ntohs(addr.sin_port));
+    }
+    ~SilentService() { ::close(fd_); }
+    QString base() const { return base_; }
+
+private:
+    int fd_ = -1;
+    QString base_;
+};
+
+TEST_F(ShellTest, QuitWhileTheServiceHangsEndsWithinASecondAndKeepsThePosition)
+{
+    SilentService silent;
+    const QString config = QDir(AppTestEnvironment::root()).filePath(QStringLiteral("hung-config"));
+    {
+        QSettings settings(config + QStringLiteral("/Plumet/Plumet.conf"), QSettings::IniFormat);
+        QVariantMap store;
+        store.insert(QStringLiteral("42"), QVariantMap{{QStringLiteral("TokenKey"), QStringLiteral("k")},
+                                                        {QStringLiteral("SecretKey"), QStringLiteral("s")}});
+        settings.setValue(QStringLiteral("OAuthTokens"), store);
+        for (const char* key : {"WeiboHost", "WebHost", "StaticImageHost"})
+            settings.setValue(QString::fromLatin1(key), silent.base());
+        settings.setValue(QStringLiteral("Weibo2Host"), silent.base() + QStringLiteral("/2"));
+        settings.setValue(QStringLiteral("LatestStatusId"), QStringLiteral("777"));
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    env.insert(QStringLiteral("XDG_DATA_HOME"), config + QStringLiteral("/data"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const QString channel = InstanceChannel(config + QStringLiteral("/Plumet/Plumet.conf")).serverName();
+    auto start = [&](QProcess& p) {
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.start(QStringLiteral(PLUMET_BINARY), {});
+        return p.waitForStarted(10000);
+    };
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    const int exitBoundMs = 5000; // the sanitizers' own work at exit
+#else
+    const int exitBoundMs = 1000;
+#endif
+
+    QProcess first;
+    ASSERT_TRUE(start(first));
+    ASSERT_TRUE(waitUntil([&] {
+        QLocalSocket probe;
+        probe.connectToServer(channel);
+        return probe.waitForConnected(100);
+    }));
+    // The start-up's first request is now waiting on the silent service.
+    QTest::qWait(500);
+
+    QElapsedTimer quitting;
+    quitting.start();
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_LT(quitting.elapsed(), exitBoundMs);
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    {
+        // Nothing came, so the position of the run before is kept.
+        QSettings settings(config + QStringLiteral("/Plumet/Plumet.conf"), QSettings::IniFormat);
+        EXPECT_EQ(settings.value(QStringLiteral("LatestStatusId")).toULongLong(), 777u);
+    }
+
+    // The next launch starts cleanly on its own, and quits as fast.
+    QProcess second;
+    ASSERT_TRUE(start(second));
+    EXPECT_FALSE(second.waitForFinished(1500));
+    EXPECT_EQ(second.state(), QProcess::Running);
+    quitting.restart();
+    second.terminate();
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_LT(quitting.elapsed(), exitBoundMs);
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
 }
 
 } // namespace
