@@ -404,6 +404,8 @@ TEST_F(ShellTest, HelpVersionAndMistakesAnswerWithoutADisplayOrAWindow)
     EXPECT_TRUE(malformed.err.contains(QStringLiteral("KEY=VALUE"))) << malformed.err.toStdString();
     // Nothing was stored: the program never got as far as its settings.
     EXPECT_FALSE(QFileInfo::exists(config + QStringLiteral("/Plumet/Plumet.conf")));
+}
+
 // Accepts connections (the kernel completes them) and never answers: a service that hangs.
 class SilentService {
 public:
