@@ -4,6 +4,7 @@
 #include "app/omnikAppDelegate.h"
 #include "platform/AlertResponder.h"
 #include "platform/UserDefaults.h"
+#include "platform/WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -147,14 +148,7 @@ void PrefsWindowController::showWindow()
 {
     loadSettings();
     adjustSize();
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
-    show();
-    raise();
-    activateWindow();
+    platform::showCentred(this);
     fontButton_->setFocus();
 }
 
