@@ -1,5 +1,7 @@
 #include "service/WeiboAPI.h"
 
+#include <curl/curl.h>
+
 #include <atomic>
 #include <cctype>
 #include <cstdio>
@@ -369,7 +371,7 @@ void SinaWeibo::prepareStandardParams()
     curl_easy_setopt(curlHandle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxAnswerBytes));
 }
 
-CURLcode SinaWeibo::runTransfer()
+int SinaWeibo::runTransfer()
 {
     if (transfersCancelled())
         return CURLE_ABORTED_BY_CALLBACK;
@@ -425,7 +427,7 @@ std::string SinaWeibo::performPrepared(const std::string& url, const std::string
     curl_easy_setopt(curlHandle, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curlHandle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curlHandle, CURLOPT_TIMEOUT, upload ? uploadTimeoutS : readTimeoutS);
-    const CURLcode rc = runTransfer();
+    const CURLcode rc = static_cast<CURLcode>(runTransfer());
     curl_easy_setopt(curlHandle, CURLOPT_HTTPHEADER, nullptr);
     curl_slist_free_all(headers);
 

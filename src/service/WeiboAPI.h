@@ -4,7 +4,6 @@
 #include "service/oauth.h"
 
 #include <boost/optional.hpp>
-#include <curl/curl.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +11,11 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+// libcurl's handle types, declared exactly as its header declares them, so that the layers that use the client
+// do not take in the transport's header with it.
+typedef void CURL;
+typedef void CURLM;
 
 namespace weibo {
 
@@ -267,7 +271,8 @@ private:
     std::string performSigned(int kind, const std::string& url, const KeyValueMap& params, bool xauth,
                               bool upload, const std::function<void()>& setBody);
     // Runs the prepared transfer, checking the cancel flag at least every 50 ms.
-    CURLcode runTransfer();
+    // Answers libcurl's result code (a CURLcode).
+    int runTransfer();
     // After a refused timestamp: takes the offset from the Date header; true when it changed.
     bool adoptServiceClock();
     static std::size_t headerCallback(char* data, std::size_t size, std::size_t nmemb, void* client);
