@@ -108,6 +108,7 @@ void DevServer::Impl::handle(const httplib::Request& req, httplib::Response& res
         if (endsWith(path, ".json")) return handleApi(req, res, rawPath, path.substr(0, path.size() - 5), decoded);
         if (path == "/oauth/request_token" || path == "/oauth/access_token")
             return handleApi(req, res, rawPath, path, decoded);
+        if (handleDevControl(req, res, path)) return;
         if (handleWeb(req, res, path)) return;
         throw ApiError{404, "10022", "no such request: " + decoded};
     } catch (const ApiError& e) {
@@ -175,7 +176,7 @@ void DevServer::Impl::handleApi(const httplib::Request& req, httplib::Response& 
     if (!userId) throw ApiError{401, "40111", "token invalid or expired"};
     if (!verifySignature(signedReq, header, kConsumerSecret, secret))
         throw ApiError{401, "40107", "signature invalid"};
-    if (!nonces.remember(kConsumerKey, tokenKey, static_cast<std::int64_t>(ts), nonce, nowSeconds()))
+    if (!nonces.remember(kConsumerKey, tokenKey, static_cast<std::int64_t>(ts), nonce, serviceNow()))
         throw ApiError{401, "40110", "nonce already used"};
 
     Ctx ctx{req, res, *this, db, req.method == "HEAD" ? std::string("GET") : req.method, path, requestPath, {}, userId, {}, {}};
@@ -196,7 +197,7 @@ std::uint64_t DevServer::Impl::checkProtocolParams(const ParamList& header) cons
     if (!version.empty() && version != "1.0") throw ApiError{401, "40102", "unsupported OAuth version"};
     std::uint64_t ts = 0;
     if (!parseU64(headerParam(header, "oauth_timestamp"), ts) ||
-        std::llabs(static_cast<long long>(ts) - nowSeconds()) > options.timestampWindow)
+        std::llabs(static_cast<long long>(ts) - serviceNow()) > options.timestampWindow)
         throw ApiError{401, "40109", "timestamp refused (missing or outside the allowed window)"};
     if (headerParam(header, "oauth_nonce").empty()) throw ApiError{401, "40110", "missing oauth_nonce"};
     return ts;
@@ -326,7 +327,7 @@ void DevServer::Impl::handleTokenEndpoint(const httplib::Request& req, httplib::
     auto lease = store->acquire();
     const std::uint64_t ts = checkProtocolParams(header);
     TokenExchange exchange{*this, *lease, res, signedReq, header, ts, headerParam(header, "oauth_nonce"),
-                           headerParam(header, "oauth_token"), nowSeconds()};
+                           headerParam(header, "oauth_token"), serviceNow()};
     if (path == "/oauth/request_token") return exchange.requestToken();
     const std::string mode = headerParam(header, "x_auth_mode");
     if (!mode.empty()) return exchange.xAuth(mode, req.method);
@@ -358,6 +359,7 @@ bool DevServer::start(std::string* error) {
     };
     if (d->options.host != "127.0.0.1" && d->options.host != "localhost")
         return failWith("the development service listens on the loopback address 127.0.0.1 only");
+    d->clockOffset = d->options.clockOffset;
     try {
         makeDirectories(d->options.dbPath);
         if (d->options.reset)
@@ -383,7 +385,11 @@ bool DevServer::start(std::string* error) {
     http.set_read_timeout(10);
     http.set_write_timeout(10);
     Impl* impl = d.get();
-    auto route = [impl](const httplib::Request& req, httplib::Response& res) { impl->handle(req, res); };
+    auto route = [impl](const httplib::Request& req, httplib::Response& res) {
+        impl->handle(req, res);
+        // A client whose timestamp is refused sets its clock by this.
+        res.set_header("Date", httpDate(impl->serviceNow()));
+    };
     http.Get(".*", route);
     http.Post(".*", route);
     http.Delete(".*", route);

@@ -18,6 +18,9 @@ struct Options {
     bool reset = false;              // start from a fresh demo world
     int activitySeconds = 0;         // 0: no simulated activity
     std::int64_t timestampWindow = 600;
+    // The service's clock runs this many seconds ahead of the machine's (negative: behind), for trying a
+    // client whose clock is wrong; it answers its time in every response's Date header.
+    std::int64_t clockOffset = 0;
     std::size_t uploadLimit = 5 * 1024 * 1024;
     int threads = 8;
 };

@@ -104,6 +104,7 @@ struct DevServer::Impl {
     DemoAccount demoAccount;
     bool created = false;
     NonceCache nonces{600};
+    std::atomic<std::int64_t> clockOffset{0};  // options.clockOffset, changed at run time by /dev/clock
     std::mutex rngMutex;  // guards rng
     std::mt19937_64 rng{std::random_device{}()};
 
@@ -121,6 +122,10 @@ struct DevServer::Impl {
                    const std::string& path, const std::string& requestPath);
     bool handleWeb(const httplib::Request& req, httplib::Response& res, const std::string& path);
     std::uint64_t checkProtocolParams(const ParamList& header) const;
+    // The service's own clock (DevControl.cpp): the machine's plus options.clockOffset.
+    std::int64_t serviceNow() const;
+    // Development controls under /dev/ (DevControl.cpp); false for any other path.
+    bool handleDevControl(const httplib::Request& req, httplib::Response& res, const std::string& path);
     void handleTokenEndpoint(const httplib::Request& req, httplib::Response& res, const std::string& path,
                              const std::string& requestPath, const SignedRequest& signedReq, const ParamList& header);
 };
@@ -136,5 +141,7 @@ Json::Value statusJson(Ctx& ctx, std::uint64_t statusId, int depth = 0);
 std::string writeJson(const Json::Value& value);
 Json::Value errorJson(const std::string& requestPath, const ApiError& e);
 void sendError(httplib::Response& res, const std::string& requestPath, const ApiError& e);
+// "Sun, 06 Nov 1994 08:49:37 GMT" (RFC 7231).
+std::string httpDate(std::int64_t epochSeconds);
 
 }  // namespace devserver

@@ -1,4 +1,4 @@
-// plumet-devserver [--port N] [--db PATH] [--reset] [--activity SECONDS]
+// plumet-devserver [--port N] [--db PATH] [--reset] [--activity SECONDS] [--clock-offset SECONDS]
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -16,11 +16,12 @@ volatile std::sig_atomic_t signalled = 0;
 void onSignal(int) { signalled = 1; }
 
 void usage(const char* argv0) {
-    std::printf("usage: %s [--port N] [--db PATH] [--reset] [--activity SECONDS]\n"
+    std::printf("usage: %s [--port N] [--db PATH] [--reset] [--activity SECONDS] [--clock-offset SECONDS]\n"
                 "  --port N            listen on 127.0.0.1:N (default 8470; 0 picks a free port)\n"
                 "  --db PATH           database file (default %s)\n"
                 "  --reset             start from a fresh demo world\n"
-                "  --activity SECONDS  let other users post, comment and write to the demo account\n",
+                "  --activity SECONDS  let other users post, comment and write to the demo account\n"
+                "  --clock-offset S    the service's clock runs S seconds ahead of this machine's (negative: behind)\n",
                 argv0, devserver::defaultDatabasePath().c_str());
 }
 
@@ -60,6 +61,14 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "plumet-devserver: --activity needs a number of seconds (1 to 86400)\n");
                 return 2;
             }
+        } else if (a == "--clock-offset") {
+            const char* v = next();
+            int seconds = 0;
+            if (!v || !number(v, seconds, -86400 * 366, 86400 * 366)) {
+                std::fprintf(stderr, "plumet-devserver: --clock-offset needs a number of seconds\n");
+                return 2;
+            }
+            options.clockOffset = seconds;
         } else if (a == "--help" || a == "-h") {
             usage(argv[0]);
             return 0;

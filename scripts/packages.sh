@@ -4,10 +4,14 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config clang
   libcurl4-openssl-dev libjsoncpp-dev libboost-dev libsqlite3-dev libcpp-httplib-dev
-  qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6network6 qt6-qpa-plugins qt6-multimedia-dev
+  qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6network6 qt6-qpa-plugins
+  qt6-webengine-dev libqt6webenginecore6-bin qt6-image-formats-plugins
+  qt6-multimedia-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus dbus-daemon xvfb xauth wrk
   fonts-noto-cjk
+  qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools
+  desktop-file-utils appstream dpkg-dev file
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

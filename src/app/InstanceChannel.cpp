@@ -1,6 +1,8 @@
 #include "app/InstanceChannel.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -10,6 +12,9 @@
 namespace {
 
 const QByteArray kReopen = QByteArrayLiteral("reopen\n");
+// The answers of the running instance.
+const QByteArray kReopened = QByteArrayLiteral("ok\n");
+const QByteArray kQuitting = QByteArrayLiteral("quitting\n");
 
 } // namespace
 
@@ -24,17 +29,28 @@ InstanceChannel::InstanceChannel(const QString& settingsFile, QObject* parent)
 
 InstanceChannel::~InstanceChannel() = default;
 
-bool InstanceChannel::claim(int timeoutMs)
+bool InstanceChannel::claim(int timeoutMs, int quitWaitMs)
 {
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    QElapsedTimer waited;
+    waited.start();
+    for (int attempt = 0; attempt < 2;) {
         QLocalSocket socket;
         socket.connectToServer(name_);
         if (socket.waitForConnected(timeoutMs)) {
             socket.write(kReopen);
             socket.waitForBytesWritten(timeoutMs);
+            QByteArray answer;
+            if (socket.waitForReadyRead(timeoutMs) || socket.canReadLine())
+                answer = socket.readLine();
             socket.disconnectFromServer();
+            // The running one is on its way out: its window must not come back; wait until it is gone.
+            if (answer == kQuitting && waited.elapsed() < quitWaitMs) {
+                QThread::msleep(50);
+                continue;
+            }
             return false;
         }
+        ++attempt;
         server_ = new QLocalServer(this);
         server_->setSocketOptions(QLocalServer::UserAccessOption);
         if (server_->listen(name_)) {
@@ -56,7 +72,11 @@ void InstanceChannel::accept()
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             while (socket->canReadLine()) {
-                if (socket->readLine() == kReopen)
+                if (socket->readLine() != kReopen)
+                    continue;
+                socket->write(quitting_ ? kQuitting : kReopened);
+                socket->flush();
+                if (!quitting_)
                     emit reopenRequested();
             }
         });

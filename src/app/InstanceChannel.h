@@ -14,8 +14,13 @@ public:
     ~InstanceChannel() override;
 
     // Becomes the running instance, or, when another one answers, asks it to reopen. True when this process is
-    // now the running instance; false when the other one took the request (this process should end).
-    bool claim(int timeoutMs = 2000);
+    // now the running instance; false when the other one took the request (this process should end). A running
+    // instance that is quitting answers so, and the launch waits for it to be gone (up to quitWaitMs) and then
+    // starts on its own instead of reviving it.
+    bool claim(int timeoutMs = 2000, int quitWaitMs = 10000);
+
+    // From now on a later launch is told that this instance is quitting.
+    void setQuitting() { quitting_ = true; }
 
     QString serverName() const { return name_; }
 
@@ -28,4 +33,5 @@ private:
 
     QString name_;
     QLocalServer* server_ = nullptr;
+    bool quitting_ = false;
 };

@@ -1,8 +1,10 @@
 #include "app/PrefsWindowController.h"
 
+#include "app/TokenStore.h"
 #include "app/omnikAppDelegate.h"
 #include "platform/AlertResponder.h"
 #include "platform/UserDefaults.h"
+#include "platform/WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -23,17 +25,13 @@ const QString PrefsWindowController::kNewComment = QStringLiteral("NewComment");
 const QString PrefsWindowController::kNewAtme = QStringLiteral("NewAtme");
 const QString PrefsWindowController::kNewMessage = QStringLiteral("NewMessage");
 
-namespace {
-
-bool isServiceAddress(const QString& text)
+bool PrefsWindowController::isServiceAddress(const QString& text)
 {
     const QUrl url(text, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     return url.isValid() && !url.host().isEmpty() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
         && !url.hasQuery() && !url.hasFragment();
 }
-
-} // namespace
 
 PrefsWindowController::PrefsWindowController(const QString& windowNibName, QWidget* parent)
     : QWidget(parent, Qt::Window)
@@ -92,10 +90,13 @@ PrefsWindowController::PrefsWindowController(const QString& windowNibName, QWidg
     }
 
     // Account.
+    tokenLocationLabel_ = new QLabel(this);
+    tokenLocationLabel_->setObjectName(QStringLiteral("tokenLocationLabel"));
+    tokenLocationLabel_->setWordWrap(true);
     deleteAccountButton_ = new QPushButton(QStringLiteral("删除账号..."), this);
     deleteAccountButton_->setAutoDefault(false);
     auto* accountRow = new QHBoxLayout;
-    accountRow->addStretch();
+    accountRow->addWidget(tokenLocationLabel_, 1);
     accountRow->addWidget(deleteAccountButton_);
     connect(deleteAccountButton_, &QPushButton::clicked, this, &PrefsWindowController::deleteAccount);
 
@@ -122,20 +123,32 @@ void PrefsWindowController::loadSettings()
         it.value()->setToolTip(QString());
     }
     updateFontLabel();
+    updateTokenLocation();
+}
+
+void PrefsWindowController::updateTokenLocation()
+{
+    omnikAppDelegate* delegate = omnikAppDelegate::sharedDelegate();
+    const TokenStore::Location where =
+        delegate ? delegate->tokenStore().location(delegate->userId()) : TokenStore::Location::None;
+    switch (where) {
+    case TokenStore::Location::Keyring:
+        tokenLocationLabel_->setText(QStringLiteral("访问令牌保存在系统钥匙环中。"));
+        break;
+    case TokenStore::Location::SettingsFile:
+        tokenLocationLabel_->setText(QStringLiteral("未找到系统钥匙环，访问令牌保存在仅本人可读的设置文件中。"));
+        break;
+    case TokenStore::Location::None:
+        tokenLocationLabel_->clear();
+        break;
+    }
 }
 
 void PrefsWindowController::showWindow()
 {
     loadSettings();
     adjustSize();
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
-    show();
-    raise();
-    activateWindow();
+    platform::showCentred(this);
     fontButton_->setFocus();
 }
 
@@ -172,10 +185,15 @@ void PrefsWindowController::alertDidEnd(int returnCode)
 {
     if (returnCode != platform::AlertResponder::kSecondButton)
         return;
-    // Every stored account goes, not only the one in use; the running client keeps its token until the program
-    // ends.
-    platform::UserDefaults::standard().removeObjectForKey(omnikAppDelegate::kOAuthTokens);
-    platform::UserDefaults::standard().synchronize();
+    // Every stored account goes, not only the one in use, with its keyring item; the running client keeps its
+    // token until the program ends.
+    if (omnikAppDelegate* delegate = omnikAppDelegate::sharedDelegate()) {
+        delegate->tokenStore().removeAllAccounts();
+    } else {
+        platform::UserDefaults::standard().removeObjectForKey(omnikAppDelegate::kOAuthTokens);
+        platform::UserDefaults::standard().synchronize();
+    }
+    updateTokenLocation();
 }
 
 void PrefsWindowController::commitAddress(const QString& key)

@@ -21,6 +21,9 @@ public:
 
     explicit PrefsWindowController(const QString& windowNibName, QWidget* parent = nullptr);
 
+    // An address the client can use as a service address: http or https, a host, no query, no fragment.
+    static bool isServiceAddress(const QString& text);
+
     // Centres the window on its screen and brings it to the front, showing the settings as they are now.
     void showWindow();
     // Reads every control's value from the settings again.
@@ -31,6 +34,8 @@ public:
     QLabel* fontLabel() const { return fontLabel_; }
     QPushButton* fontButton() const { return fontButton_; }
     QPushButton* deleteAccountButton() const { return deleteAccountButton_; }
+    // Says where the signed-in account's access tokens are kept.
+    QLabel* tokenLocationLabel() const { return tokenLocationLabel_; }
 
     using QWidget::setFont;
 
@@ -42,6 +47,7 @@ public slots:
     void alertDidEnd(int returnCode);
     // Shows the body font in use (after a font change).
     void updateFontLabel();
+    void updateTokenLocation();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -54,4 +60,5 @@ private:
     QLabel* fontLabel_ = nullptr;
     QPushButton* fontButton_ = nullptr;
     QPushButton* deleteAccountButton_ = nullptr;
+    QLabel* tokenLocationLabel_ = nullptr;
 };

@@ -1,4 +1,5 @@
 // Plumet: the desktop client's entry.
+#include "app/CommandLine.h"
 #include "app/InstanceChannel.h"
 #include "app/omnikAppDelegate.h"
 #include "mainwindow/MyWindowController.h"
@@ -45,31 +46,27 @@ void quitOnTerminationSignals(omnikAppDelegate& delegate)
     ::sigaction(SIGINT, &action, nullptr);
 }
 
-// "--set KEY=VALUE" stores one of the service addresses before start-up, as the preferences would: the run
-// script points Plumet at the development service it has just started. Other keys are refused.
-void storeAddressOptions(const QStringList& arguments)
-{
-    static const QStringList keys{QStringLiteral("WeiboHost"), QStringLiteral("Weibo2Host"), QStringLiteral("WebHost"),
-                                  QStringLiteral("StaticImageHost"), QStringLiteral("FeedbackURL")};
-    auto& defaults = platform::UserDefaults::standard();
-    for (qsizetype i = 1; i + 1 < arguments.size(); ++i) {
-        if (arguments.at(i) != QLatin1String("--set"))
-            continue;
-        const QString pair = arguments.at(++i);
-        const qsizetype eq = pair.indexOf(u'=');
-        const QString key = pair.left(eq);
-        if (eq > 0 && keys.contains(key))
-            defaults.setObject(pair.mid(eq + 1).trimmed(), key);
-        else
-            std::fprintf(stderr, "plumet: --set takes one of %s as KEY=VALUE\n", qPrintable(keys.join(u", ")));
-    }
-    defaults.synchronize();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Help, version and mistakes are answered before the toolkit starts: no display is needed and no window opens.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const CommandLine commandLine = CommandLine::parse(arguments);
+    switch (commandLine.action()) {
+    case CommandLine::Action::Run:
+        break;
+    case CommandLine::Action::ShowHelp:
+    case CommandLine::Action::ShowVersion:
+        std::fputs(commandLine.text().toLocal8Bit().constData(), stdout);
+        return 0;
+    case CommandLine::Action::Fail:
+        std::fputs(commandLine.text().toLocal8Bit().constData(), stderr);
+        return CommandLine::kUsageError;
+    }
+
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Plumet"));
     QApplication::setApplicationName(QStringLiteral("Plumet"));
@@ -81,13 +78,20 @@ int main(int argc, char** argv)
     InstanceChannel channel(platform::UserDefaults::standard().fileName());
     if (!channel.claim())
         return 0;
+    // From the first moment of quitting (connected ahead of the delegate's own clean-up) a second launch waits
+    // for this one to be gone instead of reviving it.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &channel, [&channel] { channel.setQuitting(); });
 
-    storeAddressOptions(QApplication::arguments());
+    // "--set" stores service addresses before start-up, as the preferences would: the run script points Plumet at
+    // the development service it has just started.
+    commandLine.storeSettings(platform::UserDefaults::standard());
 
     omnikAppDelegate delegate;
     delegate.awakeFromNib();
     quitOnTerminationSignals(delegate);
     QObject::connect(&channel, &InstanceChannel::reopenRequested, &delegate, [&delegate] {
+        if (delegate.isTerminating())
+            return;
         if (QWidget* modal = QApplication::activeModalWidget()) {
             modal->raise();
             modal->activateWindow();

@@ -2,16 +2,21 @@
 
 #include "app/AuthWindowController.h"
 #include "app/PrefsWindowController.h"
+#include "app/TokenStore.h"
 #include "cells/Appearance.h"
 #include "cells/HotTextScanner.h"
 #include "compose/ComposeEnvironment.h"
 #include "compose/EmotionViewController.h"
 #include "mainwindow/MyWindowController.h"
+#include "platform/AlertResponder.h"
 #include "platform/Browser.h"
 #include "platform/Dispatch.h"
 #include "platform/URLCache.h"
 #include "platform/UnreadBadge.h"
 #include "platform/UserDefaults.h"
+#include "viewers/BigPicWindowController.h"
+#include "viewers/VideoWindowController.h"
+#include "viewers/Viewers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -62,6 +67,9 @@ omnikAppDelegate::omnikAppDelegate(QObject* parent)
     : QObject(parent)
 {
     sharedInstance = this;
+    tokenStore_ = new TokenStore(platform::UserDefaults::standard(), this);
+    // A program that starts (again, in one process) does its transfers, whatever an earlier quit cancelled.
+    weibo::allowTransfers();
     makeMenu();
     // What the editors ask of the application.
     ComposeEnvironment::setClientProvider([this] { return weibo_; });
@@ -112,6 +120,16 @@ EmotionViewController* omnikAppDelegate::emotionViewController()
 PrefsWindowController* omnikAppDelegate::prefsWindowController() const
 {
     return prefsWindowController_.data();
+}
+
+BigPicWindowController* omnikAppDelegate::bigPicWindowController() const
+{
+    return bigPicWindowController_.data();
+}
+
+VideoWindowController* omnikAppDelegate::videoWindowController() const
+{
+    return videoWindowController_.data();
 }
 
 void omnikAppDelegate::awakeFromNib()
@@ -165,7 +183,9 @@ QVariantMap omnikAppDelegate::accountStore()
 bool omnikAppDelegate::initWeiboInstanceWithUserId(const QString& userId)
 {
     accountReady_ = false;
-    QVariantMap store = accountStore();
+    // Secrets an earlier run had to leave in the settings file go to the keyring now that one may answer.
+    tokenStore_->moveSecretsToKeyring();
+    const QVariantMap store = tokenStore_->accounts();
     QString uid = userId;
     if (uid.isEmpty() && !store.isEmpty())
         uid = store.lastKey();
@@ -176,12 +196,18 @@ bool omnikAppDelegate::initWeiboInstanceWithUserId(const QString& userId)
     applyServiceAddresses();
 
     if (!uid.isEmpty() && store.contains(uid)) {
-        const QVariantMap entry = store.value(uid).toMap();
-        weibo_->oAuth().setOAuthTokenKey(entry.value(kTokenKey).toString().toStdString());
-        weibo_->oAuth().setOAuthTokenSecret(entry.value(kSecretKey).toString().toStdString());
-        accountReady_ = true;
-        return true;
+        // An account whose keyring does not give its secrets back (locked and not unlocked, gone) is authorised
+        // again rather than started without a token.
+        if (const std::optional<TokenStore::Tokens> tokens = tokenStore_->tokensForUser(uid)) {
+            weibo_->oAuth().setOAuthTokenKey(tokens->tokenKey.toStdString());
+            weibo_->oAuth().setOAuthTokenSecret(tokens->secretKey.toStdString());
+            userId_ = uid;
+            accountReady_ = true;
+            return true;
+        }
     }
+    if (terminating_)
+        return false;
 
     AuthWindowController auth(QStringLiteral("AuthWindow"), &weibo_);
     // The window is application-modal: of the menu only quitting can act while it is up.
@@ -189,17 +215,40 @@ bool omnikAppDelegate::initWeiboInstanceWithUserId(const QString& userId)
     if (auth.runModal() == 0)
         return false;
 
-    // The signer now holds the access token of the account that was just authorised.
-    store = accountStore();
-    QVariantMap entry;
-    entry.insert(kTokenKey, QString::fromStdString(weibo_->oAuth().oAuthTokenKey()));
-    entry.insert(kSecretKey, QString::fromStdString(weibo_->oAuth().oAuthTokenSecret()));
-    store.insert(QString::fromStdString(weibo_->oAuth().oAuthUserId()), entry);
-    auto& defaults = platform::UserDefaults::standard();
-    defaults.setObject(store, kOAuthTokens);
-    defaults.synchronize();
+    storeAuthorizedAccount();
     accountReady_ = true;
     return true;
+}
+
+void omnikAppDelegate::storeAuthorizedAccount()
+{
+    // The signer now holds the access token of the account that was just authorised.
+    userId_ = QString::fromStdString(weibo_->oAuth().oAuthUserId());
+    tokenStore_->storeTokens(userId_, {QString::fromStdString(weibo_->oAuth().oAuthTokenKey()),
+                                       QString::fromStdString(weibo_->oAuth().oAuthTokenSecret())});
+}
+
+void omnikAppDelegate::reauthorize()
+{
+    if (terminating_ || reauthorizing_ || !weibo_)
+        return;
+    reauthorizing_ = true;
+    QWidget* window = myWindowController_ ? myWindowController_->window() : nullptr;
+    platform::AlertResponder::alertWarning(QStringLiteral("请重新授权"), QString(), QString(), window);
+    bool renewed = false;
+    if (!terminating_) {
+        AuthWindowController auth(QStringLiteral("AuthWindow"), &weibo_);
+        auth.addAction(quitAction_);
+        renewed = auth.runModal() != 0;
+    }
+    reauthorizing_ = false;
+    // Cancelled: the window goes on saying "请重新授权" in its busy line, and asks again at the next refusal
+    // after a success.
+    if (!renewed || terminating_)
+        return;
+    storeAuthorizedAccount();
+    if (myWindowController_)
+        myWindowController_->authorizationRenewed();
 }
 
 void omnikAppDelegate::applyServiceAddresses()
@@ -216,10 +265,17 @@ void omnikAppDelegate::newDocument()
     // No window before there is an account (a reopen can arrive while the authorisation window is up).
     if (!weibo_ || !accountReady_ || terminating_)
         return;
-    // The picture and video viewers are made here, ahead of the main window, once their layer exists.
+    if (!bigPicWindowController_)
+        bigPicWindowController_ = new BigPicWindowController(QStringLiteral("BigPic"));
+    if (!videoWindowController_)
+        videoWindowController_ = new VideoWindowController(QStringLiteral("Video"));
+    Viewers::setWindowControllers(bigPicWindowController_, videoWindowController_);
     if (!myWindowController_) {
         myWindowController_ = new MyWindowController(QStringLiteral("MainWindow"), weibo_);
         myWindowController_->setAppearance(appearance_);
+        // Queued: the authorisation window runs its own loop, which must not run inside the poll's hand-over.
+        connect(myWindowController_, &MyWindowController::authorizationRefused, this, &omnikAppDelegate::reauthorize,
+                Qt::QueuedConnection);
         if (auto* mainWindow = qobject_cast<QMainWindow*>(myWindowController_->window()))
             mainWindow->menuBar()->addMenu(applicationMenu_);
         installMenuActions(myWindowController_->window());
@@ -368,17 +424,27 @@ void omnikAppDelegate::applicationWillTerminate()
         return;
     terminated_ = true;
     terminating_ = true;
+    // Every transfer in flight lets go within a tenth of a second, so the blocks of the window end at once even
+    // when the service hangs or trickles.
+    weibo::cancelAllTransfers();
     if (myWindowController_) {
         myWindowController_->cleanup();
-        delete myWindowController_.data();
+        // A block that is still running reaches the window and its lists: then they are left as they are (hidden,
+        // inert) for the process to end with, rather than freed under it.
+        if (myWindowController_->shutdown(kShutdownWaitMs))
+            delete myWindowController_.data();
     }
     if (prefsWindowController_)
         delete prefsWindowController_.data();
+    delete bigPicWindowController_.data();
+    delete videoWindowController_.data();
     if (emotionViewController_)
         delete emotionViewController_.data();
     ComposeEnvironment::clear();
     // The appearance stays until the delegate goes: cell contexts may still point at it while the program winds
     // down.
     totalNames_.clear();
+    // An account deleted just before quitting still has its keyring items removed.
+    tokenStore_->waitForPendingDeletions(kQuitWaitMs);
     platform::UserDefaults::standard().synchronize();
 }

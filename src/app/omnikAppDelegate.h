@@ -22,6 +22,9 @@ class MyWindowController;
 class PrefsWindowController;
 class AuthWindowController;
 class Appearance;
+class TokenStore;
+class BigPicWindowController;
+class VideoWindowController;
 class EmotionViewController;
 
 // A set of characters, tested one code point at a time.
@@ -49,6 +52,10 @@ public:
     static constexpr const char* kConsumerSecret = "9f1c0a7e52d84b3690e1c7a4f2b85d03";
     // The memory capacity of the shared picture cache.
     static constexpr qint64 kURLCacheCapacity = 2000000;
+    // How long quitting waits for keyring deletions still under way.
+    static constexpr int kQuitWaitMs = 5000;
+    // How long quitting waits for the main window's background blocks (their transfers are cancelled first).
+    static constexpr int kShutdownWaitMs = 700;
     // Settings read here.
     static const QString kOAuthTokens;     // "OAuthTokens": user id text -> {"TokenKey", "SecretKey"}
     static const QString kTokenKey;        // "TokenKey"
@@ -84,9 +91,17 @@ public:
     // The one emotion picker of the program, made on first use; every editor mounts it in its pop-up.
     EmotionViewController* emotionViewController();
     PrefsWindowController* prefsWindowController() const;
+    // The picture and video viewers (made once, hidden, by newDocument; Viewers reaches them from list rows).
+    BigPicWindowController* bigPicWindowController() const;
+    VideoWindowController* videoWindowController() const;
 
-    // The account store as it is stored (user id text -> {"TokenKey", "SecretKey"}).
+    // The account store as the settings hold it (user id text -> {"TokenKey", "SecretKey"}, or an empty entry
+    // whose secrets are in the keyring).
     static QVariantMap accountStore();
+    // Where the accounts' tokens are kept.
+    TokenStore& tokenStore() const { return *tokenStore_; }
+    // The user id of the account in use (empty before start-up has one).
+    QString userId() const { return userId_; }
 
     // Screen names met while building status cells (collected by the main window's cell context) together with
     // those added here; the candidates of name completion.
@@ -123,6 +138,9 @@ public:
 
 public slots:
     void newDocument();
+    // The service refused the token: "请重新授权", then the authorisation window; the main window goes on with
+    // the new token.
+    void reauthorize();
     void openPreferences();
     void feedback();
     void terminate();
@@ -133,6 +151,8 @@ signals:
 
 private:
     void makeMenu();
+    // Stores the signer's access token under its user id in the account store.
+    void storeAuthorizedAccount();
     void updateMenuItems();
     void lastWindowClosed();
     void reopenFromTray();
@@ -141,10 +161,14 @@ private:
     boost::shared_ptr<weibo::SinaWeibo> weibo_;
     QPointer<MyWindowController> myWindowController_;
     QPointer<PrefsWindowController> prefsWindowController_;
+    QPointer<BigPicWindowController> bigPicWindowController_;
+    QPointer<VideoWindowController> videoWindowController_;
     QPointer<EmotionViewController> emotionViewController_;
     QSet<QString> totalNames_;
     CharacterSet invalidNameCharset_;
     Appearance* appearance_ = nullptr;
+    TokenStore* tokenStore_ = nullptr;
+    QString userId_;
 
     QMenu* applicationMenu_ = nullptr;
     QAction* preferencesAction_ = nullptr;
@@ -156,4 +180,5 @@ private:
     bool accountReady_ = false; // the client holds an account's access token
     bool terminating_ = false;
     bool terminated_ = false;
+    bool reauthorizing_ = false;
 };

@@ -1,5 +1,6 @@
 #include "cells/TimelineCellComment.h"
 
+#include "cells/BidiText.h"
 #include "cells/DateTimesince.h"
 #include "service/WeiboPaths.h"
 
@@ -19,7 +20,7 @@ bool isList(const QString& identifier, const std::string& path)
 AttributedString quoteHead(const QString& before, const QString& name, const QString& after)
 {
     AttributedString head(before);
-    head.appendLink(name, LinkValue::fromScreenName(name));
+    head.appendLink(displayName(name), LinkValue::fromScreenName(name));
     head.appendString(after);
     return head;
 }
@@ -38,12 +39,12 @@ uint64_t TimelineCellComment::entityId() const
 
 QString TimelineCellComment::entityName() const
 {
-    return comment_ && comment_->user ? qs(comment_->user->screen_name) : QString();
+    return comment_ && comment_->user ? displayName(qs(comment_->user->screen_name)) : QString();
 }
 
 QString TimelineCellComment::entityText() const
 {
-    return comment_ ? qs(comment_->text) : QString();
+    return comment_ ? neutralizeBidiControls(qs(comment_->text)) : QString();
 }
 
 QString TimelineCellComment::profileImageURLString() const
@@ -68,10 +69,10 @@ AttributedString TimelineCellComment::stringForTextView(bool& determinate)
         return {};
     const Appearance& appearance = CellContext::current().appearance();
 
-    const QString name = entityName();
-    AttributedString text = AttributedString::fromLink(name, LinkValue::fromScreenName(name));
+    const QString name = comment_->user ? qs(comment_->user->screen_name) : QString();
+    AttributedString text = AttributedString::fromLink(displayName(name), LinkValue::fromScreenName(name));
     text.appendString(QStringLiteral("\n"));
-    text.append(parseText(qs(comment_->text), HotTextPlain));
+    text.append(parseText(neutralizeBidiControls(qs(comment_->text)), HotTextPlain));
 
     const CellListController* list = listViewController();
     const QString identifier = list ? list->identifier() : QString();
@@ -84,14 +85,15 @@ AttributedString TimelineCellComment::stringForTextView(bool& determinate)
         text.appendString(QStringLiteral("\n\n"));
         text.appendString(replied ? QStringLiteral("回复我的评论：") : QStringLiteral("评论我的微博："));
         text.appendString(QStringLiteral("\n"));
-        text.append(parseText(replied ? qs(replied->text) : (status ? qs(status->text) : QString()), HotTextPlain));
+        text.append(parseText(neutralizeBidiControls(replied ? qs(replied->text) : (status ? qs(status->text) : QString())),
+                              HotTextPlain));
         replyType = AttachmentCommentsOfEntity;
     } else if (isList(identifier, weibo::WEIBO_API_TIMELINE_COMMENTS_BY_ME)) {
         text.appendString(QStringLiteral("\n\n"));
         if (replied) {
             // A reply whose comment lost its author or text shows no quote, and no status in its place.
             const QString repliedName = replied->user ? qs(replied->user->screen_name) : QString();
-            const QString repliedText = qs(replied->text);
+            const QString repliedText = neutralizeBidiControls(qs(replied->text));
             if (!repliedName.isEmpty() && !repliedText.isEmpty()) {
                 text.append(quoteHead(QStringLiteral("回复"), repliedName, QStringLiteral("的评论:")));
                 text.appendString(QStringLiteral("\n"));
@@ -100,7 +102,7 @@ AttributedString TimelineCellComment::stringForTextView(bool& determinate)
         } else if (status && status->user && !status->user->screen_name.empty()) {
             text.append(quoteHead(QStringLiteral("评论"), qs(status->user->screen_name), QStringLiteral("的微博:")));
             text.appendString(QStringLiteral("\n"));
-            text.append(parseText(qs(status->text), HotTextPlain));
+            text.append(parseText(neutralizeBidiControls(qs(status->text)), HotTextPlain));
         }
     }
     text.setParagraphStyle(appearance.statusParagraphStyle());

@@ -1,5 +1,6 @@
 #include "cells/TimelineCellMessage.h"
 
+#include "cells/BidiText.h"
 #include "cells/DateTimesince.h"
 
 #include <QLocale>
@@ -33,7 +34,7 @@ uint64_t TimelineCellMessage::entityId() const
 
 QString TimelineCellMessage::entityText() const
 {
-    return message_ ? qs(message_->text) : QString();
+    return message_ ? neutralizeBidiControls(qs(message_->text)) : QString();
 }
 
 bool TimelineCellMessage::isSentFromMe() const

@@ -1,5 +1,7 @@
 #include "cells/TimelineCellMessageGroup.h"
 
+#include "cells/BidiText.h"
+
 #include <algorithm>
 
 TimelineCellMessageGroup::TimelineCellMessageGroup(const MessageCellArray& messages)
@@ -25,7 +27,7 @@ uint64_t TimelineCellMessageGroup::groupId() const
 
 QString TimelineCellMessageGroup::entityName() const
 {
-    return first() ? first()->otherName() : QString();
+    return first() ? displayName(first()->otherName()) : QString();
 }
 
 QString TimelineCellMessageGroup::profileImageURLString() const
@@ -62,7 +64,7 @@ AttributedString TimelineCellMessageGroup::stringForTextView(bool& determinate)
         return {};
     const Appearance& appearance = CellContext::current().appearance();
     const QString name = first()->otherName();
-    AttributedString text = AttributedString::fromLink(name, LinkValue::fromScreenName(name));
+    AttributedString text = AttributedString::fromLink(displayName(name), LinkValue::fromScreenName(name));
     text.appendString(QStringLiteral("\n"));
     text.append(parseText(first()->entityText(), HotTextPreview));
     text.setParagraphStyle(appearance.statusParagraphStyle());

@@ -1,5 +1,6 @@
 #include "cells/TimelineCellStatus.h"
 
+#include "cells/BidiText.h"
 #include "cells/DateTimesince.h"
 #include "cells/HotTextScanner.h"
 #include "platform/URLConnection.h"
@@ -85,12 +86,12 @@ uint64_t TimelineCellStatus::entityId() const
 
 QString TimelineCellStatus::entityName() const
 {
-    return status_ && status_->user ? qs(status_->user->screen_name) : QString();
+    return status_ && status_->user ? displayName(qs(status_->user->screen_name)) : QString();
 }
 
 QString TimelineCellStatus::entityText() const
 {
-    return status_ ? qs(status_->text) : QString();
+    return status_ ? neutralizeBidiControls(qs(status_->text)) : QString();
 }
 
 QString TimelineCellStatus::profileImageURLString() const
@@ -136,8 +137,9 @@ AttributedString TimelineCellStatus::stringFromStatus(const boost::shared_ptr<we
     const Appearance& appearance = context.appearance();
 
     const QString name = status->user ? qs(status->user->screen_name) : QString();
-    AttributedString text =
-        AttributedString::fromLink(retweet ? u'@' + name : name, LinkValue::fromScreenName(name));
+    // Shown isolated; the link keeps the name as the service knows it.
+    AttributedString text = AttributedString::fromLink(retweet ? u'@' + displayName(name) : displayName(name),
+                                                       LinkValue::fromScreenName(name));
     text.setFont(appearance.headerFont());
     text.setSharedShadow();
     if (!retweet)
@@ -151,7 +153,7 @@ AttributedString TimelineCellStatus::stringFromStatus(const boost::shared_ptr<we
 
     text.appendString(QStringLiteral("\n"));
     QStringList linkedPaths;
-    AttributedString body = parseText(qs(status->text), retweet ? HotTextRetweet : HotTextStatus, &linkedPaths);
+    AttributedString body = parseText(neutralizeBidiControls(qs(status->text)), retweet ? HotTextRetweet : HotTextStatus, &linkedPaths);
     body.setFont(appearance.bodyFont());
     body.setForegroundColor(appearance.bodyColor());
     text.append(body);

@@ -35,9 +35,9 @@ const char* const kGroups[] = {
 std::vector<std::vector<char16_t>> parseGroups()
 {
     std::vector<std::vector<char16_t>> groups;
-    for (const char* spec : kGroups) {
+    for (const char* table : kGroups) {
         std::vector<char16_t> group;
-        for (const QString& entry : QString::fromLatin1(spec).split(u',')) {
+        for (const QString& entry : QString::fromLatin1(table).split(u',')) {
             const QStringList ends = entry.split(u'-');
             const auto first = char16_t(ends.front().toUInt(nullptr, 16));
             const auto last = char16_t(ends.back().toUInt(nullptr, 16));

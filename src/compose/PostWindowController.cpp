@@ -8,6 +8,7 @@
 #include "model/WeiboParser.h"
 #include "platform/AlertResponder.h"
 #include "platform/Dispatch.h"
+#include "platform/WindowPlacement.h"
 #include "timeline/PXListViewController.h"
 
 #include <QCloseEvent>
@@ -116,14 +117,7 @@ void PostWindowController::reset()
 
 void PostWindowController::showWindow()
 {
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
-    show();
-    raise();
-    activateWindow();
+    platform::showCentred(this);
     editor_->textView()->setFocus();
 }
 

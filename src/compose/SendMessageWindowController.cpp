@@ -6,6 +6,7 @@
 #include "model/WeiboParser.h"
 #include "platform/AlertResponder.h"
 #include "platform/Dispatch.h"
+#include "platform/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QFormLayout>
@@ -90,14 +91,7 @@ void SendMessageWindowController::resetWithRecipient(const QString& screenName)
 
 void SendMessageWindowController::showWindow()
 {
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
-    show();
-    raise();
-    activateWindow();
+    platform::showCentred(this);
     if (recipient_->text().isEmpty())
         recipient_->setFocus();
     else

@@ -13,7 +13,9 @@
 
 #include <QEvent>
 #include <QKeyEvent>
+#include <QMainWindow>
 #include <QPainter>
+#include <QScreen>
 #include <QVariantAnimation>
 
 #include <algorithm>
@@ -42,10 +44,10 @@ DrawerOffsets drawerOffsetsForRow(double H, double rowY, double rowHeight, doubl
 // ---------------------------------------------------------------------------------------------------------------
 // The panel
 
-DrawerPanel::DrawerPanel(QWidget* window)
-    : QWidget(window, Qt::Tool | Qt::FramelessWindowHint), window_(window), stash_(new QWidget(this))
+DrawerPanel::DrawerPanel(QMainWindow* window) : QWidget(window), window_(window), stash_(new QWidget(this))
 {
     setObjectName(QStringLiteral("drawer"));
+    hide();
     stash_->hide();
     window_->installEventFilter(this);
     animation_ = new QVariantAnimation(this);
@@ -61,6 +63,7 @@ DrawerPanel::DrawerPanel(QWidget* window)
         else if (state_ == State::Closing) {
             state_ = State::Closed;
             hide();
+            reserve(false);
         }
     });
 }
@@ -79,7 +82,8 @@ void DrawerPanel::setContentView(DrawerContentView* content)
     }
     content_ = content;
     if (content_) {
-        content_->setParent(this);
+        if (content_->parentWidget() != this)
+            content_->setParent(this);
         content_->move(0, 0);
         content_->show();
     }
@@ -105,6 +109,7 @@ void DrawerPanel::open()
     if (isOpenOrOpening())
         return;
     state_ = State::Opening;
+    reserve(true);
     show();
     raise();
     slide(1.0);
@@ -126,15 +131,37 @@ void DrawerPanel::slide(double to)
     animation_->start();
 }
 
+void DrawerPanel::reserve(bool on)
+{
+    const int wanted = on ? contentSize_.width() : 0;
+    if (wanted == reserved_)
+        return;
+    const int delta = wanted - reserved_;
+    reserved_ = wanted;
+    // The lists keep their width: a normal window grows by the panel (staying on its screen) and gives the
+    // room back when the panel goes; a maximised or full-screen one makes room from the lists instead.
+    if (!(window_->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        QRect frame = window_->geometry();
+        frame.setWidth(std::max(window_->minimumWidth(), frame.width() + delta));
+        if (const QScreen* screen = window_->screen()) {
+            const QRect available = screen->availableGeometry();
+            if (frame.right() > available.right())
+                frame.moveRight(std::max(available.left(), available.right()));
+        }
+        window_->setGeometry(frame);
+    }
+    window_->setContentsMargins(0, 0, reserved_, 0);
+    place();
+}
+
 void DrawerPanel::place()
 {
     if (!window_)
         return;
-    const QPoint origin = window_->mapToGlobal(QPoint(window_->width(), 0));
-    const int height = std::max(0, window_->height() - int(leading_) - int(trailing_));
+    const int height = std::max(1, window_->height() - int(leading_) - int(trailing_));
     const int width = std::max(1, int(contentSize_.width() * revealed_));
-    // Slides out of the window's edge: the content keeps its place against the window.
-    setGeometry(origin.x(), origin.y() + int(leading_), width, std::max(1, height));
+    // Slides out from behind the lists' right edge: the content keeps its place against that edge.
+    setGeometry(window_->width() - reserved_, int(leading_), width, height);
     if (content_)
         content_->move(width - contentSize_.width(), 0);
 }
@@ -143,8 +170,6 @@ bool DrawerPanel::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == window_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
         place();
-    if (watched == window_ && event->type() == QEvent::Hide && state_ != State::Closed)
-        hide();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -187,7 +212,7 @@ PXListViewController* Drawer::commentListViewController()
         commentList_ = new PXListViewController(QStringLiteral("PXListView"),
                                                 QString::fromStdString(weibo::WEIBO_API_TIMELINE_COMMENTS),
                                                 window_->weiboInstance(), window_, this);
-        commentList_->listView()->setParent(panel_);
+        commentList_->listView()->setParent(panel_->stash());
         commentList_->listView()->hide();
     }
     return commentList_;
@@ -196,7 +221,7 @@ PXListViewController* Drawer::commentListViewController()
 RepostViewController* Drawer::repostViewController()
 {
     if (!repost_) {
-        repost_ = new RepostViewController(window_->drawerEditorContext(), panel_);
+        repost_ = new RepostViewController(window_->drawerEditorContext(), panel_->stash());
         repost_->hide();
     }
     return repost_;
@@ -205,7 +230,7 @@ RepostViewController* Drawer::repostViewController()
 CommentViewController* Drawer::commentViewController()
 {
     if (!comment_) {
-        comment_ = new CommentViewController(window_->drawerEditorContext(), panel_);
+        comment_ = new CommentViewController(window_->drawerEditorContext(), panel_->stash());
         comment_->hide();
     }
     return comment_;
@@ -214,8 +239,10 @@ CommentViewController* Drawer::commentViewController()
 MessageViewController* Drawer::chatViewController()
 {
     if (!chat_) {
-        chat_ = new MessageViewController(window_->drawerEditorContext(), panel_);
+        chat_ = new MessageViewController(window_->drawerEditorContext(), panel_->stash());
         chat_->hide();
+        if (PXListView* chatList = window_->chatListViewController()->listView(); chatList && !chatList->parent())
+            chatList->setParent(panel_->stash());
     }
     return chat_;
 }
@@ -251,7 +278,8 @@ void Drawer::show(qint64 tag, QWidget* editor, QWidget* list, double e, double l
 {
     const int width = editor->width();
     const double h = list ? e + l + 2 : e;
-    auto* content = new DrawerContentView;
+    // Everything the panel shows stays inside the window: widgets never move between top-level windows.
+    auto* content = new DrawerContentView(panel_);
     content->setTag(tag);
     content->setDrawerHeight(h);
     content->resize(width, int(h));
@@ -271,7 +299,6 @@ void Drawer::show(qint64 tag, QWidget* editor, QWidget* list, double e, double l
             setDrawerOffsetWithRow(row);
     }
     panel_->open();
-    panel_->activateWindow();
     focus->setFocus(Qt::OtherFocusReason);
 }
 
@@ -363,12 +390,18 @@ void Drawer::displayMessageFromDataCell(const CellPtr& cell, bool toggle, bool i
 void Drawer::checkDrawer()
 {
     const CellPtr active = window_->activeDataCell();
-    if (!active)
+    // A closed drawer has an item only while it is being opened for it (a list reloads on the way): nothing to
+    // check yet, and closing would drop the item half-way.
+    if (!active || !isDrawerOpenOrOpening())
         return;
     PXListViewController* list = listOf(active);
     if (list && list == window_->selectedListViewController() && isDrawerOpenOrOpening() && list->listView()) {
         const int row = list->rowForCell(active.get());
-        if (row >= 0 && list->listView()->visibleRange().contains(row)) {
+        const PXRowRange visible = list->listView()->visibleRange();
+        // A list in the middle of a resize shows no rows for a moment: that says nothing about the item's row.
+        if (row >= 0 && visible.length == 0)
+            return;
+        if (row >= 0 && visible.contains(row)) {
             if (!list->listView()->isRowSelected(row))
                 list->listView()->selectRow(row);
             setDrawerOffsetWithRow(row);

@@ -16,6 +16,7 @@ class CommentViewController;
 class MessageViewController;
 class MyWindowController;
 class PXListViewController;
+class QMainWindow;
 class QVariantAnimation;
 class RepostViewController;
 
@@ -50,14 +51,18 @@ struct DrawerOffsets {
 DrawerOffsets drawerOffsetsForRow(double drawerHeight, double rowY, double rowHeight, double visibleY,
                                   double visibleHeight, double windowContentHeight);
 
-// The panel itself: a frameless tool window that slides out of the main window's right edge.
+// The panel itself: a child of the main window beside its lists. Opening it makes room on the window's right
+// (the window grows when it can) and slides the panel out; closing slides it back and gives the room back.
 class DrawerPanel : public QWidget {
     Q_OBJECT
 public:
     enum class State { Closed, Opening, Open, Closing };
     static constexpr int kSlideMilliseconds = 120;
 
-    explicit DrawerPanel(QWidget* window);
+    explicit DrawerPanel(QMainWindow* window);
+
+    // Where kept editors and lists wait, hidden, between uses.
+    QWidget* stash() const { return stash_; }
 
     DrawerContentView* contentView() const { return content_; }
     // Replaces the content; the children of the previous content are kept (hidden) for the next use.
@@ -84,13 +89,15 @@ protected:
 
 private:
     void slide(double to);
+    void reserve(bool on);
 
-    QWidget* window_;
+    QMainWindow* window_;
     QWidget* stash_;
     DrawerContentView* content_ = nullptr;
     QSize contentSize_;
     double leading_ = 0, trailing_ = 0;
     double revealed_ = 0; // 0 hidden .. 1 fully out
+    int reserved_ = 0;    // the room kept on the window's right
     State state_ = State::Closed;
     QVariantAnimation* animation_ = nullptr;
 };

@@ -10,6 +10,7 @@
 #include "platform/Dispatch.h"
 #include "timeline/PXListViewController.h"
 #include "timeline/WBTextView.h"
+#include "viewers/Viewers.h"
 #include "widgets/PXListView.h"
 
 #include <QPointer>
@@ -61,14 +62,11 @@ void ItemActions::textViewClickedOnCell(WBTextView* textView, const MyTextAttach
     const bool comment = dynamic_cast<TimelineCellComment*>(cell.get()) != nullptr;
     switch (attachment.type()) {
     case AttachmentStatusPicture:
-    case AttachmentRetweetPicture: {
-        const auto& pictured = attachment.type() == AttachmentStatusPicture ? record : original;
-        if (pictured && viewerHook_.openPicture)
-            viewerHook_.openPicture(attachment.image(), attachment.data(),
-                                    QString::fromStdString(pictured->bmiddle_pic),
-                                    QString::fromStdString(pictured->original_pic));
+    case AttachmentRetweetPicture:
+    case AttachmentVideo:
+    case AttachmentRetweetVideo:
+        Viewers::openAttachment(cell, attachment);
         break;
-    }
     case AttachmentStatusComments:
     case AttachmentCommentsOfEntity:
         window_->displayCommentsFromDataCell(cell, cell->entityId(), true, true);
@@ -91,14 +89,6 @@ void ItemActions::textViewClickedOnCell(WBTextView* textView, const MyTextAttach
     case AttachmentFavoriteOnly:
         favorite(cell);
         break;
-    case AttachmentVideo:
-    case AttachmentRetweetVideo: {
-        const auto& video = attachment.type() == AttachmentVideo ? (status ? status->video() : nullptr)
-                                                                 : (status ? status->retweetVideo() : nullptr);
-        if (video && viewerHook_.openVideo)
-            viewerHook_.openVideo(QString::fromStdString(video->title), QString::fromStdString(video->flash));
-        break;
-    }
     case AttachmentRetweetComments:
         if (original)
             window_->displayCommentsFromDataCell(cell, original->id, true, true);

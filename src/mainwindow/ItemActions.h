@@ -23,14 +23,6 @@ class MyWindowController;
 class PXListViewController;
 class WBTextView;
 
-// How the picture and video controls reach the viewer windows; the application installs it.
-struct ViewerHook {
-    std::function<void(const QImage& image, const QByteArray& data, const QString& middlePic,
-                       const QString& originalPic)>
-        openPicture;
-    std::function<void(const QString& title, const QString& flash)> openVideo;
-};
-
 class ItemActions : public QObject {
     Q_OBJECT
 public:
@@ -49,9 +41,6 @@ public:
     // Items whose request is under way: their controls do nothing meanwhile.
     bool isBusy(std::uint64_t entityId) const { return busy_.contains(entityId); }
 
-    const ViewerHook& viewerHook() const { return viewerHook_; }
-    void setViewerHook(ViewerHook hook) { viewerHook_ = std::move(hook); }
-
 signals:
     // A favourite or delete request has been applied (ok: the service did it).
     void actionFinished(std::uint64_t entityId, bool ok);
@@ -64,5 +53,4 @@ private:
 
     MyWindowController* window_;
     QSet<std::uint64_t> busy_;
-    ViewerHook viewerHook_;
 };

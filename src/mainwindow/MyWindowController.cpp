@@ -3,7 +3,9 @@
 
 #include "compose/ComposeWindows.h"
 
+#include "mainwindow/Drawer.h"
 #include "mainwindow/LeftTab.h"
+#include "mainwindow/Poller.h"
 #include "mainwindow/PopUpButton.h"
 #include "mainwindow/ProgressIndicator.h"
 #include "mainwindow/TabView.h"
@@ -16,6 +18,8 @@
 #include "widgets/PXListView.h"
 
 #include <QCoreApplication>
+#include <algorithm>
+#include <QPointer>
 #include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -124,6 +128,7 @@ MyWindowController::MyWindowController(const QString& windowNibName,
     CellContext::setCurrent(&cellContext_);
     cellContext_.mutableHotTextResources().setEmojiFolder(emojiFolder());
     downloads_ = new QNetworkAccessManager(this);
+    poller_ = std::make_unique<Poller>(this);
     buildWindow();
     awakeFromNib();
     buildTabModel();
@@ -131,12 +136,10 @@ MyWindowController::MyWindowController(const QString& windowNibName,
 
 MyWindowController::~MyWindowController()
 {
-    destroying_ = true;
-    timer_.stop();
     // Start-up and tab blocks use the controllers and hand back to this thread: let them finish first (their
     // main-thread parts see destroying_ and do nothing), pumping events so that a block waiting on the main
-    // thread is not waiting for us.
-    background_.wait();
+    // thread is not waiting for us. Quitting has done this already, with the transfers cancelled.
+    shutdown(60000);
     delete drawer_;
     drawer_ = nullptr;
     // The controllers go while the widgets they report to still exist.
@@ -300,8 +303,28 @@ void MyWindowController::buildTabModel()
     updateLeftTabs();
 }
 
+bool MyWindowController::shutdown(int timeoutMs)
+{
+    destroying_ = true;
+    timer_.stop();
+    // A window being torn down takes no input and is not seen again.
+    hide();
+    setEnabled(false);
+    QElapsedTimer waited;
+    waited.start();
+    bool idle = background_.wait(timeoutMs);
+    auto remaining = [&] { return int(std::max<qint64>(0, timeoutMs - waited.elapsed())); };
+    for (PXListViewController* c : listViewControllers_)
+        idle = c->shutdown(remaining()) && idle;
+    if (chatListViewController_)
+        idle = chatListViewController_->shutdown(remaining()) && idle;
+    return idle;
+}
+
 void MyWindowController::showWindow()
 {
+    if (destroying_)
+        return;
     show();
     raise();
     activateWindow();
@@ -455,6 +478,8 @@ QString MyWindowController::selfUserName() const
 
 void MyWindowController::leftTabClicked(LeftTab* tab)
 {
+    if (destroying_)
+        return;
     if (isStarting() || !tab) {
         updateLeftTabs(); // a click toggles the button's check; put the tabs back as they were
         return;
@@ -490,7 +515,7 @@ void MyWindowController::leftTabClicked(LeftTab* tab)
 
 void MyWindowController::topTabClicked(PopUpButton* popUp)
 {
-    if (!popUp)
+    if (!popUp || destroying_)
         return;
     PopUpButton* target = nullptr;
     if (popUp->menuTitle() == QLatin1String("status"))
@@ -514,7 +539,7 @@ void MyWindowController::topTabClicked(PopUpButton* popUp)
 
 void MyWindowController::tabViewDidSelectTabViewItem(TabView*, TabViewItem*)
 {
-    if (isStarting())
+    if (isStarting() || destroying_)
         return;
     PXListViewController* c = selectedListViewController();
     if (!c)
@@ -631,7 +656,11 @@ void MyWindowController::displayBusy(const QString& text)
 {
     if (!platform::isMainThread()) {
         // Handed over synchronously, so that a push and its pop keep their order.
-        platform::dispatchMainSync([this, text] { displayBusy(text); });
+        QPointer<MyWindowController> self(this);
+        platform::dispatchMainSync([self, text] {
+            if (self)
+                self->displayBusy(text);
+        });
         return;
     }
     if (destroying_)
@@ -640,10 +669,20 @@ void MyWindowController::displayBusy(const QString& text)
         busyHints_.append(text);
     else if (!busyHints_.isEmpty())
         busyHints_.removeLast();
+    showHintLine();
+}
 
+void MyWindowController::showHintLine()
+{
     if (!busyHints_.isEmpty()) {
         progressIndicator_->startAnimation();
         busyHint_->setText(busyHints_.last());
+        placeHintView();
+        hintView_->show();
+    } else if (!failureText_.isEmpty()) {
+        // The failure stays in the busy line's place until a refresh or poll succeeds.
+        progressIndicator_->stopAnimation();
+        busyHint_->setText(failureText_);
         placeHintView();
         hintView_->show();
     } else {

@@ -38,6 +38,7 @@ class Drawer;
 class ItemActions;
 class UserCard;
 struct DrawerEditorContext;
+class Poller;
 class LeftTab;
 class PopUpButton;
 class ProgressIndicator;
@@ -81,6 +82,12 @@ public:
     MyWindowController(const QString& windowNibName, boost::shared_ptr<weibo::SinaWeibo> weiboInstance,
                        QWidget* parent = nullptr);
     ~MyWindowController() override;
+
+    // The first step of quitting: hides the window, makes every command of it do nothing from now on, and waits
+    // up to timeoutMs for its background blocks and those of its lists (the caller has cancelled the transfers,
+    // so they end at once). False when a block is still running: the window must then not be deleted.
+    bool shutdown(int timeoutMs);
+    bool isShuttingDown() const { return destroying_.load(); }
 
     // Shows the window and brings it forward; the first call starts the start-up (windowDidLoad).
     void showWindow();
@@ -154,6 +161,12 @@ public:
     // Pushes a busy text; an empty text pops the top one. Any thread.
     void displayBusy(const QString& text) override;
     QStringList busyHints() const { return busyHints_; }
+    // The outcome of a refresh or poll: a failure shows a short text where the busy line is (while no busy text
+    // is shown), a success takes it away, a refused token asks for a new authorisation. Main thread.
+    void showTransferOutcome(const weibo::TransferOutcome& outcome);
+    QString failureText() const { return failureText_; }
+    // The user signed in again (the client holds the new token): the lists go on with it.
+    void authorizationRenewed();
     // The body font changed: every list lays its rows out again.
     void fontSettingChanged();
 
@@ -186,6 +199,7 @@ public:
     std::uint64_t moreCompleted() const;
 
 private:
+    friend class Poller;
     struct RefreshState;
     static std::shared_ptr<RefreshState> makeRefreshState();
     // Notifications as (title, description), in the order they are posted.
@@ -203,6 +217,8 @@ private:
     void prepareRowsForReload(PXListViewController* c, const CellArray& cells);
     // Loads and polls of one list run one after the other; the poll's state and the announced items.
     std::shared_ptr<RefreshState> refresh_ = makeRefreshState();
+    std::unique_ptr<Poller> poller_;
+    void showHintLine();
 
 public:
 
@@ -289,6 +305,8 @@ public:
     QLabel* busyHint() const { return busyHint_; }
 
 signals:
+    // The service refused the account's token; sent once until authorizationRenewed.
+    void authorizationRefused();
     // Every change of initCount.
     void initCountChanged(qint64 count);
     // The home timeline has been shown for the first time (after firstListViewComplete).
@@ -315,7 +333,7 @@ private:
     void startDownload(const QString& address, const QString& destination);
     void loadSelfImage(const boost::shared_ptr<weibo::WBUser>& user);
     void setSelfImage(const QImage& image);
-    void catchUpHomeTimeline(std::uint64_t latestStatusId);
+    void catchUpHomeTimeline(PXListViewController* home, std::uint64_t latestStatusId);
 
     // Background work started by the window: counted, so that the destructor can wait for it.
     void runInBackground(std::function<void()> work);
@@ -365,6 +383,8 @@ private:
     boost::shared_ptr<weibo::WBUser> contextUser_;
 
     QStringList busyHints_;
+    QString failureText_;
+    bool authorizationRefused_ = false;
     QList<QList<EmotionModel>> categoryEmotions_;
     QHash<QString, EmotionModel> keyedEmotions_;
     // List id in decimal -> the ids of its members; main thread.

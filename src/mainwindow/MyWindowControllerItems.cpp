@@ -9,10 +9,8 @@
 
 Drawer* MyWindowController::drawer()
 {
-    if (!drawer_) {
+    if (!drawer_)
         drawer_ = new Drawer(this);
-        drawer_->panel()->setParent(this, drawer_->panel()->windowFlags());
-    }
     return drawer_;
 }
 

@@ -6,6 +6,9 @@
 // before it stored, so no item is fetched, shown or announced twice. The main thread never waits for them:
 // it only hands work to the global queue, and the background blocks hand the reloads back to it.
 #include "mainwindow/MyWindowController.h"
+#include "mainwindow/FailureText.h"
+#include "mainwindow/Poller.h"
+#include "mainwindow/RefreshState.h"
 
 #include "cells/TimelineCellMessageGroup.h"
 #include "cells/TimelineCellStatus.h"
@@ -26,11 +29,6 @@ namespace {
 bool isKind(const PXListViewController* c, const std::string& kind)
 {
     return c && c->identifier().toStdString() == kind;
-}
-
-std::uint64_t counter(int value)
-{
-    return value > 0 ? std::uint64_t(value) : 0;
 }
 
 // The author of the status of the list's first row (0 for an empty list or a row without one).
@@ -54,11 +52,6 @@ void setUserOfUserTab(weibo::SinaWeiboOptions& options, const PXListViewControll
 }
 
 // The busy texts.
-const QString& checkingText()
-{
-    static const QString text = QStringLiteral("正在检查是否有新微博...");
-    return text;
-}
 const QString& refreshingText()
 {
     static const QString text = QStringLiteral("正在获取新微博...");
@@ -74,33 +67,6 @@ const QString& olderText()
 constexpr qint64 kLayoutSliceNs = 4 * 1000 * 1000;
 
 } // namespace
-
-// Locks: `lock` guards listLocks and olderInFlight. Each list's own mutex is held by the refresh, older-items
-// load or poll step that fetches into that list, across the fetch and the merge. announcedUpTo is touched only
-// on the main thread.
-struct MyWindowController::RefreshState {
-    std::mutex lock;
-    std::map<const PXListViewController*, std::unique_ptr<std::mutex>> listLocks;
-    std::set<const PXListViewController*> olderInFlight;
-    // The newest entity id announced per list: ids grow with time, so an item at or below it was announced
-    // already (or is older than what was).
-    std::map<const PXListViewController*, std::uint64_t> announcedUpTo;
-
-    std::atomic<bool> polling{false};
-    std::atomic<std::uint64_t> polls{0};
-    std::atomic<std::uint64_t> skipped{0};
-    std::atomic<std::uint64_t> refreshes{0};
-    std::atomic<std::uint64_t> mores{0};
-
-    std::mutex& lockOf(const PXListViewController* c)
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        auto& m = listLocks[c];
-        if (!m)
-            m = std::make_unique<std::mutex>();
-        return *m;
-    }
-};
 
 std::shared_ptr<MyWindowController::RefreshState> MyWindowController::makeRefreshState()
 {
@@ -130,6 +96,8 @@ std::size_t MyWindowController::syncWithListViewController(PXListViewController*
     if (!controller)
         return 0;
     std::size_t fetched = 0;
+    // A read that failed says nothing about what is unread: the badge keeps its count.
+    weibo::TransferWatch watch;
     if (const std::uint64_t latest = controller->latestEntityId()) {
         weibo::SinaWeiboOptions options;
         options.min_id_ = latest;
@@ -139,7 +107,8 @@ std::size_t MyWindowController::syncWithListViewController(PXListViewController*
         options.count_ = int(std::min<std::uint64_t>(unreadCount + 10, PXListViewController::kMaxCells));
         fetched = controller->fetchDataWithOptions(options, PXListViewController::kModeInitial, background);
     }
-    controller->setUnreadCount(unreadCount);
+    if (!watch.failed())
+        controller->setUnreadCount(unreadCount);
     return fetched;
 }
 
@@ -197,17 +166,26 @@ void MyWindowController::refreshWeibo()
     PXListViewController* c = selectedListViewController();
     if (!c)
         return;
+    {
+        // A refresh of this list still waits (on the transfer lock, behind a slow answer): another click must
+        // not queue one more thread behind it.
+        std::lock_guard<std::mutex> guard(refresh_->lock);
+        if (!refresh_->refreshInFlight.insert(c).second)
+            return;
+    }
     const std::string kind = c->identifier().toStdString();
     const QString otherUser = kind == weibo::WEIBO_API_TIMELINE_USER ? otherUserOfEmptyUserTab(c) : QString();
     displayBusy(refreshingText());
     runInBackground([this, c, kind, otherUser] {
+        weibo::TransferWatch watch;
         {
             std::lock_guard<std::mutex> serial(refresh_->lockOf(c));
             weibo::SinaWeiboOptions options;
             if (kind == weibo::WEIBO_API_TIMELINE_FRIENDS) {
                 options.min_id_ = c->latestEntityId();
                 c->fetchDataWithOptions(options, PXListViewController::kModeNewer, true);
-                c->setUnreadCount(0);
+                if (!watch.failed())
+                    c->setUnreadCount(0);
             } else if (kind == weibo::WEIBO_API_TIMELINE_COMMENTS_TO_ME || kind == weibo::WEIBO_API_TIMELINE_MENTIONS) {
                 syncWithListViewController(c, 0, true);
             } else if (kind == weibo::WEIBO_API_MESSAGE) {
@@ -221,11 +199,18 @@ void MyWindowController::refreshWeibo()
                 c->fetchDataWithOptions(options, PXListViewController::kModeNewer, true);
             }
         }
-        c->resetUnreadCount();
+        if (!watch.failed())
+            c->resetUnreadCount();
         c->updateCommentRepostCounts();
-        platform::dispatchMainSync([this, c] {
+        const weibo::TransferOutcome outcome = watch.failure();
+        {
+            std::lock_guard<std::mutex> guard(refresh_->lock);
+            refresh_->refreshInFlight.erase(c);
+        }
+        platform::dispatchMainSync([this, c, outcome] {
             if (destroying_)
                 return;
+            showTransferOutcome(outcome);
             c->reloadData();
             c->listView()->scrollToRow(0);
             refreshOpenConversation(c, PXListViewController::kModeNewer);
@@ -303,129 +288,36 @@ void MyWindowController::moreWeibo()
 // ---------------------------------------------------------------------------------------------------------------
 // The poll
 
+void MyWindowController::showTransferOutcome(const weibo::TransferOutcome& outcome)
+{
+    if (destroying_ || outcome.failure == weibo::TransferFailure::Cancelled)
+        return;
+    failureText_ = failureTextFor(outcome);
+    if (outcome.failure == weibo::TransferFailure::AuthRefused && !authorizationRefused_) {
+        authorizationRefused_ = true;
+        emit authorizationRefused();
+    }
+    showHintLine();
+}
+
+void MyWindowController::authorizationRenewed()
+{
+    if (destroying_)
+        return;
+    authorizationRefused_ = false;
+    failureText_.clear();
+    showHintLine();
+    // The lists go on from where they are with the new token (an empty home timeline gets its newest page).
+    if (!isStarting())
+        poller_->start(Poller::Kind::Timer);
+}
+
 void MyWindowController::scheduledTask(QTimer* timer)
 {
     if (isStarting() || destroying_)
         return;
-    // While a poll still waits on the service the next tick is skipped: polls never pile up behind a slow or
-    // unreachable service, and the one under way ends by the client's time-outs.
-    if (refresh_->polling.exchange(true)) {
-        ++refresh_->skipped;
-        return;
-    }
-    const bool timerPoll = timer != nullptr;
-    PXListViewController* home = weiboListViewController();
-    PXListViewController* comments = comments2meListViewController();
-    PXListViewController* atme = atmeListViewController();
-    PXListViewController* messages = messageListViewController();
-    displayBusy(checkingText());
-
-    runInBackground([this, timerPoll, home, comments, atme, messages] {
-        // 1. The service's unread counters; without them no list is asked. The service's error object is a
-        // failed request too, not a set of zero counters.
-        std::uint64_t unreadComments = 0, unreadMentions = 0, unreadMessages = 0;
-        bool counters = false;
-        {
-            const std::string body = weibo_->statusUnread(weibo::SinaWeiboOptions());
-            std::string error, code;
-            if (!body.empty())
-                weibo::parseError(body, error, code);
-            if (!body.empty() && error.empty() && code.empty()) {
-                if (const auto unread = weibo::parseUnread(body)) {
-                    counters = true;
-                    unreadComments = counter(unread->comments);
-                    unreadMentions = counter(unread->mentions);
-                    unreadMessages = counter(unread->dm);
-                }
-            }
-        }
-
-        // 2 and 3. Each list's cells are taken as its fetch left them, for the announcements.
-        std::size_t h = 0, c2 = 0, m2 = 0, d2 = 0;
-        CellArray homeCells, commentCells, mentionCells, messageCells;
-        if (counters) {
-            if (timerPoll) {
-                std::lock_guard<std::mutex> serial(refresh_->lockOf(home));
-                weibo::SinaWeiboOptions options;
-                options.min_id_ = home->latestEntityId();
-                h = home->fetchDataWithOptions(options, PXListViewController::kModeNewer, true);
-                homeCells = *home->dataOfCells();
-            }
-            {
-                std::lock_guard<std::mutex> serial(refresh_->lockOf(comments));
-                c2 = syncWithListViewController(comments, unreadComments, true);
-                commentCells = *comments->dataOfCells();
-            }
-            {
-                std::lock_guard<std::mutex> serial(refresh_->lockOf(atme));
-                m2 = syncWithListViewController(atme, unreadMentions, true);
-                mentionCells = *atme->dataOfCells();
-            }
-            {
-                std::lock_guard<std::mutex> serial(refresh_->lockOf(messages));
-                d2 = messages->fetchMessagesWithUnread(unreadMessages, PXListViewController::kModeNewer);
-                messageCells = *messages->receivedMessageCells();
-            }
-        }
-
-        // 4. The counts of the rows in view.
-        PXListViewController* selected = nullptr;
-        platform::dispatchMainSync([this, &selected] {
-            if (!destroying_)
-                selected = selectedListViewController();
-        });
-        if (selected)
-            selected->updateCommentRepostCounts();
-
-        // The rows a reload of the selected list will show for the first time are measured in slices first.
-        const bool reloadHome = selected == home && h != 0;
-        const bool reloadComments = selected == comments && c2 != 0;
-        const bool reloadMentions = selected == atme && m2 != 0;
-        auto top = [](const CellArray& cells, std::size_t n) {
-            return CellArray(cells.begin(), cells.begin() + std::ptrdiff_t(std::min(n, cells.size())));
-        };
-        if (reloadHome)
-            prepareRowsForReload(home, top(homeCells, h));
-        else if (reloadComments)
-            prepareRowsForReload(comments, top(commentCells, c2));
-        else if (reloadMentions)
-            prepareRowsForReload(atme, top(mentionCells, m2));
-
-        // 5. Back on the main thread: reload, badges, busy line, announcements.
-        Announcements announcements;
-        platform::dispatchMainSync([&] {
-            if (destroying_)
-                return;
-            if (h != 0)
-                home->setUnreadCount(home->unreadCount() + h);
-            PXListViewController* c = selectedListViewController();
-            const bool conversations = isKind(c, weibo::WEIBO_API_MESSAGE);
-            if (c && ((c == home && h != 0) || (c == comments && c2 != 0) || (c == atme && m2 != 0) || conversations)) {
-                // Items go on top while the user reads further down: the rows in view stay where they are.
-                if (c->scrollMode() != PXListViewController::kScrollBusy)
-                    c->setScrollMode(PXListViewController::kScrollHold);
-                c->reloadData();
-            }
-            if (conversations) {
-                refreshOpenConversation(c, PXListViewController::kModeNewer);
-                const auto* group = dynamic_cast<const TimelineCellMessageGroup*>(activeDataCell().get());
-                if (group && group->unreadMessages() > 0)
-                    c->resetUnreadMessageCount();
-            }
-            updateLeftTabs();
-            displayBusy(QString());
-
-            // Chosen here, posted below: a hundred bus messages would hold the main thread for milliseconds.
-            announcements = announcementsFor(home, homeCells, h);
-            for (auto&& more : {announcementsFor(comments, commentCells, timerPoll ? c2 : unreadComments),
-                                announcementsFor(atme, mentionCells, timerPoll ? m2 : unreadMentions),
-                                announcementsFor(messages, messageCells, timerPoll ? d2 : unreadMessages)})
-                announcements.insert(announcements.end(), more.begin(), more.end());
-        });
-        post(announcements);
-        refresh_->polling = false;
-        ++refresh_->polls;
-    });
+    // The timer itself is of no use to the poll; whether there is one tells a tick from the first poll.
+    poller_->start(timer ? Poller::Kind::Timer : Poller::Kind::First);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

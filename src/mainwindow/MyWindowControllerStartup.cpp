@@ -89,9 +89,12 @@ void MyWindowController::windowDidLoad()
     const std::uint64_t latestStatusId =
         platform::UserDefaults::standard().objectForKey(kLatestStatusId).toULongLong(&ok);
     auto weibo = weibo_;
+    // The tab model is the main thread's: the block gets the home timeline's controller, not the model.
+    PXListViewController* home = weiboListViewController();
     // The service calls of the start-up run here, away from the window: a slow or dead service leaves the window
     // drawn and responsive (its commands wait for initComplete as they would for a fast service).
-    runInBackground([this, weibo, latestStatusId = ok ? latestStatusId : 0] {
+    runInBackground([this, weibo, home, latestStatusId = ok ? latestStatusId : 0] {
+        weibo::TransferWatch watch;
         const std::string emotions = weibo->emotions();
         platform::dispatchMainSync([this, &emotions] {
             if (!destroying_)
@@ -117,8 +120,12 @@ void MyWindowController::windowDidLoad()
             }
         }
 
-        catchUpHomeTimeline(latestStatusId);
-        performOnMain([this] { initComplete(); });
+        catchUpHomeTimeline(home, latestStatusId);
+        const weibo::TransferOutcome outcome = watch.failure();
+        performOnMain([this, outcome] {
+            showTransferOutcome(outcome);
+            initComplete();
+        });
     });
 }
 
@@ -244,10 +251,9 @@ void MyWindowController::setSelfImage(const QImage& image)
     selfButton_->setName(QString());
 }
 
-void MyWindowController::catchUpHomeTimeline(std::uint64_t latestStatusId)
+void MyWindowController::catchUpHomeTimeline(PXListViewController* home, std::uint64_t latestStatusId)
 {
     // Background thread.
-    PXListViewController* home = weiboListViewController();
     if (!home)
         return;
     weibo::SinaWeiboOptions newer;

@@ -89,10 +89,30 @@ boost::shared_ptr<T> optionalRecord(const Json::Value& v) {
     return boost::make_shared<T>(v);
 }
 
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The code unit of a "\uXXXX" escape starting at i, or -1.
+long escapedUnit(const std::string& text, std::size_t i) {
+    if (i + 6 > text.size() || text[i] != '\\' || text[i + 1] != 'u') return -1;
+    long unit = 0;
+    for (std::size_t k = i + 2; k < i + 6; ++k) {
+        const int h = hexValue(text[k]);
+        if (h < 0) return -1;
+        unit = unit * 16 + h;
+    }
+    return unit;
+}
+
 bool parseDocument(const std::string& text, Json::Value& root) {
     Json::Reader reader;
-    const char* begin = text.data();
-    return reader.parse(begin, begin + text.size(), root, false);
+    const std::string repaired = weibo::repairLoneSurrogateEscapes(text);
+    const char* begin = repaired.data();
+    return reader.parse(begin, begin + repaired.size(), root, false);
 }
 
 bool isErrorObject(const Json::Value& node) {
@@ -640,6 +660,47 @@ void parseError(const std::string& text, std::string& error, std::string& error_
         if (!code.isNull())
             error_code.swap(codeText);
     } catch (...) {
+    }
+}
+
+std::string repairLoneSurrogateEscapes(const std::string& text) {
+    if (text.find("\\u") == std::string::npos) return text;
+    std::string out;
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') continue;
+        const long unit = escapedUnit(text, i);
+        if (unit < 0) {
+            ++i;  // another escape: its second character is never the start of one
+            continue;
+        }
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+        if (high) {
+            const long next = escapedUnit(text, i + 6);
+            if (next >= 0xDC00 && next <= 0xDFFF) {
+                i += 11;  // a whole pair
+                continue;
+            }
+        }
+        if (high || low) {
+            out.append(text, copied, i - copied);
+            out += "\\ufffd";
+            copied = i + 6;
+        }
+        i += 5;
+    }
+    if (copied == 0) return text;
+    out.append(text, copied, std::string::npos);
+    return out;
+}
+
+bool isReadableAnswer(const std::string& text) noexcept {
+    try {
+        Json::Value root;
+        return !text.empty() && parseDocument(text, root);
+    } catch (...) {
+        return false;
     }
 }
 

@@ -265,4 +265,11 @@ boost::shared_ptr<WBVideo> parseVideo(const std::string& text, const std::string
 // A numeric code (the version-2 form) is given as its decimal text.
 void parseError(const std::string& text, std::string& error, std::string& error_code) noexcept;
 
+// The answer with every "\\u" escape of a lone UTF-16 surrogate (an emoji cut in half) written as U+FFFD, so that
+// one broken character does not make the whole answer unreadable. Every parser above reads through it.
+std::string repairLoneSurrogateEscapes(const std::string& text);
+
+// Whether the answer is a JSON document at all (an empty list is; a truncated page or an HTML error page is not).
+bool isReadableAnswer(const std::string& text) noexcept;
+
 }  // namespace weibo

@@ -235,8 +235,14 @@ bool DispatchGroup::wait(int timeoutMs)
         }
         if (waited.elapsed() > timeoutMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
     }
+}
+
+bool DispatchGroup::idle()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return pending_ == 0;
 }
 
 } // namespace platform

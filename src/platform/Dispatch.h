@@ -1,6 +1,20 @@
 #pragma once
 // The two queues the rest of the program hands work to: a global concurrent queue for blocking work (service
 // calls, downloads) and the main queue, where every widget and every list lives.
+//
+// Every piece of background work has the same shape:
+//   1. On the main thread, read what the work needs from widgets and controllers (the selected list, its
+//      newest id, the tab's label) into plain values.
+//   2. Hand the block those values and the objects it may call from any thread (the client, a list controller's
+//      fetch), never a widget. It runs in a DispatchGroup of its owner, so the owner can cut it off.
+//   3. Hand the result back with dispatchMainSync/dispatchMainAsync and apply it only if the owner is still alive
+//      (a QPointer or the owner's `destroying_` flag, checked on the main thread) and the answer is still current
+//      (a request generation where a later request may overtake it).
+// A worker never writes a field the main thread reads unless a lock guards it or the value is handed over in
+// step 3 (comment and repost counts of shown rows are applied on the main thread, for instance). Quitting
+// cancels the transfers in flight (weibo::cancelAllTransfers), so every block ends within a tenth of a second and
+// an owner's destructor waits for its group briefly; when the wait still fails, the owner keeps what the blocks
+// reach alive instead of freeing it.
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -45,8 +59,10 @@ class DispatchGroup {
 public:
     void dispatchGlobal(std::function<void()> work);
     // Waits until every block of the group has ended, at most timeoutMs; true when none is left. On the main
-    // thread it keeps handling events meanwhile, so a block waiting in dispatchMainSync is served.
+    // thread it keeps handling events meanwhile, so a block waiting in dispatchMainSync is served; user input
+    // waits (the owner being torn down must not react to clicks).
     bool wait(int timeoutMs = 60000);
+    bool idle();
 
 private:
     std::mutex lock_;  // guards pending_

@@ -14,6 +14,8 @@
 namespace platform {
 namespace {
 
+const char* const kTooLarge = "plumetTooLarge";
+
 struct Waiter {
     URLConnection::Success success;
     URLConnection::Failure failure;
@@ -61,6 +63,14 @@ public:
         request.setTransferTimeout(30000);
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
         QNetworkReply* reply = manager_->get(request);
+        // A picture larger than any the service makes is a flood, not a picture: it ends as a failure before it
+        // fills the memory.
+        connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+            if (received > URLConnection::kMaxAnswerBytes || total > URLConnection::kMaxAnswerBytes) {
+                reply->setProperty(kTooLarge, true);
+                reply->abort();
+            }
+        });
         connect(reply, &QNetworkReply::finished, this, [this, reply, key, url] { finished(reply, key, url); });
     }
 
@@ -74,7 +84,9 @@ private:
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         QString error;
         QByteArray body;
-        if (reply->error() != QNetworkReply::NoError && status < 400) {
+        if (reply->property(kTooLarge).toBool()) {
+            error = QStringLiteral("answer larger than %1 bytes").arg(URLConnection::kMaxAnswerBytes);
+        } else if (reply->error() != QNetworkReply::NoError && status < 400) {
             error = reply->errorString();
         } else if (status >= 400) {
             // An error page is not the picture that was asked for.

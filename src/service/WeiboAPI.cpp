@@ -1,11 +1,101 @@
 #include "service/WeiboAPI.h"
 
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 namespace weibo {
 
 std::mutex curl_lock;
+
+namespace {
+std::atomic<bool> cancelled{false};
+thread_local TransferWatch* innermostWatch = nullptr;
+// How often a waiting transfer looks at the cancel flag.
+constexpr int kCancelCheckMs = 50;
+}
+
+void cancelAllTransfers() { cancelled.store(true); }
+void allowTransfers() { cancelled.store(false); }
+bool transfersCancelled() { return cancelled.load(); }
+
+bool isTokenRefusal(int errorCode)
+{
+    // 40111: the token is unknown, revoked or expired.
+    return errorCode == 40111;
+}
+
+namespace {
+// The digits right after `key` (skipping blanks, ':' and '"'), at most 9; 0 when none.
+int numberAfter(const std::string& body, const std::string& key)
+{
+    std::size_t at = body.find(key);
+    if (at == std::string::npos)
+        return 0;
+    at += key.size();
+    while (at < body.size() && (std::isspace(static_cast<unsigned char>(body[at])) || body[at] == ':' || body[at] == '"'))
+        ++at;
+    long value = 0;
+    int digits = 0;
+    while (at < body.size() && std::isdigit(static_cast<unsigned char>(body[at])) && digits < 9) {
+        value = value * 10 + (body[at++] - '0');
+        ++digits;
+    }
+    return digits ? int(value) : 0;
+}
+}
+
+int errorCodeOf(const std::string& body)
+{
+    // Only the service's small error object is looked at; a page of statuses is never an error. Its detailed
+    // code leads the "error" text ("40109:Error: ..."), its "error_code" may be that code or the HTTP status.
+    if (body.size() > 4096)
+        return 0;
+    const int detailed = numberAfter(body, "\"error\"");
+    if (detailed >= 10000)
+        return detailed;
+    return numberAfter(body, "\"error_code\"");
+}
+
+TransferWatch::TransferWatch()
+    : outer_(innermostWatch)
+{
+    innermostWatch = this;
+}
+
+TransferWatch::~TransferWatch()
+{
+    innermostWatch = outer_;
+}
+
+void TransferWatch::take(const TransferOutcome& outcome)
+{
+    ++transfers_;
+    if (outcome.failure == TransferFailure::None)
+        return;
+    if (first_.failure == TransferFailure::None ||
+        (outcome.failure == TransferFailure::AuthRefused && first_.failure != TransferFailure::AuthRefused))
+        first_ = outcome;
+}
+
+void TransferWatch::record(const TransferOutcome& outcome)
+{
+    for (TransferWatch* w = innermostWatch; w; w = w->outer_)
+        w->take(outcome);
+}
+
+void TransferWatch::reportUnreadable()
+{
+    TransferOutcome outcome;
+    outcome.failure = TransferFailure::Unreadable;
+    for (TransferWatch* w = innermostWatch; w; w = w->outer_)
+        if (w->first_.failure == TransferFailure::None)
+            w->first_ = outcome;
+}
 
 namespace {
 void initCurlOnce()
@@ -35,12 +125,20 @@ SinaWeibo::SinaWeibo()
     // Time-outs must not raise signals: transfers run on several threads.
     if (curlHandle)
         curl_easy_setopt(curlHandle, CURLOPT_NOSIGNAL, 1L);
+    // The transfer is driven by hand (runTransfer), so that it can look at the cancel flag while it waits.
+    multiHandle = curlHandle ? curl_multi_init() : nullptr;
+    if (!multiHandle && curlHandle) {
+        curl_easy_cleanup(curlHandle);
+        curlHandle = nullptr;
+    }
 }
 
 SinaWeibo::~SinaWeibo()
 {
     if (curlHandle)
         curl_easy_cleanup(curlHandle);
+    if (multiHandle)
+        curl_multi_cleanup(multiHandle);
 }
 
 void SinaWeibo::setBaseUrls(const std::string& v1, const std::string& v2)
@@ -111,6 +209,35 @@ void SinaWeibo::setLowSpeedAbort(long bytesPerSecond, long seconds)
     lowSpeedTime = seconds;
 }
 
+void SinaWeibo::setTransferTimeouts(long readSeconds, long uploadSeconds)
+{
+    std::lock_guard<std::mutex> lock(curl_lock);
+    if (readSeconds >= 1)
+        readTimeoutS = readSeconds;
+    if (uploadSeconds >= 1)
+        uploadTimeoutS = uploadSeconds;
+}
+
+void SinaWeibo::setMaxAnswerBytes(std::size_t bytes)
+{
+    if (bytes < 1)
+        return;
+    std::lock_guard<std::mutex> lock(curl_lock);
+    maxAnswerBytes = bytes;
+}
+
+long SinaWeibo::getLastHttpStatus()
+{
+    std::lock_guard<std::mutex> lock(curl_lock);
+    return lastOutcome.httpStatus;
+}
+
+TransferOutcome SinaWeibo::getLastOutcome()
+{
+    std::lock_guard<std::mutex> lock(curl_lock);
+    return lastOutcome;
+}
+
 std::string SinaWeibo::getLastCurlError()
 {
     std::lock_guard<std::mutex> lock(curl_lock);
@@ -137,13 +264,48 @@ std::size_t SinaWeibo::curlCallback(char* data, std::size_t size, std::size_t nm
     SinaWeibo* self = static_cast<SinaWeibo*>(client);
     if (!self || !data || size * nmemb == 0)
         return 0;
+    if (self->lastWebResponse.size() + size * nmemb > self->maxAnswerBytes) {
+        self->answerTooLarge = true;
+        return 0; // ends the transfer as a failure
+    }
     return self->saveLastWebResponse(data, size * nmemb);
+}
+
+std::size_t SinaWeibo::headerCallback(char* data, std::size_t size, std::size_t nmemb, void* client)
+{
+    auto* self = static_cast<SinaWeibo*>(client);
+    const std::size_t n = size * nmemb;
+    static const char kDate[] = "date:";
+    if (self && data && n > sizeof kDate - 1) {
+        bool match = true;
+        for (std::size_t i = 0; i < sizeof kDate - 1 && match; ++i)
+            match = std::tolower(static_cast<unsigned char>(data[i])) == kDate[i];
+        if (match) {
+            std::string value(data + sizeof kDate - 1, n - (sizeof kDate - 1));
+            while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back())))
+                value.pop_back();
+            while (!value.empty() && std::isspace(static_cast<unsigned char>(value.front())))
+                value.erase(value.begin());
+            self->lastDateHeader = value;
+        }
+    }
+    return n;
+}
+
+namespace {
+int progressCallback(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return transfersCancelled() ? 1 : 0;
+}
 }
 
 void SinaWeibo::clearCurlCallbackBuffers()
 {
     lastWebResponse.clear();
     std::memset(errorBuffer, 0, sizeof errorBuffer);
+    lastOutcome = TransferOutcome();
+    lastDateHeader.clear();
+    answerTooLarge = false;
 }
 
 void SinaWeibo::prepareCurlProxy()
@@ -172,6 +334,10 @@ void SinaWeibo::prepareCurlCallback()
     curl_easy_setopt(curlHandle, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(curlHandle, CURLOPT_WRITEFUNCTION, &SinaWeibo::curlCallback);
     curl_easy_setopt(curlHandle, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(curlHandle, CURLOPT_HEADERFUNCTION, &SinaWeibo::headerCallback);
+    curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(curlHandle, CURLOPT_XFERINFOFUNCTION, &progressCallback);
+    curl_easy_setopt(curlHandle, CURLOPT_NOPROGRESS, 0L);
     callbackPrepared = true;
 }
 
@@ -202,9 +368,57 @@ void SinaWeibo::prepareStandardParams()
     curl_easy_setopt(curlHandle, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs);
     curl_easy_setopt(curlHandle, CURLOPT_LOW_SPEED_LIMIT, lowSpeedLimit);
     curl_easy_setopt(curlHandle, CURLOPT_LOW_SPEED_TIME, lowSpeedTime);
+    curl_easy_setopt(curlHandle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxAnswerBytes));
 }
 
-std::string SinaWeibo::performPrepared(const std::string& url, const std::string& headerLine)
+int SinaWeibo::runTransfer()
+{
+    if (transfersCancelled())
+        return CURLE_ABORTED_BY_CALLBACK;
+    if (curl_multi_add_handle(multiHandle, curlHandle) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    CURLcode result = CURLE_OK;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multiHandle, &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        bool done = false;
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multiHandle, &queued)) {
+            if (message->msg == CURLMSG_DONE) {
+                result = message->data.result;
+                done = true;
+            }
+        }
+        if (done || running == 0)
+            break;
+        if (transfersCancelled()) {
+            result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        curl_multi_poll(multiHandle, nullptr, 0, kCancelCheckMs, nullptr);
+    }
+    curl_multi_remove_handle(multiHandle, curlHandle);
+    return result;
+}
+
+bool SinaWeibo::adoptServiceClock()
+{
+    if (lastOutcome.httpStatus != 401 || lastOutcome.errorCode != 40109 || lastDateHeader.empty())
+        return false;
+    const std::time_t service = curl_getdate(lastDateHeader.c_str(), nullptr);
+    if (service <= 0)
+        return false;
+    const long long offset = static_cast<long long>(service) - static_cast<long long>(std::time(nullptr));
+    if (offset == oauth_.clockOffset())
+        return false;
+    oauth_.setClockOffset(offset);
+    return true;
+}
+
+std::string SinaWeibo::performPrepared(const std::string& url, const std::string& headerLine, bool upload)
 {
     curl_slist* headers = nullptr;
     if (!headerLine.empty())
@@ -212,15 +426,62 @@ std::string SinaWeibo::performPrepared(const std::string& url, const std::string
     // Set even when empty: the handle must never keep pointing at an earlier transfer's freed list.
     curl_easy_setopt(curlHandle, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curlHandle, CURLOPT_URL, url.c_str());
-    const CURLcode rc = curl_easy_perform(curlHandle);
+    curl_easy_setopt(curlHandle, CURLOPT_TIMEOUT, upload ? uploadTimeoutS : readTimeoutS);
+    const CURLcode rc = static_cast<CURLcode>(runTransfer());
     curl_easy_setopt(curlHandle, CURLOPT_HTTPHEADER, nullptr);
     curl_slist_free_all(headers);
+
+    long status = 0;
+    if (rc == CURLE_OK)
+        curl_easy_getinfo(curlHandle, CURLINFO_RESPONSE_CODE, &status);
+    lastOutcome.httpStatus = status;
     if (rc != CURLE_OK) {
+        if (rc == CURLE_ABORTED_BY_CALLBACK && transfersCancelled()) {
+            lastOutcome.failure = TransferFailure::Cancelled;
+            std::snprintf(errorBuffer, sizeof errorBuffer, "%s", "transfer cancelled");
+        } else if (answerTooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
+            lastOutcome.failure = TransferFailure::TooLarge;
+            std::snprintf(errorBuffer, sizeof errorBuffer, "answer larger than %zu bytes", maxAnswerBytes);
+        } else if (rc == CURLE_OPERATION_TIMEDOUT) {
+            lastOutcome.failure = TransferFailure::TimedOut;
+        } else {
+            lastOutcome.failure = TransferFailure::Connection;
+        }
         if (errorBuffer[0] == '\0')
             std::snprintf(errorBuffer, sizeof errorBuffer, "%s", curl_easy_strerror(rc));
+        errorBuffer[ERROR_BUFFER_SIZE - 1] = '\0';
+        lastOutcome.errorText = errorBuffer;
+        lastWebResponse.clear();
+        TransferWatch::record(lastOutcome);
         return std::string();
     }
+    if (status >= 400) {
+        lastOutcome.errorCode = errorCodeOf(lastWebResponse);
+        if (status >= 500)
+            lastOutcome.failure = TransferFailure::ServerError;
+        else if (isTokenRefusal(lastOutcome.errorCode))
+            lastOutcome.failure = TransferFailure::AuthRefused;
+        else
+            lastOutcome.failure = TransferFailure::Refused;
+        lastOutcome.errorText = "HTTP " + std::to_string(status);
+    }
+    TransferWatch::record(lastOutcome);
     return lastWebResponse;
+}
+
+std::string SinaWeibo::performSigned(int kind, const std::string& url, const KeyValueMap& params, bool xauth,
+                                     bool upload, const std::function<void()>& setBody)
+{
+    for (int attempt = 0;; ++attempt) {
+        prepareStandardParams();
+        setBody();
+        const std::string header =
+            oauth_.makeOAuthHeader(static_cast<oAuth::OAuth::HttpRequestType>(kind), url, params, xauth);
+        std::string result = performPrepared(url, header, upload);
+        if (attempt == 0 && adoptServiceClock())
+            continue;
+        return result;
+    }
 }
 
 std::string SinaWeibo::performGet(const std::string& url)
@@ -228,10 +489,8 @@ std::string SinaWeibo::performGet(const std::string& url)
     std::lock_guard<std::mutex> lock(curl_lock);
     if (!curlHandle)
         return std::string();
-    prepareStandardParams();
-    const std::string header = oauth_.makeOAuthHeader(oAuth::OAuth::HttpGet, url, KeyValueMap(), false);
-    curl_easy_setopt(curlHandle, CURLOPT_HTTPGET, 1L);
-    return performPrepared(url, header);
+    return performSigned(oAuth::OAuth::HttpGet, url, KeyValueMap(), false, false,
+                         [this] { curl_easy_setopt(curlHandle, CURLOPT_HTTPGET, 1L); });
 }
 
 std::string SinaWeibo::performGet(const std::string& url, const std::string& headerLine)
@@ -250,23 +509,18 @@ std::string SinaWeibo::performPost(const std::string& url, const KeyValueMap& pa
     std::lock_guard<std::mutex> lock(curl_lock);
     if (!curlHandle)
         return std::string();
-    prepareStandardParams();
-    const std::string header = oauth_.makeOAuthHeader(oAuth::OAuth::HttpPost, url, params, xauth);
 
     curl_mime* form = nullptr;
+    std::string body;
     if (picturePath.empty()) {
-        // An empty map still sets an empty body: with no body set the transport would resend the
-        // previous POST's body or read one from standard input.
-        const std::string body = oAuth::stringFromKeyValueMap(params, oAuth::OAUTH_PARAM_SEPARATOR, true);
-        curl_easy_setopt(curlHandle, CURLOPT_POST, 1L);
-        curl_easy_setopt(curlHandle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-        curl_easy_setopt(curlHandle, CURLOPT_COPYPOSTFIELDS, body.c_str());
+        body = oAuth::stringFromKeyValueMap(params, oAuth::OAUTH_PARAM_SEPARATOR, true);
     } else {
         form = curl_mime_init(curlHandle);
         curl_mimepart* pic = curl_mime_addpart(form);
         curl_mime_name(pic, "pic");
         if (curl_mime_filedata(pic, picturePath.c_str()) != CURLE_OK) {
             curl_mime_free(form);
+            clearCurlCallbackBuffers();
             std::snprintf(errorBuffer, sizeof errorBuffer, "cannot read the picture file %s", picturePath.c_str());
             return std::string();
         }
@@ -275,10 +529,19 @@ std::string SinaWeibo::performPost(const std::string& url, const KeyValueMap& pa
             curl_mime_name(part, name.c_str());
             curl_mime_data(part, value.data(), value.size());
         }
-        curl_easy_setopt(curlHandle, CURLOPT_MIMEPOST, form);
     }
-
-    std::string result = performPrepared(url, header);
+    auto setBody = [&] {
+        curl_easy_setopt(curlHandle, CURLOPT_POST, 1L);
+        if (form) {
+            curl_easy_setopt(curlHandle, CURLOPT_MIMEPOST, form);
+        } else {
+            // An empty map still sets an empty body: with no body set the transport would resend the
+            // previous POST's body or read one from standard input.
+            curl_easy_setopt(curlHandle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+            curl_easy_setopt(curlHandle, CURLOPT_COPYPOSTFIELDS, body.c_str());
+        }
+    };
+    std::string result = performSigned(oAuth::OAuth::HttpPost, url, params, xauth, form != nullptr, setBody);
     if (form) {
         curl_easy_setopt(curlHandle, CURLOPT_MIMEPOST, nullptr);
         curl_mime_free(form);
@@ -291,12 +554,11 @@ std::string SinaWeibo::performDelete(const std::string& url)
     std::lock_guard<std::mutex> lock(curl_lock);
     if (!curlHandle)
         return std::string();
-    prepareStandardParams();
-    const std::string header = oauth_.makeOAuthHeader(oAuth::OAuth::HttpDelete, url, KeyValueMap(), false);
-    // Back to a body-less request first, so a form or body of an earlier POST cannot travel with it.
-    curl_easy_setopt(curlHandle, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curlHandle, CURLOPT_CUSTOMREQUEST, "DELETE");
-    return performPrepared(url, header);
+    return performSigned(oAuth::OAuth::HttpDelete, url, KeyValueMap(), false, false, [this] {
+        // Back to a body-less request first, so a form or body of an earlier POST cannot travel with it.
+        curl_easy_setopt(curlHandle, CURLOPT_HTTPGET, 1L);
+        curl_easy_setopt(curlHandle, CURLOPT_CUSTOMREQUEST, "DELETE");
+    });
 }
 
 bool SinaWeibo::acquireAuthorizeUrl(std::string& authorizeUrl)

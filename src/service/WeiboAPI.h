@@ -4,13 +4,18 @@
 #include "service/oauth.h"
 
 #include <boost/optional.hpp>
-#include <curl/curl.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
+
+// libcurl's handle types, declared exactly as its header declares them, so that the layers that use the client
+// do not take in the transport's header with it.
+typedef void CURL;
+typedef void CURLM;
 
 namespace weibo {
 
@@ -20,6 +25,65 @@ using oAuth::KeyValueMap;
 // starts it. It also guards each client's transfer handle, buffers, prepared flags, proxy, basic
 // credentials and time-outs.
 extern std::mutex curl_lock;
+
+// Quitting cancels every transfer in flight: each ends within a tenth of a second as a failure, and every later
+// one fails at once without a connection, so no thread of the program stays behind curl_lock. allowTransfers
+// lifts it (a test that cancels, a start after a cancelled one).
+void cancelAllTransfers();
+void allowTransfers();
+bool transfersCancelled();
+
+// Why a transfer failed, as far as a caller needs to tell it apart: a user sees a short text for it, and a
+// refused token sends the user back to the authorisation.
+enum class TransferFailure {
+    None,
+    Cancelled,    // cancelAllTransfers
+    Connection,   // no connection, reset, unreadable HTTP
+    TimedOut,     // connect time-out, low-speed abort or the total cap
+    TooLarge,     // the answer passed the size cap
+    ServerError,  // HTTP 5xx
+    Refused,      // HTTP 4xx: the service's error object
+    AuthRefused,  // the service no longer accepts the access token
+    Unreadable,   // an answer came but could not be read (reported by the parsing caller)
+};
+
+struct TransferOutcome {
+    TransferFailure failure = TransferFailure::None;
+    long httpStatus = 0;      // 0: no answer
+    int errorCode = 0;        // the service's "error_code", 0 when none
+    std::string errorText;    // the transport's text, or the service's "error"
+};
+
+// The service's error codes that mean the access token itself is refused (unknown, revoked or expired).
+bool isTokenRefusal(int errorCode);
+// The service's code of an error answer: the one leading its "error" text ("40109:Error: ..."), else its
+// "error_code" (40109 or "40109"); 0 when none.
+int errorCodeOf(const std::string& body);
+
+// Collects the outcome of every transfer the current thread makes while it lives (watches nest; each one sees
+// the transfers made in its lifetime). A background block makes one to tell "nothing new" from "the service
+// could not be asked", without sharing any state with other threads.
+class TransferWatch {
+public:
+    TransferWatch();
+    ~TransferWatch();
+    TransferWatch(const TransferWatch&) = delete;
+    TransferWatch& operator=(const TransferWatch&) = delete;
+
+    bool failed() const { return first_.failure != TransferFailure::None; }
+    // The first failure seen (a refused token wins over any other, since only it needs the user).
+    const TransferOutcome& failure() const { return first_; }
+    std::size_t transfers() const { return transfers_; }
+    // Records an outcome on every watch of this thread (the transfers do; a parser reports Unreadable).
+    static void record(const TransferOutcome& outcome);
+    static void reportUnreadable();
+
+private:
+    void take(const TransferOutcome& outcome);
+    TransferWatch* outer_;
+    TransferOutcome first_;
+    std::size_t transfers_ = 0;
+};
 
 // Default base addresses (the local development service). A client starts with these and takes the
 // configured ones through SinaWeibo::setBaseUrls.
@@ -68,10 +132,14 @@ void utilMakeCurlParams(std::string& out, const std::string& first, const std::s
 
 class SinaWeibo {
 public:
-    // Transport time-outs that keep a dead server from holding curl_lock for ever.
+    // Transport limits that keep a dead, trickling or flooding server from holding curl_lock (and memory) for
+    // ever: the connect time-out, a low-speed abort, a total time per transfer and a cap on the answer.
     static constexpr long DEFAULT_CONNECT_TIMEOUT_MS = 15000;
-    static constexpr long DEFAULT_LOW_SPEED_LIMIT = 1;  // bytes per second ...
-    static constexpr long DEFAULT_LOW_SPEED_TIME = 60;  // ... for this many seconds aborts the transfer
+    static constexpr long DEFAULT_LOW_SPEED_LIMIT = 64;  // bytes per second ...
+    static constexpr long DEFAULT_LOW_SPEED_TIME = 30;   // ... for this many seconds aborts the transfer
+    static constexpr long DEFAULT_READ_TIMEOUT_S = 120;     // every transfer but a picture upload
+    static constexpr long DEFAULT_UPLOAD_TIMEOUT_S = 600;   // a multipart POST with a picture
+    static constexpr std::size_t DEFAULT_MAX_ANSWER_BYTES = 8u * 1024u * 1024u;
 
     SinaWeibo();
     ~SinaWeibo();
@@ -104,6 +172,14 @@ public:
     // Values below 1 are ignored.
     void setConnectTimeout(long milliseconds);
     void setLowSpeedAbort(long bytesPerSecond, long seconds);
+    void setTransferTimeouts(long readSeconds, long uploadSeconds);
+    void setMaxAnswerBytes(std::size_t bytes);
+
+    // The HTTP status of the last transfer (0 when no answer came), so that a caller can tell the service's
+    // answer from a failure; kept until the next transfer like the error text.
+    long getLastHttpStatus();
+    // The last transfer's outcome (failure kind, status, error code and text).
+    TransferOutcome getLastOutcome();
 
     // The last transfer's error text (at most 1023 characters), kept until the next transfer.
     std::string getLastCurlError();
@@ -111,7 +187,8 @@ public:
 
     // Appends n bytes to the response buffer; 0 for no data.
     std::size_t saveLastWebResponse(const char* data, std::size_t n);
-    // The transport's write callback; client is the SinaWeibo.
+    // The transport's write callback; client is the SinaWeibo. Ends the transfer once the answer passes the
+    // size cap.
     static std::size_t curlCallback(char* data, std::size_t size, std::size_t nmemb, void* client);
 
     std::string makeBaseUrl(const std::string& path) const;   // version 1 + path + ".json"
@@ -188,7 +265,17 @@ private:
     void prepareCurlUserPass();
     void clearCurlCallbackBuffers();
     // Sets the header line (none when empty) and the URL, performs, and drops the header list again.
-    std::string performPrepared(const std::string& url, const std::string& headerLine);
+    std::string performPrepared(const std::string& url, const std::string& headerLine, bool upload = false);
+    // Signs and performs; a timestamp the service refuses is corrected by the service's clock (its Date
+    // header) and the request made once more. setBody sets method and body again for each attempt.
+    std::string performSigned(int kind, const std::string& url, const KeyValueMap& params, bool xauth,
+                              bool upload, const std::function<void()>& setBody);
+    // Runs the prepared transfer, checking the cancel flag at least every 50 ms.
+    // Answers libcurl's result code (a CURLcode).
+    int runTransfer();
+    // After a refused timestamp: takes the offset from the Date header; true when it changed.
+    bool adoptServiceClock();
+    static std::size_t headerCallback(char* data, std::size_t size, std::size_t nmemb, void* client);
 
     CURL* curlHandle = nullptr;
     char errorBuffer[ERROR_BUFFER_SIZE];
@@ -207,6 +294,13 @@ private:
     long connectTimeoutMs = DEFAULT_CONNECT_TIMEOUT_MS;
     long lowSpeedLimit = DEFAULT_LOW_SPEED_LIMIT;
     long lowSpeedTime = DEFAULT_LOW_SPEED_TIME;
+    long readTimeoutS = DEFAULT_READ_TIMEOUT_S;
+    long uploadTimeoutS = DEFAULT_UPLOAD_TIMEOUT_S;
+    std::size_t maxAnswerBytes = DEFAULT_MAX_ANSWER_BYTES;
+    CURLM* multiHandle = nullptr;
+    bool answerTooLarge = false;
+    TransferOutcome lastOutcome;
+    std::string lastDateHeader;
 
     mutable std::mutex baseUrlLock;  // guards host_ and host2_
     std::string host_ = WEIBO_HOST;

@@ -78,7 +78,7 @@ void OAuth::generateNonceTimestamp(std::string& nonce, std::string& timestamp) c
     nonce.clear();
     for (int i = 0; i < OAUTH_NONCE_LENGTH; ++i)
         nonce += OAUTH_NONCE_ALPHABET[pick(engine)];
-    timestamp = std::to_string(static_cast<long long>(std::time(nullptr)));
+    timestamp = std::to_string(static_cast<long long>(std::time(nullptr)) + clockOffset_.load());
 }
 
 KeyValueMap OAuth::generateRequiredKeyValueMap(bool xauth) const

@@ -1,6 +1,7 @@
 #pragma once
 // OAuth 1.0 request signer (HMAC-SHA1) with the xAuth parameter set.
 #include <map>
+#include <atomic>
 #include <string>
 
 namespace oAuth {
@@ -71,8 +72,14 @@ public:
     void setXAuthPassword(const std::string& v) { xAuthPassword_ = v; }
 
     // A fresh nonce of 16 characters of the 62-character alphabet for every call, drawn from a
-    // per-thread generator seeded from the system's random source; timestamp = current second.
+    // per-thread generator seeded from the system's random source; timestamp = current second plus the
+    // clock offset.
     void generateNonceTimestamp(std::string& nonce, std::string& timestamp) const;
+
+    // Seconds added to this machine's clock in every timestamp: how far the service's clock is ahead of
+    // ours (negative when behind). Learnt from a refused timestamp; any thread.
+    long long clockOffset() const { return clockOffset_.load(); }
+    void setClockOffset(long long seconds) { clockOffset_.store(seconds); }
 
     // Protocol parameters of one request, values unencoded.
     KeyValueMap generateRequiredKeyValueMap(bool xauth) const;
@@ -103,6 +110,7 @@ private:
     std::string oAuthUserId_;
     std::string xAuthUsername_;
     std::string xAuthPassword_;
+    std::atomic<long long> clockOffset_{0};
 };
 
 } // namespace oAuth

@@ -7,6 +7,7 @@
 #include "cells/TimelineCellStatus.h"
 #include "platform/Dispatch.h"
 #include "timeline/ChatCell.h"
+#include "timeline/SeamCell.h"
 #include "timeline/MessageGroupCell.h"
 #include "timeline/TimelineCell.h"
 #include "timeline/TimelineHost.h"
@@ -220,19 +221,49 @@ std::size_t PXListViewController::fetchDataWithRequired(const RequiredArguments&
                                                         const weibo::SinaWeiboOptions& options, int mode,
                                                         bool /*background*/)
 {
-    const CellArray newCells = fetchCellsWithRequired(required, options);
+    bool gap = false;
+    const CellArray newCells = fetchPagesWithOperation(invocation(), required, options, &gap);
     // Two fetches of one list may overlap (a poll and a manual refresh); each merges into what the other
     // stored, never into a stale copy.
     std::lock_guard<std::recursive_mutex> lock(cellsLock_);
     const CellArrayPtr old = dataOfCells_;
-    dataOfCells_ = std::make_shared<const CellArray>(cellsByMergeNewCells(newCells, *old, mode));
+    CellArray merged = cellsByMergeNewCells(newCells, *old, mode);
+    if (gap && mode == kModeNewer && options.min_id_ && *options.min_id_ != 0)
+        insertSeam(merged, newCells, *options.min_id_);
+    dataOfCells_ = std::make_shared<const CellArray>(std::move(merged));
     return newCells.size();
+}
+
+void PXListViewController::insertSeam(CellArray& merged, const CellArray& newCells, std::uint64_t newerThan)
+{
+    // Below the last fetched cell, when older items of the list follow it: that is where items may be missing.
+    std::unordered_set<const TimelineCellBase*> fetched;
+    for (const CellPtr& cell : newCells)
+        fetched.insert(cell.get());
+    std::size_t below = 0;
+    for (std::size_t row = 0; row < merged.size(); ++row)
+        if (fetched.count(merged[row].get()))
+            below = row + 1;
+    const std::uint64_t olderThan = earliestEntityIdOnCells(newCells);
+    if (below == 0 || below >= merged.size() || olderThan == 0)
+        return;
+    merged.insert(merged.begin() + std::ptrdiff_t(below), std::make_shared<SeamCell>(newerThan, olderThan));
+    if (merged.size() > kMaxCells)
+        merged.resize(kMaxCells);
 }
 
 CellArray PXListViewController::fetchCellsWithRequired(const RequiredArguments& required,
                                                        const weibo::SinaWeiboOptions& options)
 {
-    const FetchOperation operation = invocation();
+    return fetchPagesWithOperation(invocation(), required, options);
+}
+
+CellArray PXListViewController::fetchPagesWithOperation(const FetchOperation& operation,
+                                                        const RequiredArguments& required,
+                                                        const weibo::SinaWeiboOptions& options, bool* gap)
+{
+    if (gap)
+        *gap = false;
     CellArray result;
     if (!operation)
         return result;
@@ -260,8 +291,14 @@ CellArray PXListViewController::fetchCellsWithRequired(const RequiredArguments& 
         paged.since_id_ = *options.min_id_;
         for (int page = 1;; ++page) {
             const std::size_t brought = requestPage(page).first;
-            if (brought == 0 || brought != std::size_t(kPageCount) || result.size() >= std::size_t(kPageCount))
+            if (brought == 0 || brought != std::size_t(kPageCount))
                 break;
+            if (result.size() >= std::size_t(kPageCount)) {
+                // Stopped by the limit, not by the service running out of newer items.
+                if (gap)
+                    *gap = true;
+                break;
+            }
         }
     } else if (options.count_ && *options.count_ > kPageCount) {
         // More than one request can bring: pages of 100 from the newest, until the count is reached, a page is
@@ -341,6 +378,7 @@ CellArray PXListViewController::parseResponse(const std::string& response, int c
     CellArray cells;
     if (response.empty())
         return cells;
+
     switch (cellType) {
     case kCellTypeStatus:
     case kCellTypeFavorite: {
@@ -381,6 +419,9 @@ CellArray PXListViewController::parseResponse(const std::string& response, int c
     default:
         break;
     }
+    // A truncated page or an HTML error page is a failure the user hears of, not an empty list.
+    if (cells.empty() && !weibo::isReadableAnswer(response))
+        weibo::TransferWatch::reportUnreadable();
     return cells;
 }
 
@@ -477,8 +518,9 @@ std::uint64_t PXListViewController::latestEntityId() const { return latestEntity
 
 std::uint64_t PXListViewController::earliestEntityIdOnCells(const CellArray& cells) const
 {
+    // Seam rows (id 0) bound nothing.
     for (auto it = cells.rbegin(); it != cells.rend(); ++it)
-        if (!countsAsFake(**it))
+        if ((*it)->entityId() != 0 && !countsAsFake(**it))
             return (*it)->entityId();
     return 0;
 }
@@ -486,7 +528,7 @@ std::uint64_t PXListViewController::earliestEntityIdOnCells(const CellArray& cel
 std::uint64_t PXListViewController::latestEntityIdOnCells(const CellArray& cells) const
 {
     for (const CellPtr& cell : cells)
-        if (!countsAsFake(*cell))
+        if (cell->entityId() != 0 && !countsAsFake(*cell))
             return cell->entityId();
     return 0;
 }

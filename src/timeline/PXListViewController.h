@@ -79,6 +79,13 @@ public:
                          boost::shared_ptr<weibo::SinaWeibo> weiboInstance, TimelineHost* host = nullptr,
                          QObject* parent = nullptr);
     ~PXListViewController() override;
+    // Quitting: from now on no block's result is applied; waits up to timeoutMs for the page loads and count
+    // refreshes started here. False when one still runs (the controller must then not be deleted).
+    bool shutdown(int timeoutMs)
+    {
+        destroying_ = true;
+        return background_.wait(timeoutMs);
+    }
 
     // --- Kind, client, host, view ---
 
@@ -122,6 +129,20 @@ public:
     // newer than min_id_ until a page is not full or 100 are gathered. With count_ above 100: pages of 100
     // until count_ (at most 1024) are gathered or a page is not full. Otherwise one request as given.
     CellArray fetchCellsWithRequired(const RequiredArguments& required, const weibo::SinaWeiboOptions& options);
+    // The same loop over a given operation. The message fetches use it with their own stream's operation, so the
+    // stored one is never rebound under a fetch that runs at the same time.
+    // `gap`, when given, is set when a min_id_ loop stopped at its limit of 100 with a full page: items between
+    // the oldest one fetched and min_id_ may not have been fetched.
+    CellArray fetchPagesWithOperation(const FetchOperation& operation, const RequiredArguments& required,
+                                      const weibo::SinaWeiboOptions& options, bool* gap = nullptr);
+
+    // --- The seam row of a newer-items load that stopped short (SeamCell) ---
+
+    // Loads, on a background thread, the items missing at that seam of dataOfCells (newest first, within the
+    // list's cap), puts them in its place and takes the seam away; a failed load leaves the seam. Main thread.
+    void loadItemsAtSeam(const CellPtr& seam);
+    // Whether a load of that seam is under way, and how many seam loads have ended.
+    std::uint64_t seamLoadsCompleted() const { return seamLoads_.load(); }
 
     // The kinds' fetch operations: one request each, parsed with the kind's cell type.
     CellArray timelineFriendsWithOptions(const WeiboOptions& options);
@@ -210,10 +231,13 @@ public:
     // Main thread: load page commentPage of the comments of the main window's active status / of favourites.
     void reloadCommentPageData();
     void reloadFavoritesPageData();
-    // The comment and repost counts of every row (home timeline, user statuses, mentions, favourites).
+    // The comment and repost counts of every row (home timeline, user statuses, mentions, favourites): asked on
+    // the calling thread, written on the main thread.
     void updateCommentRepostCounts();
-    // The counts of these cells, requested in batches of at most 100 ids.
+    // The counts of cells nobody shows yet, written on the calling thread.
     void updateCommentRepostCountsWithinCells(const CellArray& cells);
+    // The counts of the first 1024 of these cells, requested in batches of at most 100 ids.
+    weibo::WBCountTable countsOfCells(const CellArray& cells);
     void updateCells(const CellArray& cells, const weibo::WBCountTable& counts);
 
     // --- Presentation (main thread) ---
@@ -264,8 +288,16 @@ protected:
 
 private:
     bool isKind(const std::string& path) const { return kind_ == path; }
+    // The comments of a status and the messages of a conversation are shown inside the drawer: their own
+    // scrolling and reloading says nothing about whether the drawer's item is still in view.
+    bool isInDrawer() const
+    {
+        return isKind(weibo::WEIBO_API_TIMELINE_COMMENTS) || isKind(weibo::WEIBO_API_MESSAGE_CHAT);
+    }
     CellArrayPtr* arrayFor(const CellArrayPtr& cells);
     bool countsAsFake(const TimelineCellBase& cell) const;
+    // Puts a seam row below the fetched cells of a merged newer-items load (cellsLock_ held).
+    void insertSeam(CellArray& merged, const CellArray& newCells, std::uint64_t newerThan);
     void fillRowView(TimelineRowView* view, const CellPtr& cell);
     // Background work started here: counted, so that the destructor can wait for it.
     void runInBackground(std::function<void()> work);
@@ -312,6 +344,10 @@ private:
     QPointer<QObject> callbackTarget_;
     CallbackSelector callbackSelector_;
     QVariant callbackObject_;
+
+    // Seams whose items are being loaded; guarded by cellsLock_.
+    std::set<const TimelineCellBase*> seamsLoading_;
+    std::atomic<std::uint64_t> seamLoads_{0};
 
     platform::DispatchGroup background_;
     std::atomic<bool> destroying_{false};

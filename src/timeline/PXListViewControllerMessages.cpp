@@ -22,8 +22,12 @@ void PXListViewController::fetchMessagesWithMode(int mode)
 {
     std::uint64_t unread = 0;
     if (mode == kModeInitial || mode == kModeNewer) {
+        // Counters that could not be read change nothing: the conversations keep the unread count they show.
+        unread = unreadCount();
         const std::string body = weiboInstance()->statusUnread(weibo::SinaWeiboOptions());
-        if (!body.empty())
+        std::string error, code;
+        weibo::parseError(body, error, code);
+        if (!body.empty() && error.empty() && code.empty())
             if (const auto counters = weibo::parseUnread(body))
                 unread = std::uint64_t(std::max(0, counters->dm));
     }
@@ -45,9 +49,9 @@ std::size_t PXListViewController::fetchMessagesWithUnread(std::uint64_t unread, 
 
 std::size_t PXListViewController::fetchReceivedMessageWithUnread(std::uint64_t unread, int mode)
 {
-    setInvocation([this](const RequiredArguments&, const WeiboOptions& options) {
+    const FetchOperation receivedStream = [this](const RequiredArguments&, const WeiboOptions& options) {
         return receivedMessagesWithOptions(options);
-    });
+    };
     const CellArrayPtr received = receivedMessageCells();
     weibo::SinaWeiboOptions options;
     bool setUnread = false;
@@ -73,7 +77,7 @@ std::size_t PXListViewController::fetchReceivedMessageWithUnread(std::uint64_t u
     default:
         return 0;
     }
-    const CellArray cells = fetchCellsWithRequired(RequiredArguments(), options);
+    const CellArray cells = fetchPagesWithOperation(receivedStream, RequiredArguments(), options);
     {
         std::lock_guard<std::recursive_mutex> lock(cellsLock_);
         receivedMessageCells_ =
@@ -86,9 +90,9 @@ std::size_t PXListViewController::fetchReceivedMessageWithUnread(std::uint64_t u
 
 std::size_t PXListViewController::fetchSentMessageWithMode(int mode)
 {
-    setInvocation([this](const RequiredArguments&, const WeiboOptions& options) {
+    const FetchOperation sentStream = [this](const RequiredArguments&, const WeiboOptions& options) {
         return sentMessagesWithOptions(options);
-    });
+    };
     const CellArrayPtr received = receivedMessageCells();
     const CellArrayPtr sent = sentMessageCells();
     // Sent messages older than the oldest received one would make conversations the received side cannot
@@ -98,7 +102,7 @@ std::size_t PXListViewController::fetchSentMessageWithMode(int mode)
     switch (mode) {
     case kModeInitial:
         options.min_id_ = earliestEntityIdOnCells(*received);
-        cells = fetchCellsWithRequired(RequiredArguments(), options);
+        cells = fetchPagesWithOperation(sentStream, RequiredArguments(), options);
         break;
     case kModeNewer:
         if (sent->empty()) {
@@ -107,16 +111,16 @@ std::size_t PXListViewController::fetchSentMessageWithMode(int mode)
             options.min_id_ = latestEntityIdOnCells(*sent);
             options.count_ = 50;
         }
-        cells = fetchCellsWithRequired(RequiredArguments(), options);
+        cells = fetchPagesWithOperation(sentStream, RequiredArguments(), options);
         break;
     case kModeOlder:
         options.max_id_ = earliestEntityIdOnCells(*sent);
         options.min_id_ = earliestEntityIdOnCells(*received);
-        cells = fetchCellsWithRequired(RequiredArguments(), options);
+        cells = fetchPagesWithOperation(sentStream, RequiredArguments(), options);
         if (cells.empty()) {
             weibo::SinaWeiboOptions older;
             older.max_id_ = options.max_id_;
-            cells = fetchCellsWithRequired(RequiredArguments(), older);
+            cells = fetchPagesWithOperation(sentStream, RequiredArguments(), older);
         }
         break;
     default:

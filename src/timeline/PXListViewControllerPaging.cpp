@@ -3,10 +3,12 @@
 
 #include "cells/TimelineCellStatus.h"
 #include "platform/Dispatch.h"
+#include "timeline/SeamCell.h"
 #include "timeline/TimelineHost.h"
 #include "widgets/PXListView.h"
 
 #include <algorithm>
+#include <set>
 
 void PXListViewController::reloadCommentPageData()
 {
@@ -96,22 +98,47 @@ void PXListViewController::updateCommentRepostCounts()
     if (!isKind(weibo::WEIBO_API_TIMELINE_FRIENDS) && !isKind(weibo::WEIBO_API_TIMELINE_USER) &&
         !isKind(weibo::WEIBO_API_TIMELINE_MENTIONS) && !isKind(weibo::WEIBO_API_FAVORITES))
         return;
-    updateCommentRepostCountsWithinCells(*dataOfCells());
+    // The rows are on screen: the counts are asked here, on whatever thread, and written on the main thread,
+    // which draws them.
+    const CellArrayPtr shown = dataOfCells();
+    const weibo::WBCountTable counts = countsOfCells(*shown);
+    if (counts.empty())
+        return;
+    QPointer<PXListViewController> self(this);
+    auto apply = [self, shown, counts] {
+        if (self && !self->destroying_)
+            self->updateCells(*shown, counts);
+    };
+    if (platform::isMainThread())
+        apply();
+    else
+        platform::dispatchMainSync(apply);
 }
 
 void PXListViewController::updateCommentRepostCountsWithinCells(const CellArray& cells)
 {
+    // Cells nobody shows yet (a page being parsed): written where they are.
+    const weibo::WBCountTable counts = countsOfCells(cells);
+    if (!counts.empty())
+        updateCells(cells, counts);
+}
+
+weibo::WBCountTable PXListViewController::countsOfCells(const CellArray& cells)
+{
+    weibo::WBCountTable all;
     std::vector<std::uint64_t> ids;
     ids.reserve(kCountsBatch + 1);
     auto sendBatch = [&] {
         // An empty id list makes no request and gives an empty answer.
         const weibo::WBCountTable counts = weibo::parseCounts(requestStatusCounts(ids));
-        if (!counts.empty())
-            updateCells(cells, counts);
+        for (const auto& count : counts)
+            all.insert(count);
         ids.clear();
     };
-    for (const CellPtr& cell : cells) {
-        const auto* statusCell = dynamic_cast<const TimelineCellStatus*>(cell.get());
+    // Only what a list can keep is asked for: a huge answer must not turn into hundreds of requests.
+    const std::size_t n = std::min(cells.size(), kMaxCells);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto* statusCell = dynamic_cast<const TimelineCellStatus*>(cells[i].get());
         if (!statusCell || !statusCell->status())
             continue;
         ids.push_back(statusCell->status()->id);
@@ -121,6 +148,7 @@ void PXListViewController::updateCommentRepostCountsWithinCells(const CellArray&
             sendBatch();
     }
     sendBatch();
+    return all;
 }
 
 std::string PXListViewController::requestStatusCounts(const std::vector<std::uint64_t>& ids)
@@ -149,4 +177,68 @@ void PXListViewController::updateCells(const CellArray& cells, const weibo::WBCo
             statusCell->setOriginalRepostCount(clamp((*theirs)->rt));
         }
     }
+}
+
+void PXListViewController::loadItemsAtSeam(const CellPtr& seamCell)
+{
+    const auto seam = std::dynamic_pointer_cast<SeamCell>(seamCell);
+    const FetchOperation operation = invocation();
+    if (!seam || !operation || destroying_)
+        return;
+    {
+        std::lock_guard<std::recursive_mutex> lock(cellsLock_);
+        if (!seamsLoading_.insert(seam.get()).second)
+            return;
+    }
+    if (host_)
+        host_->displayBusy(QStringLiteral("正在获取更多微博..."));
+    const std::size_t shown = dataOfCells()->size();
+    QPointer<PXListViewController> self(this);
+    runInBackground([this, self, seam, operation, shown] {
+        weibo::TransferWatch watch;
+        // Newest first, from just below the oldest item of the load that stopped short down to the seam, in pages
+        // of 100, while the list has room.
+        const std::size_t room = kMaxCells - std::min(kMaxCells, shown > 0 ? shown - 1 : 0);
+        weibo::SinaWeiboOptions options;
+        options.count_ = kPageCount;
+        options.since_id_ = seam->newerThan();
+        options.max_id_ = seam->olderThan() - 1;
+        CellArray loaded;
+        for (int page = 1; loaded.size() < room; ++page) {
+            options.page_ = page;
+            const CellArray cells = operation(RequiredArguments(), WeiboOptions(options));
+            loaded.insert(loaded.end(), cells.begin(), cells.end());
+            if (cells.size() < std::size_t(kPageCount))
+                break;
+        }
+        const bool failed = watch.failed();
+        {
+            std::lock_guard<std::recursive_mutex> lock(cellsLock_);
+            const CellArray now = *dataOfCells_;
+            const int row = rowForCell(seam.get(), now);
+            if (row >= 0 && !failed) {
+                // Nothing is shown twice: items that came meanwhile (or twice across pages) are skipped.
+                std::set<std::uint64_t> ids;
+                for (const CellPtr& cell : now)
+                    ids.insert(cell->entityId());
+                CellArray result(now.begin(), now.begin() + row);
+                for (const CellPtr& cell : loaded)
+                    if (cell && cell->entityId() > seam->newerThan() && ids.insert(cell->entityId()).second)
+                        result.push_back(cell);
+                result.insert(result.end(), now.begin() + row + 1, now.end());
+                if (result.size() > kMaxCells)
+                    result.resize(kMaxCells);
+                dataOfCells_ = std::make_shared<const CellArray>(std::move(result));
+            }
+            seamsLoading_.erase(seam.get());
+        }
+        platform::dispatchMainSync([self] {
+            if (!self || self->destroying_)
+                return;
+            self->reloadData();
+            if (self->host_)
+                self->host_->displayBusy(QString());
+        });
+        ++seamLoads_;
+    });
 }

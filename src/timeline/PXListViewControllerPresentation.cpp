@@ -9,6 +9,7 @@
 #include "platform/Dispatch.h"
 #include "timeline/AvatarButton.h"
 #include "timeline/ChatCell.h"
+#include "timeline/SeamCell.h"
 #include "timeline/MessageGroupCell.h"
 #include "timeline/TimelineCell.h"
 #include "timeline/TimelineHost.h"
@@ -112,6 +113,17 @@ void PXListViewController::fillRowView(TimelineRowView* view, const CellPtr& cel
 
 void PXListViewController::listViewSelectionDidChange(PXListView* listView)
 {
+    {
+        // A click on a seam row loads what is missing there.
+        const int row = listView->selectedRow();
+        const CellArrayPtr cells = dataOfCells();
+        if (row >= 0 && std::size_t(row) < cells->size() && dynamic_cast<SeamCell*>((*cells)[std::size_t(row)].get())) {
+            const CellPtr seam = (*cells)[std::size_t(row)];
+            loadItemsAtSeam(seam);
+            listView->deselectRows();
+            return;
+        }
+    }
     if (!isKind(weibo::WEIBO_API_MESSAGE) || !host_)
         return;
     const int row = listView->selectedRow();
@@ -187,7 +199,7 @@ void PXListViewController::reloadData()
         }
     }
 
-    if (host_ && !isKind(weibo::WEIBO_API_TIMELINE_COMMENTS))
+    if (host_ && !isInDrawer())
         host_->checkDrawer();
     checkUnread();
 
@@ -309,7 +321,7 @@ void PXListViewController::contentViewBoundsDidChange(const QRect& bounds)
     lastContentOffset_ = bounds.y();
     checkUnread();
     checkScrollerBound();
-    if (host_ && !isKind(weibo::WEIBO_API_TIMELINE_COMMENTS))
+    if (host_ && !isInDrawer())
         host_->checkDrawer();
     drawScroller();
 }

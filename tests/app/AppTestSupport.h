@@ -20,7 +20,7 @@
 using testsupport::DevService;
 using testsupport::useFreshSettings;
 
-// One application with private settings, data and cache folders and no session bus.
+// One application with private settings, data and cache folders and no session bus (or a private one).
 class AppTestEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
@@ -28,7 +28,12 @@ public:
         testsupport::ApplicationOptions options;
         options.name = "plumet-app-tests";
         options.privateFolders = true;
+#ifdef PLUMET_APP_TESTS_PRIVATE_BUS
+        // A bus of the run's own, where a test may start a Secret Service.
+        options.bus = testsupport::SessionBus::Private;
+#else
         options.bus = testsupport::SessionBus::Blocked;
+#endif
         options.programNames = true;
         testsupport::setUpApplication(options);
     }

@@ -3,6 +3,7 @@
 #include "AppTestSupport.h"
 
 #include "app/AuthWindowController.h"
+#include "app/CommandLine.h"
 #include "app/InstanceChannel.h"
 #include "app/PrefsWindowController.h"
 #include "app/omnikAppDelegate.h"
@@ -21,9 +22,18 @@
 #include <QLocalSocket>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
 #include <string>
 #include <QTest>
+#include <QElapsedTimer>
+#include <QSettings>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -308,6 +318,182 @@ TEST_F(ShellTest, TheProgramRunsOnceAndASecondStartEndsAtOnce)
         first.kill();
         first.waitForFinished(5000);
     }
+}
+
+TEST(CommandLineOptions, SetTakesOnlyServiceAddressesAndTheToolkitsOptionsPassThrough)
+{
+    const CommandLine ok = CommandLine::parse(
+        {QStringLiteral("plumet"), QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--set"),
+         QStringLiteral("WeiboHost= http://127.0.0.1:9 "), QStringLiteral("--style=Fusion"),
+         QStringLiteral("--set=FeedbackURL=http://127.0.0.1:9/feedback"), QStringLiteral("-reverse")});
+    ASSERT_EQ(ok.action(), CommandLine::Action::Run) << ok.text().toStdString();
+    ASSERT_EQ(ok.settings().size(), 2);
+    EXPECT_EQ(ok.settings().at(0), qMakePair(QStringLiteral("WeiboHost"), QStringLiteral("http://127.0.0.1:9")));
+    EXPECT_EQ(ok.settings().at(1),
+              qMakePair(QStringLiteral("FeedbackURL"), QStringLiteral("http://127.0.0.1:9/feedback")));
+    const QString file = useFreshSettings();
+    ok.storeSettings(platform::UserDefaults::standard());
+    EXPECT_EQ(QSettings(file, QSettings::IniFormat).value(QStringLiteral("WeiboHost")).toString(),
+              QStringLiteral("http://127.0.0.1:9"));
+
+    // Each of these is refused as a whole: nothing of the line is stored.
+    const QList<QStringList> bad = {
+        {QStringLiteral("--set"), QStringLiteral("WeiboHost")},
+        {QStringLiteral("--set"), QStringLiteral("=http://127.0.0.1:9")},
+        {QStringLiteral("--set"), QStringLiteral("OAuthTokens=http://127.0.0.1:9")},
+        {QStringLiteral("--set"), QStringLiteral("WeiboHost=")},
+        {QStringLiteral("--set"), QStringLiteral("WeiboHost=127.0.0.1:9")},
+        {QStringLiteral("--set"), QStringLiteral("WebHost=http://127.0.0.1:9/?a=b")},
+        {QStringLiteral("--set"), QStringLiteral("WeiboHost=http://127.0.0.1:9"), QStringLiteral("--set")},
+        {QStringLiteral("--bogus")},
+        {QStringLiteral("-x")},
+        {QStringLiteral("stray")},
+    };
+    for (const QStringList& args : bad) {
+        const CommandLine line = CommandLine::parse(QStringList{QStringLiteral("plumet")} + args);
+        EXPECT_EQ(line.action(), CommandLine::Action::Fail) << args.join(u' ').toStdString();
+        EXPECT_TRUE(line.settings().isEmpty()) << args.join(u' ').toStdString();
+        EXPECT_TRUE(line.text().startsWith(QStringLiteral("plumet: "))) << line.text().toStdString();
+    }
+}
+
+TEST_F(ShellTest, HelpVersionAndMistakesAnswerWithoutADisplayOrAWindow)
+{
+    const QString config = QDir(AppTestEnvironment::root()).filePath(QStringLiteral("command-line-config"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    // Should the program start the toolkit, it would die here for want of a display.
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    struct Run {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+    const auto run = [&env](const QStringList& args) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(PLUMET_BINARY), args);
+        Run result;
+        if (process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit)
+            result.exitCode = process.exitCode();
+        result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        result.err = QString::fromLocal8Bit(process.readAllStandardError());
+        return result;
+    };
+
+    const Run help = run({QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
+    for (const char* text : {"--help", "--version", "--set <KEY=VALUE>", "WeiboHost", "FeedbackURL"})
+        EXPECT_TRUE(help.out.contains(QLatin1String(text))) << text << " not in " << help.out.toStdString();
+    EXPECT_FALSE(help.out.contains(QStringLiteral("platformpluginpath")));
+
+    const Run version = run({QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--version")});
+    EXPECT_EQ(version.exitCode, 0) << version.err.toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Plumet \\d+\\.\\d+\\n$")).match(version.out).hasMatch())
+        << version.out.toStdString();
+
+    const Run unknown = run({QStringLiteral("--bogus")});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.err.contains(QStringLiteral("bogus"))) << unknown.err.toStdString();
+    EXPECT_TRUE(unknown.out.isEmpty());
+
+    const Run malformed = run({QStringLiteral("--set"), QStringLiteral("WeiboHost")});
+    EXPECT_EQ(malformed.exitCode, 2);
+    EXPECT_TRUE(malformed.err.contains(QStringLiteral("KEY=VALUE"))) << malformed.err.toStdString();
+    // Nothing was stored: the program never got as far as its settings.
+    EXPECT_FALSE(QFileInfo::exists(config + QStringLiteral("/Plumet/Plumet.conf")));
+}
+
+// Accepts connections (the kernel completes them) and never answers: a service that hangs.
+class SilentService {
+public:
+    SilentService()
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(fd_, 64);
+        socklen_t len = sizeof addr;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+        base_ = QStringLiteral("http://127.0.0.1:%1").arg(ntohs(addr.sin_port));
+    }
+    ~SilentService() { ::close(fd_); }
+    QString base() const { return base_; }
+
+private:
+    int fd_ = -1;
+    QString base_;
+};
+
+TEST_F(ShellTest, QuitWhileTheServiceHangsEndsWithinASecondAndKeepsThePosition)
+{
+    SilentService silent;
+    const QString config = QDir(AppTestEnvironment::root()).filePath(QStringLiteral("hung-config"));
+    {
+        QSettings settings(config + QStringLiteral("/Plumet/Plumet.conf"), QSettings::IniFormat);
+        QVariantMap store;
+        store.insert(QStringLiteral("42"), QVariantMap{{QStringLiteral("TokenKey"), QStringLiteral("k")},
+                                                        {QStringLiteral("SecretKey"), QStringLiteral("s")}});
+        settings.setValue(QStringLiteral("OAuthTokens"), store);
+        for (const char* key : {"WeiboHost", "WebHost", "StaticImageHost"})
+            settings.setValue(QString::fromLatin1(key), silent.base());
+        settings.setValue(QStringLiteral("Weibo2Host"), silent.base() + QStringLiteral("/2"));
+        settings.setValue(QStringLiteral("LatestStatusId"), QStringLiteral("777"));
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    env.insert(QStringLiteral("XDG_DATA_HOME"), config + QStringLiteral("/data"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const QString channel = InstanceChannel(config + QStringLiteral("/Plumet/Plumet.conf")).serverName();
+    auto start = [&](QProcess& p) {
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.start(QStringLiteral(PLUMET_BINARY), {});
+        return p.waitForStarted(10000);
+    };
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    const int exitBoundMs = 5000; // the sanitizers' own work at exit
+#else
+    const int exitBoundMs = 1000;
+#endif
+
+    QProcess first;
+    ASSERT_TRUE(start(first));
+    ASSERT_TRUE(waitUntil([&] {
+        QLocalSocket probe;
+        probe.connectToServer(channel);
+        return probe.waitForConnected(100);
+    }));
+    // The start-up's first request is now waiting on the silent service.
+    QTest::qWait(500);
+
+    QElapsedTimer quitting;
+    quitting.start();
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_LT(quitting.elapsed(), exitBoundMs);
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    {
+        // Nothing came, so the position of the run before is kept.
+        QSettings settings(config + QStringLiteral("/Plumet/Plumet.conf"), QSettings::IniFormat);
+        EXPECT_EQ(settings.value(QStringLiteral("LatestStatusId")).toULongLong(), 777u);
+    }
+
+    // The next launch starts cleanly on its own, and quits as fast.
+    QProcess second;
+    ASSERT_TRUE(start(second));
+    EXPECT_FALSE(second.waitForFinished(1500));
+    EXPECT_EQ(second.state(), QProcess::Running);
+    quitting.restart();
+    second.terminate();
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_LT(quitting.elapsed(), exitBoundMs);
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
 }
 
 } // namespace

@@ -9,8 +9,10 @@
 #include "compose/HotkeyTextView.h"
 #include "platform/Dispatch.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QImage>
+#include <QKeyEvent>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -65,6 +67,17 @@ private:
     static inline std::unique_ptr<QTemporaryDir> pictures_;
     static inline std::unique_ptr<StandardCellContext> context_;
 };
+
+// Types text as key presses carrying it (QTest's key clicks know ASCII only).
+inline void typeText(QWidget* target, const QString& text)
+{
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, c == u'@' ? Qt::Key_At : 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(target, &press);
+        QKeyEvent release(QEvent::KeyRelease, c == u'@' ? Qt::Key_At : 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(target, &release);
+    }
+}
 
 // An editor stand-in: counts sends, records drops and emotions.
 struct RecordingDelegate : HotkeyTextViewDelegate, EmotionDelegate {

@@ -4,9 +4,13 @@
 #include "compose/DroppableHKTextView.h"
 #include "compose/EmotionPopUpButton.h"
 #include "compose/HotkeyTextView.h"
+#include "compose/CameraCapture.h"
 #include "compose/PostWindowController.h"
+#include "ScriptedAlertResponder.h"
 
 #include <QDropEvent>
+#include <QFileInfo>
+#include <QTabWidget>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
@@ -65,7 +69,7 @@ TEST(ComposeEditor, LengthRuleCountsCutsAndTreatsEmotionsAsTheirCodes)
     // An emotion counts as its code, and what is typed after it is plain text again.
     editor.clear();
     editor.didSelectEmotion(WBUtility::makeAttachmentWithEmotionName(QStringLiteral("哈哈"), 0));
-    QTest::keyClicks(editor.textView(), QStringLiteral("xy"));
+    typeText(editor.textView(), QStringLiteral("xy"));
     EXPECT_EQ(editor.plainString(), QStringLiteral("[哈哈]xy"));
     EXPECT_EQ(hint->text(), QString::number(140 - (6 + 2 + 1) / 2));
 }
@@ -185,6 +189,43 @@ TEST(DroppableHKTextView, FirstLocalFileGoesToTheEditorAndNothingIsInserted)
     EXPECT_TRUE(window.editor()->plainString().isEmpty());
 }
 
+TEST(PostWindowController, CameraPicturesArePrivateAndGoWithReset)
+{
+    platform::ScriptedAlertResponder alerts;
+    QTemporaryDir drafts;
+    PostWindowController window(ComposeContext(), nullptr, drafts.path());
+    if (!CameraCapture::hasCamera()) {
+        // No camera: said plainly, nothing changes.
+        window.fileDropped(ComposeTestApp::picture(QStringLiteral("before")));
+        window.takePicture();
+        ASSERT_EQ(alerts.alerts().size(), 1u);
+        EXPECT_EQ(alerts.alerts().front().messageText, CameraCapture::noCameraMessage());
+        EXPECT_EQ(window.picPath(), ComposeTestApp::picture(QStringLiteral("before")));
+    }
+    QImage shot(64, 48, QImage::Format_RGB32);
+    shot.fill(Qt::darkCyan);
+    ASSERT_TRUE(window.attachCameraPicture(shot));
+    const QString first = window.picPath();
+    EXPECT_NE(first, QStringLiteral("/tmp/plumetupload.jpg"));
+    EXPECT_EQ(QFileInfo(first).permissions() & 0x0FFF, QFileDevice::ReadUser | QFileDevice::WriteUser);
+    EXPECT_EQ(QFileInfo(QFileInfo(first).absolutePath()).permissions() & 0x0077, QFileDevice::Permissions());
+    ASSERT_TRUE(window.attachCameraPicture(shot));
+    EXPECT_NE(window.picPath(), first); // a new file each time, the old one gone
+    EXPECT_FALSE(QFile::exists(first));
+
+    // The reset removes the camera file; the draft keeps a copy of its own.
+    typeText(window.textView(), QStringLiteral("拍的"));
+    const QString second = window.picPath();
+    window.reset();
+    EXPECT_FALSE(QFile::exists(second));
+    const QList<Draft> kept = window.drafts().store().drafts();
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_TRUE(QFile::exists(kept.front().picture));
+    window.restoreDraft(kept.front());
+    EXPECT_EQ(window.picPath(), kept.front().picture);
+    EXPECT_FALSE(window.previewPic()->pixmap().isNull());
+}
+
 QList<EmotionCategory> catalogueOf(int count)
 {
     QList<EmotionCategory> categories;
@@ -290,6 +331,9 @@ TEST(EmotionViewController, EmojiGroupsFollowTheTableAndFillOnFirstShow)
     picker.emojiCellClicked(0, 0); // U+E415 has a picture
     picker.emojiCellClicked(0, 1); // U+E056 has none: nothing is inserted
     EXPECT_EQ(editor.emotions, QStringList{QString(QChar(0xE415))});
+    picker.emojiTabs()->setCurrentIndex(2);
+    EXPECT_TRUE(picker.isEmojiGroupFilled(2));
+    EXPECT_EQ(picker.emojiMatrix(2)->items().size(), 135);
     (void)emoji;
 }
 

@@ -465,3 +465,19 @@ TEST(WeiboParsing, ContainmentGivesEmptyResultsAndNeverThrows) {
         ++depth;
     EXPECT_EQ(depth, 400);
 }
+
+TEST(WeiboParsing, LoneSurrogateEscapeBecomesReplacementCharacterNotAnUnreadablePage) {
+    // The second status carries half an emoji; the third a whole one, which stays.
+    const std::string page =
+        "[{\"id\":1,\"text\":\"a\",\"user\":{\"id\":7,\"screen_name\":\"x\"}},"
+        "{\"id\":2,\"text\":\"cut \\ud83d here \\ude00 end\\ud800\",\"user\":{\"id\":7,\"screen_name\":\"x\"}},"
+        "{\"id\":3,\"text\":\"\\ud83d\\ude00 \\\\ud800\",\"user\":{\"id\":7,\"screen_name\":\"x\"}}]";
+    const auto statuses = weibo::parseString<weibo::WBStatus>(page);
+    ASSERT_EQ(statuses.size(), 3u);
+    EXPECT_EQ(statuses[1]->text, "cut \xEF\xBF\xBD here \xEF\xBF\xBD end\xEF\xBF\xBD");
+    // A whole pair is kept; an escaped backslash before "ud800" is text, not an escape.
+    EXPECT_EQ(statuses[2]->text, "\xF0\x9F\x98\x80 \\ud800");
+    EXPECT_TRUE(weibo::isReadableAnswer("[]"));
+    EXPECT_FALSE(weibo::isReadableAnswer("[{\"id\":1,"));
+    EXPECT_FALSE(weibo::isReadableAnswer("<html>502</html>"));
+}

@@ -8,15 +8,24 @@
 #include "cells/TimelineCellBase.h"
 #include "mainwindow/LeftTab.h"
 #include "mainwindow/PopUpButton.h"
+#include "mainwindow/TabView.h"
 #include "model/WeiboParser.h"
 #include "platform/Notifications.h"
 #include "platform/UnreadBadge.h"
 #include "platform/UserDefaults.h"
 #include "timeline/PXListViewController.h"
+#include "timeline/SeamCell.h"
 #include "widgets/PXListView.h"
 
 #include <gtest/gtest.h>
 
+#include <httplib.h>
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QSignalSpy>
+
+#include <algorithm>
 #include <atomic>
 #include <set>
 
@@ -212,7 +221,9 @@ TEST_F(RefreshE2ETest, PollWhoseUnreadRequestFailsAsksForNoListAndStillPopsItsBu
                                  "/direct_messages", "/direct_messages/sent"})
             EXPECT_EQ(proxy_->count(list, from), 0) << list;
         EXPECT_TRUE(w.busyHints().isEmpty());
-        EXPECT_TRUE(w.hintView()->isHidden());
+        // The failure is said where the busy line was.
+        EXPECT_EQ(w.failureText(), QStringLiteral("更新失败：服务器出错 (500)"));
+        EXPECT_FALSE(w.hintView()->isHidden());
     }
 }
 
@@ -367,13 +378,13 @@ TEST_F(NotificationTest, OverlappingPollRefreshAndOlderLoadsShowAndAnnounceEvery
     w.refreshWeibo();
     w.moreWeibo();
     w.moreWeibo(); // skipped: that list's older items are on the way
-    w.refreshWeibo();
+    w.refreshWeibo(); // skipped: that list's refresh still waits
     EXPECT_EQ(w.pollsSkipped(), 1u);
     // The program makes one transfer at a time: the first waits, the other loads queue behind it.
     ASSERT_TRUE(waitUntil([&] { return proxy_->waiting() == 1; }));
     proxy_->release();
     ASSERT_TRUE(waitUntil([&] {
-        return w.pollsCompleted() == 2 && w.refreshesCompleted() == 2 && w.moreCompleted() == 1;
+        return w.pollsCompleted() == 2 && w.refreshesCompleted() == 1 && w.moreCompleted() == 1;
     }));
     EXPECT_TRUE(w.busyHints().isEmpty());
 
@@ -520,3 +531,193 @@ TEST_F(RefreshE2ETest, RefreshOfAnEmptyUserTabAsksForIdZeroForTheAccountAndByNam
 }
 
 } // namespace
+
+namespace {
+
+// The development service's own controls (a token revoked, its clock set off the machine's).
+bool devControl(int port, const std::string& path, const std::string& form)
+{
+    httplib::Client client("127.0.0.1", port);
+    const auto answer = client.Post(path, form, "application/x-www-form-urlencoded");
+    return answer && answer->status == 200;
+}
+
+} // namespace
+
+TEST_F(RefreshE2ETest, FailedReadsSayWhyInTheBusyLineKeepTheBadgesAndClearOnRecovery)
+{
+    MyWindowController& w = startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    commentOnDemo(unique("评论一条"));
+    ASSERT_NO_FATAL_FAILURE(poll());
+    EXPECT_TRUE(w.failureText().isEmpty());
+    EXPECT_TRUE(w.hintView()->isHidden());
+    const std::uint64_t unread = w.timelineComment()->unreadCount();
+    ASSERT_GE(unread, 1u);
+
+    // A 500 with an HTML page on a list, then a service that is gone: each says so, and no count changes.
+    proxy_->failPath("/statuses/comments_to_me", "<html><body>502 Bad Gateway</body></html>");
+    ASSERT_NO_FATAL_FAILURE(poll());
+    EXPECT_EQ(w.failureText(), QStringLiteral("更新失败：服务器出错 (500)"));
+    EXPECT_EQ(w.timelineComment()->unreadCount(), unread);
+    proxy_->clearFailures();
+    proxy_->stop();
+    ASSERT_NO_FATAL_FAILURE(poll());
+    EXPECT_EQ(w.failureText(), QStringLiteral("更新失败：无法连接到服务器"));
+    EXPECT_EQ(w.timelineComment()->unreadCount(), unread);
+    EXPECT_FALSE(w.hintView()->isHidden());
+    EXPECT_EQ(w.busyHint()->text(), w.failureText());
+
+    // A busy text goes in front of the failure while it lasts; the next success takes the failure away.
+    ASSERT_TRUE(proxy_->start());
+    ASSERT_NO_FATAL_FAILURE(refresh());
+    EXPECT_TRUE(w.failureText().isEmpty());
+    EXPECT_TRUE(w.hintView()->isHidden());
+}
+
+TEST_F(RefreshE2ETest, RefreshOfAListThatStillWaitsStartsNoSecondLoad)
+{
+    MyWindowController& w = startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    proxy_->hold();
+    const auto before = w.refreshesCompleted();
+    for (int i = 0; i < 5; ++i) {
+        w.refreshWeibo();
+        QCoreApplication::processEvents();
+    }
+    ASSERT_TRUE(waitUntil([&] { return proxy_->waiting() == 1; }));
+    EXPECT_EQ(w.busyHints().count(QStringLiteral("正在获取新微博...")), 1);
+    proxy_->release();
+    ASSERT_TRUE(waitUntil([&] { return w.refreshesCompleted() == before + 1; }));
+    // Once it has ended, the next click loads again.
+    ASSERT_NO_FATAL_FAILURE(refresh());
+}
+
+TEST_F(RefreshE2ETest, RevokedTokenAsksForAuthorisationOnceAndTheWindowGoesOnWithTheNewToken)
+{
+    // A token of its own, so that revoking it leaves the other tests' tokens alone.
+    auto own = service_->personClient("demo@plumet.local");
+    ASSERT_TRUE(own);
+    auto client = makeClient(proxy_->base(), QString::fromStdString(own->oAuth().oAuthTokenKey()),
+                             QString::fromStdString(own->oAuth().oAuthTokenSecret()));
+    ASSERT_TRUE(devControl(service_->port(), "/dev/revoke_token", "token=" + own->oAuth().oAuthTokenKey()));
+
+    // Revoked before the start: the start-up ends (empty), and the window asks for a new authorisation.
+    service_->configureSettings();
+    window_ = std::make_unique<MyWindowController>(QStringLiteral("MainWindow"), client);
+    MyWindowController& w = *window_;
+    QSignalSpy refused(&w, &MyWindowController::authorizationRefused);
+    w.show();
+    w.windowDidLoad();
+    ASSERT_TRUE(waitUntil([&] { return refused.count() == 1 && !w.isStarting(); }))
+        << refused.count() << " " << w.initCount() << " " << w.failureText().toStdString();
+    EXPECT_EQ(w.failureText(), QStringLiteral("请重新授权"));
+    EXPECT_TRUE(w.weiboListViewController()->dataOfCells()->empty());
+    ASSERT_TRUE(waitUntil([&] { return w.pollsCompleted() >= 1 && w.timer()->isActive(); }));
+    w.timer()->stop();
+    ASSERT_TRUE(waitUntil([&] { return !w.isPolling(); }));
+    // Polls meanwhile do not ask again.
+    ASSERT_NO_FATAL_FAILURE(poll());
+    EXPECT_EQ(refused.count(), 1);
+
+    // Signed in again: the same window goes on, and the home timeline of the new token comes.
+    ASSERT_TRUE(client->acquireOAuthAccessToken("demo@plumet.local", "plumet"));
+    ASSERT_TRUE(waitUntil([&] { return !w.isPolling(); }));
+    const auto polls = w.pollsCompleted();
+    w.authorizationRenewed();
+    ASSERT_TRUE(waitUntil([&] { return w.pollsCompleted() > polls; }));
+    EXPECT_TRUE(w.failureText().isEmpty());
+    EXPECT_FALSE(w.weiboListViewController()->dataOfCells()->empty());
+
+    // Revoked while running: the next poll asks once more.
+    ASSERT_TRUE(devControl(service_->port(), "/dev/revoke_token", "token=" + client->oAuth().oAuthTokenKey()));
+    ASSERT_NO_FATAL_FAILURE(poll());
+    EXPECT_EQ(refused.count(), 2);
+}
+
+TEST_F(RefreshE2ETest, ClockFifteenMinutesOffCostsOneRetryAndLaterRequestsNone)
+{
+    for (const int offset : {900, -900}) {
+        SCOPED_TRACE(offset);
+        ASSERT_TRUE(devControl(service_->port(), "/dev/clock", "offset=" + std::to_string(offset)));
+        MyWindowController& w = startWindow();
+        const std::size_t from = proxy_->size();
+        ASSERT_NO_FATAL_FAILURE(finishStartup());
+        // The first request was refused and repeated once; every later one went through at the first try.
+        EXPECT_EQ(proxy_->count("/statuses/friends_timeline", from), 2);
+        EXPECT_FALSE(w.weiboListViewController()->dataOfCells()->empty());
+        const std::size_t later = proxy_->size();
+        ASSERT_NO_FATAL_FAILURE(poll());
+        EXPECT_EQ(proxy_->count("/statuses/unread", later), 1);
+        EXPECT_TRUE(w.failureText().isEmpty());
+        window_.reset();
+    }
+    ASSERT_TRUE(devControl(service_->port(), "/dev/clock", "offset=0"));
+}
+
+TEST_F(RefreshE2ETest, ShutdownWithAHungServiceEndsWithinASecondAndKeepsThePosition)
+{
+    MyWindowController& w = startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    const std::uint64_t latest = w.weiboListViewController()->latestEntityId();
+    ASSERT_NE(latest, 0u);
+    proxy_->hold();
+    w.scheduledTask(w.timer());
+    w.refreshWeibo();
+    ASSERT_TRUE(waitUntil([&] { return proxy_->waiting() == 1; }));
+
+    QElapsedTimer quitting;
+    quitting.start();
+    w.cleanup();
+    weibo::cancelAllTransfers();
+    EXPECT_TRUE(w.shutdown(1000));
+    EXPECT_LT(quitting.elapsed(), 1000);
+    weibo::allowTransfers();
+    EXPECT_EQ(platform::UserDefaults::standard().objectForKey(MyWindowController::kLatestStatusId).toULongLong(),
+              latest);
+    // Torn down: hidden, and nothing brings it back or reacts to it.
+    EXPECT_TRUE(w.isHidden());
+    w.showWindow();
+    EXPECT_TRUE(w.isHidden());
+    w.leftTabClicked(w.timelineComment());
+    EXPECT_EQ(w.tabView()->indexOfSelectedTabViewItem(), 0);
+}
+
+TEST_F(RefreshE2ETest, PollThatStopsAtItsPageLimitShowsASeamThatLoadsTheRestOnce)
+{
+    MyWindowController& w = startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    PXListViewController* home = w.weiboListViewController();
+    const auto before = ids(*home->dataOfCells());
+    ASSERT_FALSE(before.empty());
+    std::vector<std::uint64_t> made;
+    for (int i = 0; i < 130; ++i)
+        made.push_back(post(unique("一百三十条之一")));
+    ASSERT_NE(made.back(), 0u);
+
+    // The poll brings the newest 100, then the seam, then what was shown.
+    ASSERT_NO_FATAL_FAILURE(poll());
+    CellArray cells = *home->dataOfCells();
+    ASSERT_EQ(cells.size(), 100 + 1 + before.size());
+    auto* seam = dynamic_cast<SeamCell*>(cells[100].get());
+    ASSERT_NE(seam, nullptr);
+    EXPECT_EQ(cells[0]->entityId(), made.back());
+    EXPECT_EQ(cells[99]->entityId(), made[30]);
+    EXPECT_EQ(cells[101]->entityId(), before.front());
+    EXPECT_EQ(home->latestEntityId(), made.back());
+
+    // Clicking it loads the 30 in between; the seam goes, nothing is shown twice.
+    const std::size_t from = proxy_->size();
+    home->listView()->selectRow(100);
+    ASSERT_TRUE(waitUntil([&] { return home->seamLoadsCompleted() == 1; }));
+    EXPECT_EQ(proxy_->count("/statuses/friends_timeline", from), 1);
+    cells = *home->dataOfCells();
+    const auto shown = ids(cells);
+    ASSERT_EQ(shown.size(), 130 + before.size());
+    EXPECT_TRUE(allDifferent(shown));
+    for (std::size_t i = 0; i < 130; ++i)
+        EXPECT_EQ(shown[i], made[129 - i]) << i;
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), shown.begin() + 130));
+    for (const CellPtr& cell : cells)
+        EXPECT_EQ(dynamic_cast<SeamCell*>(cell.get()), nullptr);
+}

@@ -1,0 +1,190 @@
+#include "mainwindow/Poller.h"
+
+#include "cells/TimelineCellMessageGroup.h"
+#include "mainwindow/MyWindowController.h"
+#include "mainwindow/RefreshState.h"
+#include "model/WeiboParser.h"
+#include "platform/Dispatch.h"
+#include "timeline/PXListViewController.h"
+
+#include <algorithm>
+
+namespace {
+
+std::uint64_t counter(int value)
+{
+    return value > 0 ? std::uint64_t(value) : 0;
+}
+
+CellArray topCells(const CellArray& cells, std::size_t n)
+{
+    return CellArray(cells.begin(), cells.begin() + std::ptrdiff_t(std::min(n, cells.size())));
+}
+
+} // namespace
+
+// Read on the main thread before the block starts (kind, the four lists), then filled by the steps in order on
+// the block's thread; step 5 reads it on the main thread while the block waits for it.
+struct Poller::Run {
+    Kind kind = Kind::First;
+    PXListViewController* home = nullptr;
+    PXListViewController* comments = nullptr;
+    PXListViewController* atme = nullptr;
+    PXListViewController* messages = nullptr;
+
+    bool counters = false;
+    std::uint64_t unreadComments = 0, unreadMentions = 0, unreadMessages = 0;
+    std::size_t h = 0, c2 = 0, m2 = 0, d2 = 0;
+    CellArray homeCells, commentCells, mentionCells, messageCells;
+    weibo::TransferOutcome failure;
+};
+
+Poller::Poller(MyWindowController* window)
+    : window_(window)
+{
+}
+
+void Poller::start(Kind kind)
+{
+    MyWindowController* w = window_;
+    // While a poll still waits on the service the next tick is skipped: polls never pile up behind a slow or
+    // unreachable service, and the one under way ends by the client's time-outs.
+    if (w->refresh_->polling.exchange(true)) {
+        ++w->refresh_->skipped;
+        return;
+    }
+    auto run = std::make_shared<Run>();
+    run->kind = kind;
+    run->home = w->weiboListViewController();
+    run->comments = w->comments2meListViewController();
+    run->atme = w->atmeListViewController();
+    run->messages = w->messageListViewController();
+    w->displayBusy(QStringLiteral("正在检查是否有新微博..."));
+
+    w->runInBackground([this, run] {
+        {
+            weibo::TransferWatch watch;
+            readUnreadCounters(*run);
+            if (run->counters) {
+                fetchHomeTimeline(*run);
+                syncCountedLists(*run);
+            }
+            updateCountsOfSelectedList(*run);
+            run->failure = watch.failure();
+        }
+        applyOnMainThread(*run);
+        window_->refresh_->polling = false;
+        ++window_->refresh_->polls;
+    });
+}
+
+void Poller::readUnreadCounters(Run& run)
+{
+    // The service's error object is a failed request too, not a set of zero counters.
+    const std::string body = window_->weibo_->statusUnread(weibo::SinaWeiboOptions());
+    if (body.empty())
+        return;
+    std::string error, code;
+    weibo::parseError(body, error, code);
+    if (!error.empty() || !code.empty())
+        return;
+    const auto unread = weibo::parseUnread(body);
+    if (!unread) {
+        weibo::TransferWatch::reportUnreadable();
+        return;
+    }
+    run.counters = true;
+    run.unreadComments = counter(unread->comments);
+    run.unreadMentions = counter(unread->mentions);
+    run.unreadMessages = counter(unread->dm);
+}
+
+void Poller::fetchHomeTimeline(Run& run)
+{
+    if (run.kind != Kind::Timer)
+        return;
+    std::lock_guard<std::mutex> serial(window_->refresh_->lockOf(run.home));
+    weibo::SinaWeiboOptions options;
+    options.min_id_ = run.home->latestEntityId();
+    run.h = run.home->fetchDataWithOptions(options, PXListViewController::kModeNewer, true);
+    run.homeCells = *run.home->dataOfCells();
+}
+
+void Poller::syncCountedLists(Run& run)
+{
+    MyWindowController* w = window_;
+    {
+        std::lock_guard<std::mutex> serial(w->refresh_->lockOf(run.comments));
+        run.c2 = w->syncWithListViewController(run.comments, run.unreadComments, true);
+        run.commentCells = *run.comments->dataOfCells();
+    }
+    {
+        std::lock_guard<std::mutex> serial(w->refresh_->lockOf(run.atme));
+        run.m2 = w->syncWithListViewController(run.atme, run.unreadMentions, true);
+        run.mentionCells = *run.atme->dataOfCells();
+    }
+    {
+        std::lock_guard<std::mutex> serial(w->refresh_->lockOf(run.messages));
+        run.d2 = run.messages->fetchMessagesWithUnread(run.unreadMessages, PXListViewController::kModeNewer);
+        run.messageCells = *run.messages->receivedMessageCells();
+    }
+}
+
+void Poller::updateCountsOfSelectedList(Run& run)
+{
+    MyWindowController* w = window_;
+    PXListViewController* selected = nullptr;
+    platform::dispatchMainSync([w, &selected] {
+        if (!w->destroying_)
+            selected = w->selectedListViewController();
+    });
+    if (selected)
+        selected->updateCommentRepostCounts();
+
+    // The rows a reload of the selected list will show for the first time are measured in slices first.
+    if (selected == run.home && run.h != 0)
+        w->prepareRowsForReload(run.home, topCells(run.homeCells, run.h));
+    else if (selected == run.comments && run.c2 != 0)
+        w->prepareRowsForReload(run.comments, topCells(run.commentCells, run.c2));
+    else if (selected == run.atme && run.m2 != 0)
+        w->prepareRowsForReload(run.atme, topCells(run.mentionCells, run.m2));
+}
+
+void Poller::applyOnMainThread(Run& run)
+{
+    MyWindowController* w = window_;
+    MyWindowController::Announcements announcements;
+    platform::dispatchMainSync([&] {
+        if (w->destroying_)
+            return;
+        if (run.h != 0)
+            run.home->setUnreadCount(run.home->unreadCount() + run.h);
+        PXListViewController* c = w->selectedListViewController();
+        const bool conversations = c == run.messages;
+        if (c && ((c == run.home && run.h != 0) || (c == run.comments && run.c2 != 0) ||
+                  (c == run.atme && run.m2 != 0) || conversations)) {
+            // Items go on top while the user reads further down: the rows in view stay where they are.
+            if (c->scrollMode() != PXListViewController::kScrollBusy)
+                c->setScrollMode(PXListViewController::kScrollHold);
+            c->reloadData();
+        }
+        if (conversations) {
+            w->refreshOpenConversation(c, PXListViewController::kModeNewer);
+            const auto* group = dynamic_cast<const TimelineCellMessageGroup*>(w->activeDataCell().get());
+            if (group && group->unreadMessages() > 0)
+                c->resetUnreadMessageCount();
+        }
+        w->updateLeftTabs();
+        w->displayBusy(QString());
+        w->showTransferOutcome(run.failure);
+
+        // Chosen here, posted below: a hundred bus messages would hold the main thread for milliseconds.
+        const bool timer = run.kind == Kind::Timer;
+        announcements = w->announcementsFor(run.home, run.homeCells, run.h);
+        for (auto&& more : {w->announcementsFor(run.comments, run.commentCells, timer ? run.c2 : run.unreadComments),
+                            w->announcementsFor(run.atme, run.mentionCells, timer ? run.m2 : run.unreadMentions),
+                            w->announcementsFor(run.messages, run.messageCells, timer ? run.d2 : run.unreadMessages)})
+            announcements.insert(announcements.end(), more.begin(), more.end());
+    });
+    MyWindowController::post(announcements);
+}
