@@ -50,7 +50,13 @@ int TimelineCellMessageGroup::unreadMessages() const
 
 void TimelineCellMessageGroup::clearUnreadMessages()
 {
+    // One's own replies are never unread: a reply written after the newest received messages does not hide
+    // them from the walk, which stops at the first received message already read.
     for (const MessageCellPtr& cell : messages_) {
+        if (cell->isSentFromMe()) {
+            cell->setUnread(false);
+            continue;
+        }
         if (!cell->unread())
             break;
         cell->setUnread(false);

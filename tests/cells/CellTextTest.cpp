@@ -386,6 +386,14 @@ TEST(MessageGroupCell, SortsCountsClearsAndPreviews)
     EXPECT_FALSE(m7->unread());
     EXPECT_TRUE(m3->unread()); // behind the read 5
     EXPECT_EQ(group.unreadMessages(), 1);
+    // A reply of one's own on top of an unread message: opening the conversation reads that message too.
+    auto m11 = std::make_shared<TimelineCellMessage>(makeMessage(11, 7, 9, "好的"));
+    auto m10 = std::make_shared<TimelineCellMessage>(makeMessage(10, 9, 7, "在吗"));
+    m10->setUnread(true);
+    TimelineCellMessageGroup replied({m11, m10, m5});
+    replied.sortMessages();
+    replied.clearUnreadMessages();
+    EXPECT_EQ(replied.unreadMessages(), 0);
 
     bool determinate = false;
     const AttributedString preview = group.stringForTextView(determinate);
