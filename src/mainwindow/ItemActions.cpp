@@ -193,77 +193,67 @@ void ItemActions::favoriteDidEnd(const CellPtr& cell, bool wasFavorited,
 
 void ItemActions::deleteStatus(const CellPtr& cell)
 {
-    const std::uint64_t id = cell->entityId();
-    if (platform::AlertResponder::alertMessage(QStringLiteral("您确定要删除这条微博吗？"),
-                                               QStringLiteral("此操作不可恢复!"), window_) !=
-        platform::AlertResponder::kSecondButton)
-        return;
-    const boost::shared_ptr<weibo::SinaWeibo> client = window_->weiboInstance();
-    busy_.insert(id);
-    QPointer<ItemActions> self(this);
-    window_->runItemRequest([self, client, id, cell] {
-        auto answer = std::make_shared<Answer>();
-        const std::string response = client->statusDestroyById(id);
-        answer->ok = !weibo::parseString<weibo::WBStatus>(response).empty();
-        if (!answer->ok)
-            weibo::parseError(response, answer->error, answer->code);
-        platform::dispatchMainAsync([self, cell, id, answer] {
-            if (!self)
-                return;
-            self->busy_.remove(id);
-            if (!answer->ok) {
-                platform::AlertResponder::alertWarning(QStringLiteral("删除微博失败！"),
-                                                       QString::fromStdString(answer->error),
-                                                       QString::fromStdString(answer->code), self->window_);
-            } else {
-                // Gone from every list that shows it, not only the one it was deleted from.
-                QList<PXListViewController*> lists = self->statusLists();
-                if (PXListViewController* own = listOf(cell); own && !lists.contains(own))
-                    lists.append(own);
-                if (self->window_->activeDataCell() && self->window_->activeDataCell()->entityId() == id)
-                    self->window_->closeDrawer();
-                self->removeCells({id}, lists);
-            }
-            emit self->actionFinished(id, answer->ok);
+    confirmAndDelete(
+        cell, QStringLiteral("您确定要删除这条微博吗？"), QStringLiteral("删除微博失败！"),
+        [](weibo::SinaWeibo& client, std::uint64_t id) { return client.statusDestroyById(id); },
+        [](const std::string& answer) { return !weibo::parseString<weibo::WBStatus>(answer).empty(); },
+        [this, cell](std::uint64_t id) {
+            // Gone from every list that shows it, not only the one it was deleted from.
+            QList<PXListViewController*> lists = statusLists();
+            if (PXListViewController* own = listOf(cell); own && !lists.contains(own))
+                lists.append(own);
+            if (window_->activeDataCell() && window_->activeDataCell()->entityId() == id)
+                window_->closeDrawer();
+            removeCells({id}, lists);
         });
-    });
 }
 
 void ItemActions::deleteComment(const CellPtr& cell)
 {
+    confirmAndDelete(
+        cell, QStringLiteral("您确定要删除这条评论吗？"), QStringLiteral("删除评论失败！"),
+        [](weibo::SinaWeibo& client, std::uint64_t id) { return client.commentDestroyById(id); },
+        [](const std::string& answer) { return !weibo::parseString<weibo::WBComment>(answer).empty(); },
+        [this, cell](std::uint64_t id) {
+            QList<PXListViewController*> lists{window_->comments2meListViewController(),
+                                               window_->commentsByMeListViewController(),
+                                               window_->commentListViewController()};
+            if (PXListViewController* own = listOf(cell); own && !lists.contains(own))
+                lists.append(own);
+            lists.removeAll(nullptr);
+            removeCells({id}, lists);
+            if (PXListViewController* own = listOf(cell))
+                own->reloadData();
+        });
+}
+
+void ItemActions::confirmAndDelete(const CellPtr& cell, const QString& question, const QString& failure,
+                                   std::string (*destroy)(weibo::SinaWeibo&, std::uint64_t),
+                                   bool (*succeeded)(const std::string&), std::function<void(std::uint64_t)> removed)
+{
     const std::uint64_t id = cell->entityId();
-    if (platform::AlertResponder::alertMessage(QStringLiteral("您确定要删除这条评论吗？"),
-                                               QStringLiteral("此操作不可恢复!"), window_) !=
+    if (platform::AlertResponder::alertMessage(question, QStringLiteral("此操作不可恢复!"), window_) !=
         platform::AlertResponder::kSecondButton)
         return;
     const boost::shared_ptr<weibo::SinaWeibo> client = window_->weiboInstance();
     busy_.insert(id);
     QPointer<ItemActions> self(this);
-    window_->runItemRequest([self, client, id, cell] {
+    window_->runItemRequest([self, client, id, failure, destroy, succeeded, removed] {
         auto answer = std::make_shared<Answer>();
-        const std::string response = client->commentDestroyById(id);
-        answer->ok = !weibo::parseString<weibo::WBComment>(response).empty();
+        const std::string response = destroy(*client, id);
+        // Only the record back means it is gone; otherwise the service's text and code, if any.
+        answer->ok = succeeded(response);
         if (!answer->ok)
             weibo::parseError(response, answer->error, answer->code);
-        platform::dispatchMainAsync([self, cell, id, answer] {
+        platform::dispatchMainAsync([self, id, failure, removed, answer] {
             if (!self)
                 return;
             self->busy_.remove(id);
-            if (!answer->ok) {
-                platform::AlertResponder::alertWarning(QStringLiteral("删除评论失败！"),
-                                                       QString::fromStdString(answer->error),
+            if (!answer->ok)
+                platform::AlertResponder::alertWarning(failure, QString::fromStdString(answer->error),
                                                        QString::fromStdString(answer->code), self->window_);
-            } else {
-                QList<PXListViewController*> lists{self->window_->comments2meListViewController(),
-                                                   self->window_->commentsByMeListViewController(),
-                                                   self->window_->commentListViewController()};
-                if (PXListViewController* own = listOf(cell); own && !lists.contains(own))
-                    lists.append(own);
-                lists.removeAll(nullptr);
-                self->removeCells({id}, lists);
-                if (PXListViewController* own = listOf(cell))
-                    own->reloadData();
-            }
+            else
+                removed(id);
             emit self->actionFinished(id, answer->ok);
         });
     });

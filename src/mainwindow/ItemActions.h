@@ -19,6 +19,9 @@
 #include <functional>
 #include <set>
 
+namespace weibo {
+class SinaWeibo;
+}
 class MyWindowController;
 class PXListViewController;
 class WBTextView;
@@ -48,6 +51,11 @@ signals:
 private:
     // Every list of the tab model that holds status items, the given one included.
     QList<PXListViewController*> statusLists() const;
+    // Asks `question`; on the second button runs `destroy` in the background with the item's controls idle, then
+    // on the main thread either `removed` or the warning `failure` with the service's text and code.
+    void confirmAndDelete(const CellPtr& cell, const QString& question, const QString& failure,
+                          std::string (*destroy)(weibo::SinaWeibo&, std::uint64_t),
+                          bool (*succeeded)(const std::string&), std::function<void(std::uint64_t)> removed);
     void favoriteDidEnd(const CellPtr& cell, bool wasFavorited, const boost::shared_ptr<weibo::WBStatus>& status,
                         bool ok, const std::string& error, const std::string& code);
 
