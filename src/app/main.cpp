@@ -89,18 +89,8 @@ int main(int argc, char** argv)
     omnikAppDelegate delegate;
     delegate.awakeFromNib();
     quitOnTerminationSignals(delegate);
-    QObject::connect(&channel, &InstanceChannel::reopenRequested, &delegate, [&delegate] {
-        if (delegate.isTerminating())
-            return;
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            modal->raise();
-            modal->activateWindow();
-            return;
-        }
-        delegate.applicationShouldHandleReopen(delegate.hasVisibleWindows());
-        if (MyWindowController* main = delegate.myWindowController())
-            main->showWindow();
-    });
+    QObject::connect(&channel, &InstanceChannel::reopenRequested, &delegate,
+                     &omnikAppDelegate::reopenFromAnotherLaunch);
     // Start-up runs inside the event loop, as the authorisation window's modal loop expects.
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
     return app.exec();

@@ -308,6 +308,18 @@ bool omnikAppDelegate::applicationShouldHandleReopen(bool visibleWindows)
     return true;
 }
 
+void omnikAppDelegate::reopenFromAnotherLaunch()
+{
+    if (terminating_)
+        return;
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+        return;
+    }
+    reopenFromTray();
+}
+
 void omnikAppDelegate::reopenFromTray()
 {
     // A click on the tray icon brings the main window forward even when another window of the program is open.

@@ -82,6 +82,9 @@ public:
     // A second launch, a tray click: shows the main window again when no window is visible. Always true.
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
     bool hasVisibleWindows() const;
+    // A later launch asked this running program to show itself: a modal window comes forward, or the main window
+    // does; nothing comes back once quitting has begun.
+    void reopenFromAnotherLaunch();
 
     // The client of the signed-in account (the shared pointer itself, so callers see it as it is now).
     boost::shared_ptr<weibo::SinaWeibo>* sharedWeiboInstance() { return &weibo_; }

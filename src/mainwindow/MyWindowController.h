@@ -267,6 +267,8 @@ public:
     boost::shared_ptr<weibo::SinaWeibo> weiboInstance() const { return weibo_; }
     // A request of an item action: in the background, counted so that the window waits for it when it goes.
     void runItemRequest(std::function<void()> work) { runInBackground(std::move(work)); }
+    // True when no block this window started is still running (its busy line may be empty before one starts).
+    bool backgroundIdle() { return background_.idle(); }
 
     // --- The editor windows ---
 

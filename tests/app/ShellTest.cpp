@@ -8,11 +8,14 @@
 #include "app/PrefsWindowController.h"
 #include "app/omnikAppDelegate.h"
 #include "cells/Appearance.h"
+#include "mainwindow/LeftTab.h"
 #include "mainwindow/MyWindowController.h"
+#include "mainwindow/TabView.h"
 #include "platform/Browser.h"
 #include "ScriptedAlertResponder.h"
 #include "platform/URLCache.h"
 #include "platform/UnreadBadge.h"
+#include "service/WeiboAPI.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -27,8 +30,11 @@
 #include <QSignalSpy>
 #include <string>
 #include <QTest>
+#include <QThread>
 #include <QElapsedTimer>
 #include <QSettings>
+
+#include <atomic>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -494,6 +500,71 @@ TEST_F(ShellTest, QuitWhileTheServiceHangsEndsWithinASecondAndKeepsThePosition)
     ASSERT_TRUE(second.waitForFinished(10000));
     EXPECT_LT(quitting.elapsed(), exitBoundMs);
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+}
+
+// Once quitting began, a later launch neither revives this program nor hands it anything: it waits until this one
+// is gone and then runs on its own.
+TEST_F(ShellTest, ASecondLaunchDuringAShutdownWaitsAndThenStartsOnItsOwn)
+{
+    auto first = std::make_unique<InstanceChannel>(settingsFile_);
+    ASSERT_TRUE(first->claim());
+    QSignalSpy reopened(first.get(), &InstanceChannel::reopenRequested);
+    first->setQuitting();
+
+    std::atomic<int> claimed{-1};
+    std::unique_ptr<QThread> second(QThread::create([&] {
+        InstanceChannel channel(settingsFile_);
+        claimed = channel.claim(2000, 10000) ? 1 : 0;
+    }));
+    second->start();
+    // The first one answers "quitting" for as long as it lives; the launch keeps asking.
+    QTest::qWait(400);
+    EXPECT_EQ(claimed.load(), -1);
+    first.reset();
+    EXPECT_TRUE(waitUntil([&] { return claimed.load() != -1; }, 5000));
+    second->wait();
+    EXPECT_EQ(claimed.load(), 1);
+    EXPECT_EQ(reopened.count(), 0);
+}
+
+// The window's own teardown waits for a block whose answer never comes. Meanwhile the user starts Plumet again
+// (the reopen reaches this program) and clicks a left tab: the window stays hidden, the click does nothing, and
+// nothing of the window is used after it is freed (AddressSanitizer watches this one).
+TEST_F(ShellTest, AWindowBeingTornDownStaysHiddenThroughAReopenAndAClick)
+{
+    SilentService silent;
+    auto& defaults = platform::UserDefaults::standard();
+    for (const char* key : {"WeiboHost", "WebHost", "StaticImageHost"})
+        defaults.setObject(silent.base(), QString::fromLatin1(key));
+    defaults.setObject(silent.base() + QStringLiteral("/2"), QStringLiteral("Weibo2Host"));
+    storeAccount();
+    omnikAppDelegate delegate;
+    delegate.awakeFromNib();
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    MyWindowController* main = delegate.myWindowController();
+    ASSERT_NE(main, nullptr);
+    // The start-up's first request is on its way to the silent service.
+    QTest::qWait(300);
+    ASSERT_FALSE(main->backgroundIdle());
+    const int selected = main->tabView()->indexOfSelectedTabViewItem();
+
+    bool during = false, visible = true, moved = true;
+    QTimer::singleShot(200, &delegate, [&] {
+        during = true;
+        delegate.reopenFromAnotherLaunch();
+        QTest::mouseClick(main->timelineComment(), Qt::LeftButton);
+        main->leftTabClicked(main->timelineMention());
+        visible = main->isVisible();
+        moved = main->tabView()->indexOfSelectedTabViewItem() != selected;
+        // Let the waiting request go, so that the teardown ends.
+        weibo::cancelAllTransfers();
+    });
+    delete main;
+    weibo::allowTransfers();
+    EXPECT_TRUE(during) << "the teardown did not wait for the request";
+    EXPECT_FALSE(visible);
+    EXPECT_FALSE(moved);
+    EXPECT_EQ(delegate.myWindowController(), nullptr);
 }
 
 } // namespace
