@@ -1,4 +1,5 @@
 // plumet-devserver [--port N] [--db PATH] [--reset] [--activity SECONDS] [--clock-offset SECONDS]
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -11,9 +12,10 @@
 
 namespace {
 
-volatile std::sig_atomic_t signalled = 0;
+// A lock-free atomic: the signal may land on any of the server's threads while the main thread polls it.
+std::atomic<bool> signalled{false};
 
-void onSignal(int) { signalled = 1; }
+void onSignal(int) { signalled.store(true); }
 
 void usage(const char* argv0) {
     std::printf("usage: %s [--port N] [--db PATH] [--reset] [--activity SECONDS] [--clock-offset SECONDS]\n"
@@ -99,7 +101,7 @@ int main(int argc, char** argv) {
         server.stop();
     });
     server.wait();
-    signalled = 1;
+    signalled = true;
     watcher.join();
     server.stop();
     return 0;
