@@ -719,14 +719,11 @@ void MyWindowController::runInBackground(std::function<void()> work)
 
 void MyWindowController::performOnMain(std::function<void()> fn)
 {
-    // Queued to the window itself: dropped with it when it is gone.
-    QMetaObject::invokeMethod(
-        this,
-        [this, fn = std::move(fn)] {
-            if (!destroying_)
-                fn();
-        },
-        Qt::QueuedConnection);
+    // Called by the window's own blocks, which the window outlives; dropped if it is gone by the time it runs.
+    platform::dispatchMainAsync([self = QPointer<MyWindowController>(this), fn = std::move(fn)] {
+        if (self && !self->destroying_)
+            fn();
+    });
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -2,13 +2,16 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
-#include <QThreadPool>
 #include <QTimer>
 
+#include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <thread>
 #include <memory>
 #include <mutex>
 
@@ -16,27 +19,91 @@ namespace platform {
 namespace {
 
 // Service calls block on the network and on the process-wide transfer lock, and their blocks then wait for the
-// main thread. A pool of ideal-thread-count workers would deadlock as soon as that many blocks wait; a large
-// ceiling lets the pool start a new worker whenever none is idle (idle workers are reused, and expire after
-// 30 s). 512 waiting blocks is far beyond what the program ever has in flight.
-constexpr int kMaxGlobalThreads = 512;
+// main thread. A pool of ideal-thread-count workers would deadlock as soon as that many blocks wait, so a new
+// worker starts whenever the queued blocks outnumber the idle workers (idle workers are reused, and end after
+// 30 s without work). 512 waiting blocks is far beyond what the program ever has in flight.
+//
+// The pool and the main queue below are our own, built on std::mutex: every hand-over between a worker and the
+// main thread goes through a lock the thread checkers see, instead of through the toolkit's internal queues.
+constexpr std::size_t kMaxGlobalThreads = 512;
+constexpr auto kIdleExpiry = std::chrono::seconds(30);
 
-QThreadPool* globalPool()
+class WorkerPool {
+public:
+    void start(std::function<void()> fn)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(std::move(fn));
+        if (queue_.size() > idle_ && threads_ < kMaxGlobalThreads) {
+            ++threads_;
+            std::thread([this] { run(); }).detach();
+        } else {
+            wake_.notify_one();
+        }
+    }
+
+    bool waitForDone(int timeoutMs)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return done_.wait_for(lock, std::chrono::milliseconds(std::max(0, timeoutMs)),
+                              [this] { return queue_.empty() && running_ == 0; });
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            if (queue_.empty()) {
+                ++idle_;
+                const bool work = wake_.wait_for(lock, kIdleExpiry, [this] { return !queue_.empty(); });
+                --idle_;
+                if (!work) {
+                    --threads_;
+                    return;
+                }
+            }
+            std::function<void()> fn = std::move(queue_.front());
+            queue_.pop_front();
+            ++running_;
+            lock.unlock();
+            fn();
+            fn = nullptr; // what the block holds goes before the pool counts it done
+            lock.lock();
+            if (--running_ == 0 && queue_.empty())
+                done_.notify_all();
+        }
+    }
+
+    std::mutex mutex_; // guards everything below
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    std::deque<std::function<void()>> queue_;
+    std::size_t threads_ = 0;
+    std::size_t idle_ = 0;
+    std::size_t running_ = 0;
+};
+
+WorkerPool* globalPool()
 {
     // Never destroyed: a worker still waiting on the network at exit must not make the exit wait for it.
-    static QThreadPool* pool = [] {
-        auto* p = new QThreadPool;
-        p->setMaxThreadCount(kMaxGlobalThreads);
-        p->setExpiryTimeout(30000);
-        return p;
-    }();
+    static WorkerPool* pool = new WorkerPool;
+    // The program's constants (the signer's keys, the service's paths) are destroyed at exit, after this guard,
+    // which was made later: a block still signing a request then would read freed strings. Quitting cancels the
+    // transfers, so the blocks end within a tenth of a second; a block that still hangs is not waited for long.
+    struct ExitGuard {
+        ~ExitGuard() { pool->waitForDone(2000); }
+    };
+    static ExitGuard guard;
     return pool;
 }
 
-// mainMutex guards mainOpen and the state of every waiting sync block; mainCond wakes the waiters.
+// mainMutex guards mainOpen, the main queue and the state of every waiting sync block; mainCond wakes the
+// waiters.
 std::mutex mainMutex;
 std::condition_variable mainCond;
 bool mainOpen = true;
+std::deque<std::function<void()>> mainQueue;
 
 enum class SyncState { Pending, Running, Done, Dropped };
 
@@ -44,40 +111,69 @@ struct SyncJob {
     SyncState state = SyncState::Pending;
 };
 
-// Marks a sync block dropped when the event carrying it is destroyed without running (the application object
-// went away with the event still queued), so the waiting worker is released.
-struct SyncTicket {
-    explicit SyncTicket(std::shared_ptr<SyncJob> j)
-        : job(std::move(j))
+// Lives on the main thread; each event it receives runs the oldest block of the main queue. The event carries
+// nothing, so no block is handed over outside mainMutex.
+class MainQueueRunner : public QObject {
+public:
+    static constexpr QEvent::Type kRunOne = QEvent::Type(QEvent::User + 731);
+
+protected:
+    // Only our own events come here (the type is told apart inside the toolkit, which never touches the queue).
+    void customEvent(QEvent*) override
     {
-    }
-    SyncTicket(const SyncTicket&) = delete;
-    SyncTicket& operator=(const SyncTicket&) = delete;
-    std::shared_ptr<SyncJob> job;
-    ~SyncTicket()
-    {
-        std::lock_guard<std::mutex> lock(mainMutex);
-        if (job->state == SyncState::Pending) {
-            job->state = SyncState::Dropped;
-            mainCond.notify_all();
+        std::function<void()> fn;
+        {
+            std::lock_guard<std::mutex> lock(mainMutex);
+            if (mainQueue.empty())
+                return;
+            fn = std::move(mainQueue.front());
+            mainQueue.pop_front();
         }
+        fn();
     }
 };
+
+QPointer<MainQueueRunner> runner; // guarded by hookMutex
+
+std::mutex& hookMutex()
+{
+    static std::mutex m;
+    return m;
+}
 
 QCoreApplication* hookedApp()
 {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app)
         return nullptr;
-    static std::mutex hookMutex;
     static QPointer<QCoreApplication> hooked;
-    std::lock_guard<std::mutex> lock(hookMutex);
+    std::lock_guard<std::mutex> lock(hookMutex());
     if (hooked != app) {
         hooked = app;
         QObject::connect(app, &QCoreApplication::aboutToQuit, [] { closeMainQueue(); });
         QObject::connect(app, &QObject::destroyed, [] { closeMainQueue(); });
+        delete runner.data();
+        runner = new MainQueueRunner;
+        runner->moveToThread(app->thread());
     }
     return app;
+}
+
+// Queues fn for the main thread; false (fn dropped) when the queue is closed.
+bool postToMain(std::function<void()> fn)
+{
+    if (!hookedApp())
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(mainMutex);
+        if (!mainOpen)
+            return false;
+        mainQueue.push_back(std::move(fn));
+    }
+    std::lock_guard<std::mutex> lock(hookMutex());
+    if (runner)
+        QCoreApplication::postEvent(runner.data(), new QEvent(MainQueueRunner::kRunOne));
+    return true;
 }
 
 bool queueOpen()
@@ -115,32 +211,25 @@ bool dispatchMainSync(const std::function<void()>& fn)
         fn();
         return true;
     }
-    QCoreApplication* app = hookedApp();
-    if (!app || !queueOpen())
-        return false;
-
     auto job = std::make_shared<SyncJob>();
-    auto ticket = std::make_shared<SyncTicket>(job);
     const std::function<void()>* body = &fn; // lives on the waiting caller's stack until the job is settled
-    QMetaObject::invokeMethod(
-        app,
-        [job, ticket, body] {
-            {
-                std::lock_guard<std::mutex> lock(mainMutex);
-                if (job->state != SyncState::Pending || !mainOpen) {
-                    job->state = SyncState::Dropped;
-                    mainCond.notify_all();
-                    return;
-                }
-                job->state = SyncState::Running;
-            }
-            (*body)();
+    const bool queued = postToMain([job, body] {
+        {
             std::lock_guard<std::mutex> lock(mainMutex);
-            job->state = SyncState::Done;
-            mainCond.notify_all();
-        },
-        Qt::QueuedConnection);
-    ticket.reset();
+            if (job->state != SyncState::Pending || !mainOpen) {
+                job->state = SyncState::Dropped;
+                mainCond.notify_all();
+                return;
+            }
+            job->state = SyncState::Running;
+        }
+        (*body)();
+        std::lock_guard<std::mutex> lock(mainMutex);
+        job->state = SyncState::Done;
+        mainCond.notify_all();
+    });
+    if (!queued)
+        return false;
 
     std::unique_lock<std::mutex> lock(mainMutex);
     mainCond.wait(lock, [&] {
@@ -154,18 +243,8 @@ bool dispatchMainSync(const std::function<void()>& fn)
 
 void dispatchMainAsync(std::function<void()> fn)
 {
-    if (!fn)
-        return;
-    QCoreApplication* app = hookedApp();
-    if (!app || !queueOpen())
-        return;
-    QMetaObject::invokeMethod(
-        app,
-        [fn = std::move(fn)] {
-            if (queueOpen())
-                fn();
-        },
-        Qt::QueuedConnection);
+    if (fn)
+        postToMain(std::move(fn));
 }
 
 void dispatchAfter(double seconds, std::function<void()> fn)
@@ -190,9 +269,15 @@ void dispatchAfter(double seconds, std::function<void()> fn)
 
 void closeMainQueue()
 {
-    std::lock_guard<std::mutex> lock(mainMutex);
-    mainOpen = false;
-    mainCond.notify_all();
+    std::deque<std::function<void()>> dropped;
+    {
+        std::lock_guard<std::mutex> lock(mainMutex);
+        mainOpen = false;
+        dropped.swap(mainQueue);
+        mainCond.notify_all();
+    }
+    // Dropped sync blocks release their waiters above; the rest are destroyed outside the lock, since what they
+    // hold may hand work to the queue as it goes.
 }
 
 void reopenMainQueue()

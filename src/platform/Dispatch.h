@@ -15,6 +15,8 @@
 // cancels the transfers in flight (weibo::cancelAllTransfers), so every block ends within a tenth of a second and
 // an owner's destructor waits for its group briefly; when the wait still fails, the owner keeps what the blocks
 // reach alive instead of freeing it.
+// Blocks cross between threads only through the two queues below, which hand them over under a std::mutex (never
+// inside a toolkit event), so ThreadSanitizer sees the order of every hand-over.
 #include <condition_variable>
 #include <functional>
 #include <mutex>
