@@ -3,8 +3,6 @@
 #include <QDBusConnectionInterface>
 #include <QFile>
 
-#include <csignal>
-#include <sys/prctl.h>
 
 PrivateSessionBus::PrivateSessionBus()
 {
@@ -33,31 +31,18 @@ PrivateSessionBus::PrivateSessionBus()
                    .toUtf8());
     file.close();
 
-    daemon_ = std::make_unique<QProcess>();
-    daemon_->setProgram(QStringLiteral("dbus-daemon"));
-    daemon_->setArguments({QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                           QStringLiteral("--print-address=1")});
-    // The daemon goes with the test even when the test dies.
-    daemon_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    daemon_->start(QIODevice::ReadOnly);
-    if (!daemon_->waitForStarted(5000))
+    if (!daemon_.start({"dbus-daemon", "--config-file=" + config.toStdString(), "--nofork", "--print-address=1"}))
         return;
-    QByteArray line;
-    while (!line.contains('\n') && daemon_->waitForReadyRead(5000))
-        line += daemon_->readAllStandardOutput();
-    address_ = QString::fromUtf8(line).trimmed();
+    std::string out = daemon_.readOutput("\n", 5000);
+    const QByteArray line = QByteArray::fromStdString(out.substr(0, out.find('\n') + 1));
+    address_ = line.endsWith('\n') ? QString::fromUtf8(line).trimmed() : QString();
     if (!address_.isEmpty())
         qputenv("DBUS_SESSION_BUS_ADDRESS", address_.toUtf8());
 }
 
 PrivateSessionBus::~PrivateSessionBus()
 {
-    if (daemon_ && daemon_->state() != QProcess::NotRunning) {
-        daemon_->terminate();
-        if (!daemon_->waitForFinished(5000))
-            daemon_->kill();
-        daemon_->waitForFinished(5000);
-    }
+    daemon_.end();
 }
 
 QDBusConnection PrivateSessionBus::connect(const QString& name) const

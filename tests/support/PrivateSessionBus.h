@@ -2,11 +2,12 @@
 // A session bus of the test's own: a dbus-daemon child with a minimal configuration (no service activation), whose
 // address replaces DBUS_SESSION_BUS_ADDRESS for this process, so nothing reaches the desktop's real bus. Create it
 // before anything opens the session bus (QDBusConnection::sessionBus() keeps its first connection).
+#include "ChildProcess.h"
+
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QObject>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -26,7 +27,7 @@ public:
 
 private:
     QTemporaryDir dir_;
-    std::unique_ptr<QProcess> daemon_;
+    testsupport::ChildProcess daemon_;
     QString address_;
 };
 

@@ -3,11 +3,13 @@
 // bus, with a login keyring of its own that it creates and unlocks with a password read from its standard input,
 // so nothing ever prompts. Its keyrings and control socket live in a temporary folder: the desktop's keyring and
 // any other daemon on the machine are never touched. Needs the private bus (PrivateSessionBus) first.
-#include <QProcess>
+#include "ChildProcess.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
-#include <memory>
+#include <string>
+#include <vector>
 
 class PrivateSessionBus;
 
@@ -25,11 +27,11 @@ public:
     QString lookup(const QStringList& attributes) const;
 
 private:
-    QProcessEnvironment environment() const;
+    std::vector<std::string> environment() const;
 
     const PrivateSessionBus& bus_;
     QTemporaryDir dir_;
-    std::unique_ptr<QProcess> daemon_;
+    testsupport::ChildProcess daemon_;
     bool running_ = false;
     QString error_;
 };
