@@ -375,7 +375,10 @@ TEST_F(Server, UploadsStoreThePictureWithinTheSizeLimit) {
     // The text fields take part in the signature; the picture does not.
     EXPECT_TRUE(isError(upload(png, "改过的文字", "带图片的微博"), 401));
     EXPECT_TRUE(isError(upload("#!/bin/sh\necho not a picture\n", "文字", "文字"), 400));
-    EXPECT_TRUE(isError(upload(std::string("\x89PNG\r\n\x1a\n", 8) + std::string(6u << 20, 'x'), "大", "大"), 413));
+    // Too big: the error object, unless the service already closed the connection while the client was still
+    // sending the rest (then there is no answer at all). Either way nothing is stored, as the next line shows.
+    const Reply big = upload(std::string("\x89PNG\r\n\x1a\n", 8) + std::string(6u << 20, 'x'), "大", "大");
+    EXPECT_TRUE(isError(big, 413) || big.status == 0) << big.status << " " << big.body;
     EXPECT_EQ(api->get(kHome, {{"count", "1"}}, demo).json[0]["text"].asString(), "带图片的微博");
 }
 
