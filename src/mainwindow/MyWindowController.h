@@ -99,7 +99,7 @@ public:
     void windowDidLoad();
     // Start-up steps still running; while it is not 0 every user command of the window is ignored.
     qint64 initCount() const { return initCount_.load(); }
-    bool isStarting() const { return initCount() != 0; }
+    bool isStarting() const override { return initCount() != 0; }
     // One start-up step has reported; at 0 the home timeline is shown.
     void initComplete();
     void firstListViewComplete();

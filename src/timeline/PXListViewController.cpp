@@ -609,7 +609,9 @@ void PXListViewController::checkUnread()
     if (!isKind(weibo::WEIBO_API_TIMELINE_FRIENDS) && !isKind(weibo::WEIBO_API_TIMELINE_COMMENTS_TO_ME) &&
         !isKind(weibo::WEIBO_API_TIMELINE_MENTIONS))
         return;
-    if (scrollMode() == kScrollBusy || unreadCount() == 0 || !listView_)
+    // A list laid out during the start-up (a picture's reload) is not yet in front of the user: the start-up's
+    // unread rows stay unread until the first display.
+    if (scrollMode() == kScrollBusy || unreadCount() == 0 || !listView_ || (host_ && host_->isStarting()))
         return;
     const PXRowRange visible = listView_->visibleRange();
     // The unread rows [0, unreadCount) overlap the visible rows: the user has seen new items.

@@ -32,6 +32,9 @@ public:
     virtual void checkDrawer() = 0;
     virtual void closeDrawer() = 0;
     virtual bool isDrawerOpenOrOpening() const = 0;
+    // True until the window's start-up has ended and its first list is shown: rows laid out before then have not
+    // been seen by anyone.
+    virtual bool isStarting() const { return false; }
     // The item whose drawer is open, and the id the drawer is about.
     virtual CellPtr activeDataCell() const = 0;
     virtual void setActiveDataCell(const CellPtr& cell) = 0;

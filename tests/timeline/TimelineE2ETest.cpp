@@ -392,6 +392,10 @@ TEST_F(TimelineE2E, UnreadCountsAreClampedAndResetAtTheService)
     mentions->checkUnread();  // busy: nothing yet
     EXPECT_EQ(mentions->unreadCount(), 3u);
     mentions->setScrollMode(Controller::kScrollIdle);
+    host_.starting = true;  // laid out before the window's first display: nobody has seen the rows
+    mentions->reloadData();
+    EXPECT_EQ(mentions->unreadCount(), 3u);
+    host_.starting = false;
     const int tabsBefore = host_.leftTabUpdates;
     mentions->reloadData();
     EXPECT_TRUE(waitUntil([&] { return mentions->unreadCount() == 0; }));

@@ -89,6 +89,7 @@ public:
         activeId = 0;
     }
     bool isDrawerOpenOrOpening() const override { return drawerOpen; }
+    bool isStarting() const override { return starting; }
     CellPtr activeDataCell() const override { return active; }
     void setActiveDataCell(const CellPtr& cell) override { active = cell; }
     std::uint64_t activeEntityId() const override { return activeId; }
@@ -117,6 +118,7 @@ public:
     PXListViewController* chatList = nullptr;
     std::atomic<int> leftTabUpdates{0}, moreWeiboCalls{0}, drawerChecks{0}, drawerCloses{0};
     bool drawerOpen = false;
+    bool starting = false;
     CellPtr active;
     std::uint64_t activeId = 0;
     std::vector<MessageDisplay> messageDisplays;
