@@ -63,15 +63,8 @@ CommentViewController::CommentViewController(const DrawerEditorContext& context,
     toOriginalAuthor_ = new QCheckBox(QStringLiteral("同时评论给原文作者"), this);
     layout->addWidget(repostButton_);
     layout->addWidget(toOriginalAuthor_);
-    close_ = new QPushButton(QStringLiteral("取消"), this);
-    doit_ = new QPushButton(QStringLiteral("评论"), this);
-    editor_->bottomBar()->addWidget(close_);
-    editor_->bottomBar()->addWidget(doit_);
+    doit_ = addDrawerEditorButtons(editor_, context_, QStringLiteral("取消"), QStringLiteral("评论"));
     connect(doit_, &QPushButton::clicked, this, &CommentViewController::comment);
-    connect(close_, &QPushButton::clicked, this, [this] {
-        if (context_.host)
-            context_.host->closeDrawer();
-    });
     setFixedSize(340, 170);
 }
 

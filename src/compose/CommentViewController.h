@@ -44,5 +44,4 @@ private:
     QCheckBox* repostButton_ = nullptr;
     QCheckBox* toOriginalAuthor_ = nullptr;
     QPushButton* doit_ = nullptr;
-    QPushButton* close_ = nullptr;
 };

@@ -8,7 +8,10 @@
 
 #include <functional>
 
+class ComposeEditor;
 class PXListViewController;
+class QPushButton;
+class QString;
 class TimelineHost;
 
 struct DrawerEditorContext {
@@ -23,3 +26,8 @@ struct DrawerEditorContext {
 // Puts a status just sent at the top of the home timeline; when that list is shown it keeps its place and the
 // badges are redrawn. Main thread.
 void insertIntoHomeTimeline(const DrawerEditorContext& context, const boost::shared_ptr<weibo::WBStatus>& status);
+
+// The two buttons under a drawer editor's text: the first closes the drawer, the second (answered) sends. Both
+// belong to `owner`. Main thread.
+QPushButton* addDrawerEditorButtons(ComposeEditor* editor, const DrawerEditorContext& context,
+                                    const QString& closeText, const QString& sendText);

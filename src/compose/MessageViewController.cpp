@@ -31,15 +31,8 @@ MessageViewController::MessageViewController(const DrawerEditorContext& context,
     editor_ = new ComposeEditor(false, this);
     editor_->textView()->setFinishDelegate(this);
     layout->addWidget(editor_, 1);
-    close_ = new QPushButton(QStringLiteral("关闭"), this);
-    send_ = new QPushButton(QStringLiteral("发送"), this);
-    editor_->bottomBar()->addWidget(close_);
-    editor_->bottomBar()->addWidget(send_);
+    send_ = addDrawerEditorButtons(editor_, context_, QStringLiteral("关闭"), QStringLiteral("发送"));
     connect(send_, &QPushButton::clicked, this, &MessageViewController::sendDirectMessage);
-    connect(close_, &QPushButton::clicked, this, [this] {
-        if (context_.host)
-            context_.host->closeDrawer();
-    });
     setFixedSize(340, 140);
     initContent();
 }

@@ -34,7 +34,6 @@ private:
     DrawerEditorContext context_;
     ComposeEditor* editor_ = nullptr;
     QPushButton* send_ = nullptr;
-    QPushButton* close_ = nullptr;
     MessageGroupCellPtr dataCell_;
     bool sending_ = false;
 };

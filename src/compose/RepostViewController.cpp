@@ -51,15 +51,8 @@ RepostViewController::RepostViewController(const DrawerEditorContext& context, Q
     toOriginalAuthor_ = new QCheckBox(QStringLiteral("同时评论给原文作者"), this);
     layout->addWidget(toCurrentAuthor_);
     layout->addWidget(toOriginalAuthor_);
-    close_ = new QPushButton(QStringLiteral("取消"), this);
-    doit_ = new QPushButton(QStringLiteral("转发"), this);
-    editor_->bottomBar()->addWidget(close_);
-    editor_->bottomBar()->addWidget(doit_);
+    doit_ = addDrawerEditorButtons(editor_, context_, QStringLiteral("取消"), QStringLiteral("转发"));
     connect(doit_, &QPushButton::clicked, this, &RepostViewController::repost);
-    connect(close_, &QPushButton::clicked, this, [this] {
-        if (context_.host)
-            context_.host->closeDrawer();
-    });
     setFixedSize(340, 250);
 }
 

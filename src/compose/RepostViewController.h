@@ -54,5 +54,4 @@ private:
     QCheckBox* toCurrentAuthor_ = nullptr;
     QCheckBox* toOriginalAuthor_ = nullptr;
     QPushButton* doit_ = nullptr;
-    QPushButton* close_ = nullptr;
 };
