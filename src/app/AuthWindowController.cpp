@@ -1,5 +1,6 @@
 #include "app/AuthWindowController.h"
 
+#include "cells/FailureText.h"
 #include "platform/AlertResponder.h"
 #include "platform/Browser.h"
 #include "platform/Dispatch.h"
@@ -150,16 +151,19 @@ void AuthWindowController::xauth()
         return;
     const std::string userName = usernameTextField_->text().toStdString();
     const std::string password = passwordTextField_->text().toStdString();
-    const bool ok = runExchange([userName, password](weibo::SinaWeibo& client) {
-        return client.acquireOAuthAccessToken(userName, password);
-    });
+    weibo::TransferOutcome outcome;
+    const bool ok = runExchange(
+        [userName, password](weibo::SinaWeibo& client, weibo::TransferOutcome* result) {
+            return client.acquireOAuthAccessToken(userName, password, result);
+        },
+        outcome);
     if (cancelled_)
         return;
     if (ok) {
         done(1);
         return;
     }
-    showFailure(QStringLiteral("请重新授权"));
+    showFailure(QStringLiteral("请重新授权"), outcome);
     usernameTextField_->clear();
     passwordTextField_->clear();
     usernameTextField_->setFocus();
@@ -170,9 +174,19 @@ void AuthWindowController::gotoAuthWeb()
     if (isExchanging())
         return;
     auto address = std::make_shared<std::string>();
-    const bool ok = runExchange([address](weibo::SinaWeibo& client) { return client.acquireAuthorizeUrl(*address); });
-    if (cancelled_ || !ok)
+    weibo::TransferOutcome outcome;
+    const bool ok = runExchange(
+        [address](weibo::SinaWeibo& client, weibo::TransferOutcome* result) {
+            return client.acquireAuthorizeUrl(*address, result);
+        },
+        outcome);
+    if (cancelled_)
         return;
+    if (!ok) {
+        // Without a request token there is no page to open: the user hears why instead of nothing happening.
+        showFailure(QString(), outcome, QStringLiteral("获取授权码失败"));
+        return;
+    }
     url_ = QUrl(QString::fromStdString(*address));
     platform::Browser::openURL(url_);
     pinTextField_->setFocus();
@@ -183,14 +197,19 @@ void AuthWindowController::oauth()
     if (isExchanging())
         return;
     const std::string pin = pinTextField_->text().toStdString();
-    const bool ok = runExchange([pin](weibo::SinaWeibo& client) { return client.acquireOAuthAccessToken(pin); });
+    weibo::TransferOutcome outcome;
+    const bool ok = runExchange(
+        [pin](weibo::SinaWeibo& client, weibo::TransferOutcome* result) {
+            return client.acquireOAuthAccessToken(pin, result);
+        },
+        outcome);
     if (cancelled_)
         return;
     if (ok) {
         done(1);
         return;
     }
-    showFailure(QStringLiteral("请重新获取授权码"));
+    showFailure(QStringLiteral("请重新获取授权码"), outcome);
     openAuthLink_->setText(QStringLiteral("重新获取授权码"));
     openAuthLink_->adjustSize();
     pinTextField_->clear();
@@ -210,8 +229,10 @@ void AuthWindowController::reject()
     cancel();
 }
 
-bool AuthWindowController::runExchange(const std::function<bool(weibo::SinaWeibo&)>& exchange)
+bool AuthWindowController::runExchange(
+    const std::function<bool(weibo::SinaWeibo&, weibo::TransferOutcome*)>& exchange, weibo::TransferOutcome& outcome)
 {
+    outcome = weibo::failureOf(weibo::TransferFailure::NotSent);
     boost::shared_ptr<weibo::SinaWeibo> client = weibo_ ? *weibo_ : boost::shared_ptr<weibo::SinaWeibo>();
     if (!client)
         return false;
@@ -219,19 +240,27 @@ bool AuthWindowController::runExchange(const std::function<bool(weibo::SinaWeibo
     // The transfer may take up to the client's time-outs against a server that does not answer; the worker
     // keeps its own reference to the client, so cancelling meanwhile leaves nothing dangling.
     auto ok = std::make_shared<std::atomic<bool>>(false);
+    // Written by the worker before it hands back, read here after the loop: the hand-over orders the two.
+    auto result = std::make_shared<weibo::TransferOutcome>();
     QEventLoop loop;
     QPointer<QEventLoop> guard(&loop);
     exchangeLoop_ = &loop;
     setInputsEnabled(false);
     QApplication::setOverrideCursor(Qt::BusyCursor);
-    platform::dispatchGlobal([client, exchange, ok, guard] {
-        ok->store(exchange(*client));
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    platform::dispatchGlobal([client, exchange, ok, result, finished, guard] {
+        weibo::TransferOutcome got;
+        ok->store(exchange(*client, &got));
+        *result = got;
+        finished->store(true);
         platform::dispatchMainAsync([guard] {
             if (guard)
                 guard->quit();
         });
     });
     loop.exec();
+    if (finished->load())
+        outcome = *result;
     exchangeLoop_ = nullptr;
     QApplication::restoreOverrideCursor();
     setInputsEnabled(true);
@@ -246,12 +275,17 @@ void AuthWindowController::setInputsEnabled(bool enabled)
         w->setEnabled(enabled);
 }
 
-void AuthWindowController::showFailure(const QString& informativeText)
+void AuthWindowController::showFailure(const QString& informativeText, const weibo::TransferOutcome& outcome,
+                                       const QString& headline)
 {
+    logFailure(headline, outcome);
     platform::AlertRequest request;
     request.style = platform::AlertRequest::Style::Warning;
-    request.messageText = QStringLiteral("授权失败");
-    request.informativeText = informativeText;
+    request.messageText = headline;
+    // The reason first (a wrong password reads differently from a dead network), then what to do.
+    const QString reason = failureReason(outcome);
+    request.informativeText = reason.isEmpty() || informativeText.isEmpty() ? reason + informativeText
+                                                                            : reason + u'\n' + informativeText;
     request.buttons = QStringList{QStringLiteral("OK")};
     request.parent = this;
     platform::AlertResponder::runAlertOnMain(request);

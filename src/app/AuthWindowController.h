@@ -55,9 +55,13 @@ public slots:
 private:
     // Runs one exchange off the main thread while the window stays drawn and Cancel stays live; false when the
     // exchange failed or the window was cancelled meanwhile (then cancelled() is true).
-    bool runExchange(const std::function<bool(weibo::SinaWeibo&)>& exchange);
+    // Runs one token exchange away from the window; true on success, else `outcome` says why (unless cancelled).
+    bool runExchange(const std::function<bool(weibo::SinaWeibo&, weibo::TransferOutcome*)>& exchange,
+                     weibo::TransferOutcome& outcome);
     void setInputsEnabled(bool enabled);
-    void showFailure(const QString& informativeText);
+    // "授权失败" (or `headline`) over the reason of the failure and what to do next.
+    void showFailure(const QString& informativeText, const weibo::TransferOutcome& outcome,
+                     const QString& headline = QStringLiteral("授权失败"));
 
     boost::shared_ptr<weibo::SinaWeibo>* weibo_;
     QLineEdit* usernameTextField_ = nullptr;

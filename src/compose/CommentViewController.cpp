@@ -3,8 +3,8 @@
 #include "cells/TimelineCellComment.h"
 #include "cells/TimelineCellStatus.h"
 #include "compose/ComposeEditor.h"
-#include "model/WeiboParser.h"
-#include "platform/AlertResponder.h"
+#include "cells/FailureText.h"
+#include "model/Replies.h"
 #include "platform/Dispatch.h"
 #include "timeline/PXListViewController.h"
 #include "timeline/TimelineHost.h"
@@ -21,27 +21,27 @@
 
 namespace {
 
-struct CommentAnswer {
-    boost::shared_ptr<weibo::WBComment> comment;
-    std::string error, code;
-};
+using CommentReply = weibo::Reply<boost::shared_ptr<weibo::WBComment>>;
+using StatusReply = weibo::Reply<boost::shared_ptr<weibo::WBStatus>>;
 
-std::shared_ptr<CommentAnswer> readCommentAnswer(const std::string& response, const std::string& transportError)
+const QString kRepostFailed = QStringLiteral("转发微博失败！");
+
+// The repost that goes with a comment, made only after the comment went through: a retry after a failure would
+// post it twice. Not asked: a reply that says so (NotSent) and is never reported.
+StatusReply repostAfter(const CommentReply& comment, bool alsoRepost, weibo::SinaWeibo& client,
+                        std::uint64_t statusId, const std::string& repostBody)
 {
-    auto answer = std::make_shared<CommentAnswer>();
-    weibo::parseError(response, answer->error, answer->code);
-    const auto comments = weibo::parseString<weibo::WBComment>(response);
-    if (!comments.empty() && comments.front()->id != 0)
-        answer->comment = comments.front();
-    if (response.empty() && answer->error.empty())
-        answer->error = transportError;
-    return answer;
+    if (!comment.ok() || !alsoRepost)
+        return StatusReply(nullptr, weibo::failureOf(weibo::TransferFailure::NotSent));
+    weibo::SinaWeiboOptions options;
+    options.status_ = repostBody;
+    return weibo::recordOf<weibo::WBStatus>(client.statusRepost(statusId, options));
 }
 
-boost::shared_ptr<weibo::WBStatus> firstStatus(const std::string& response)
+void reportRepost(const StatusReply& reposted, QWidget* window)
 {
-    const auto statuses = weibo::parseString<weibo::WBStatus>(response);
-    return statuses.empty() ? nullptr : statuses.front();
+    if (reposted.outcome.failure != weibo::TransferFailure::NotSent)
+        alertFailure(kRepostFailed, reposted.outcome, window);
 }
 
 QString name(const boost::shared_ptr<weibo::WBUser>& user)
@@ -95,12 +95,11 @@ void CommentViewController::preappendString(const QString& text)
     editor_->setPlainString(text + current);
 }
 
-void CommentViewController::failed(const QString& headline, const std::string& error, const std::string& code)
+void CommentViewController::failed(const QString& headline, const weibo::TransferOutcome& outcome)
 {
     // The typed text stays for another try.
     doit_->setEnabled(true);
-    platform::AlertResponder::alertWarning(headline, QString::fromStdString(error), QString::fromStdString(code),
-                                           window());
+    alertFailure(headline, outcome, window());
 }
 
 void CommentViewController::comment()
@@ -145,31 +144,27 @@ void CommentViewController::reply()
     QPointer<CommentViewController> self(this);
     const std::string body = text.toStdString();
     const std::string repostBody = repostText.toStdString();
-    platform::dispatchGlobal([self, client, commentId, statusId, body, alsoRepost, repostBody] {
-        const std::string response = client->statusReply(commentId, body, statusId);
-        auto answer = readCommentAnswer(response, client->getLastCurlError());
-        boost::shared_ptr<weibo::WBStatus> reposted;
-        // Only a reply that went through is reposted: a retry after a failure would post it twice.
-        if (answer->comment && alsoRepost) {
-            weibo::SinaWeiboOptions options;
-            options.status_ = repostBody;
-            reposted = firstStatus(client->statusRepost(statusId, options));
-        }
-        platform::dispatchMainAsync([self, commentId, answer, reposted] {
+    const BusyText busy = context_.host->displayBusy(QStringLiteral("正在回复评论..."));
+    platform::dispatchGlobal([self, client, commentId, statusId, body, alsoRepost, repostBody, busy] {
+        const CommentReply replied = weibo::recordOf<weibo::WBComment>(client->statusReply(commentId, body, statusId));
+        const StatusReply reposted = repostAfter(replied, alsoRepost, *client, statusId, repostBody);
+        platform::dispatchMainAsync([self, commentId, replied, reposted, busy]() mutable {
+            busy.done();
             if (!self)
                 return;
-            if (reposted)
-                insertIntoHomeTimeline(self->context_, reposted);
-            if (self->context_.host && self->context_.host->activeEntityId() == commentId) {
-                if (answer->comment) {
-                    self->editor_->clear();
-                    self->doit_->setEnabled(true);
-                    self->context_.host->closeDrawer();
-                } else {
-                    self->failed(QStringLiteral("回复评论失败！"), answer->error, answer->code);
-                }
+            if (reposted.ok())
+                insertIntoHomeTimeline(self->context_, reposted.value);
+            const bool current = self->context_.host && self->context_.host->activeEntityId() == commentId;
+            if (replied.ok() && current) {
+                self->editor_->clear();
+                self->doit_->setEnabled(true);
+                self->context_.host->closeDrawer();
+            } else if (!replied.ok()) {
+                // Said even when the drawer has moved on: a reply that did not go out is never silent.
+                self->failed(QStringLiteral("回复评论失败！"), replied.outcome);
             }
-            emit self->commentFinished(bool(answer->comment));
+            reportRepost(reposted, self->window());
+            emit self->commentFinished(replied.ok());
         });
     });
 }
@@ -192,50 +187,39 @@ void CommentViewController::commentOnStatus()
     const std::string repostBody = repostText.toStdString();
     TimelineHost* host = context_.host;
     doit_->setEnabled(false);
-    host->displayBusy(QStringLiteral("正在发表评论..."));
+    const BusyText busy = host->displayBusy(QStringLiteral("正在发表评论..."));
     QPointer<CommentViewController> self(this);
-    platform::dispatchGlobal([self, host, client, id, body, alsoRepost, onOriginal, repostBody] {
+    platform::dispatchGlobal([self, host, client, id, body, alsoRepost, onOriginal, repostBody, busy]() mutable {
         weibo::SinaWeiboOptions options;
         if (onOriginal)
             options.comment_ori_ = 1;
-        const std::string response = client->statusComment(id, body, options);
-        auto answer = readCommentAnswer(response, client->getLastCurlError());
-        boost::shared_ptr<weibo::WBStatus> reposted;
-        bool reposting = false;
-        platform::dispatchMainSync([self, host, &reposting, alsoRepost, answer, id] {
+        const CommentReply commented = weibo::recordOf<weibo::WBComment>(client->statusComment(id, body, options));
+        busy.done();
+        BusyText reposting;
+        if (commented.ok() && alsoRepost)
+            reposting = host->displayBusy(QStringLiteral("正在转发评论..."));
+        const StatusReply reposted = repostAfter(commented, alsoRepost, *client, id, repostBody);
+        platform::dispatchMainAsync([self, host, id, commented, reposted, reposting]() mutable {
+            reposting.done();
             if (!self)
                 return;
-            host->displayBusy(QString());
-            // Only a comment that went through is reposted: a retry after a failure would post it twice.
-            reposting = alsoRepost && answer->comment && host->activeEntityId() == id;
-            if (reposting)
-                host->displayBusy(QStringLiteral("正在转发评论..."));
-        });
-        if (reposting) {
-            weibo::SinaWeiboOptions repostOptions;
-            repostOptions.status_ = repostBody;
-            reposted = firstStatus(client->statusRepost(id, repostOptions));
-        }
-        platform::dispatchMainAsync([self, host, id, answer, reposted, reposting] {
-            if (!self)
-                return;
-            if (reposting)
-                host->displayBusy(QString());
             PXListViewController* comments = self->context_.commentList ? self->context_.commentList() : nullptr;
-            if (answer->comment && comments) {
-                auto cell = std::make_shared<TimelineCellComment>(answer->comment);
+            if (commented.ok() && comments) {
+                auto cell = std::make_shared<TimelineCellComment>(commented.value);
                 cell->setListViewController(comments);
                 comments->addFakeCell(cell);
             }
-            if (reposted)
-                insertIntoHomeTimeline(self->context_, reposted);
-            if (host->activeEntityId() != id) {
-                emit self->commentFinished(bool(answer->comment));
+            if (reposted.ok())
+                insertIntoHomeTimeline(self->context_, reposted.value);
+            reportRepost(reposted, self->window());
+            if (!commented.ok()) {
+                // Said even when the drawer has moved on: a comment that did not go out is never silent.
+                self->failed(QStringLiteral("发表评论失败！"), commented.outcome);
+                emit self->commentFinished(false);
                 return;
             }
-            if (!answer->comment) {
-                self->failed(QStringLiteral("发表评论失败！"), answer->error, answer->code);
-                emit self->commentFinished(false);
+            if (host->activeEntityId() != id) {
+                emit self->commentFinished(true);
                 return;
             }
             const CellPtr active = host->activeDataCell();

@@ -1,4 +1,5 @@
 #pragma once
+#include "service/Reply.h"
 // The comment editor of the drawer: a comment on the drawer's status (optionally reposting it, or commenting
 // on its original too), or, in the comments received, a reply to the comment. The text is kept until the
 // service answers with a comment record.
@@ -37,7 +38,7 @@ signals:
 private:
     void reply();
     void commentOnStatus();
-    void failed(const QString& headline, const std::string& error, const std::string& code);
+    void failed(const QString& headline, const weibo::TransferOutcome& outcome);
 
     DrawerEditorContext context_;
     ComposeEditor* editor_ = nullptr;

@@ -2,7 +2,7 @@
 
 #include "cells/HotTextScanner.h"
 #include "compose/ComposeEnvironment.h"
-#include "model/WeiboParser.h"
+#include "model/Replies.h"
 #include "platform/Dispatch.h"
 
 #include <QAbstractItemView>
@@ -216,8 +216,10 @@ QStringList HotkeyTextView::suggestionsFromService(const boost::shared_ptr<weibo
     QStringList names;
     if (!client)
         return names;
-    const std::string answer = client->searchSuggestionsAtUsers(prefix.toStdString(), 0);
-    for (const auto& suggestion : weibo::parseString<weibo::WBSuggestionAtUser>(answer))
+    // A failed lookup only means no suggestions: typing is never interrupted by an alert.
+    const auto suggestions =
+        weibo::recordsOf<weibo::WBSuggestionAtUser>(client->searchSuggestionsAtUsers(prefix.toStdString(), 0));
+    for (const auto& suggestion : suggestions.value)
         names.append(QString::fromStdString(suggestion->nickname));
     return names;
 }

@@ -3,8 +3,8 @@
 #include "cells/TimelineCellMessage.h"
 #include "cells/TimelineCellMessageGroup.h"
 #include "compose/ComposeEditor.h"
-#include "model/WeiboParser.h"
-#include "platform/AlertResponder.h"
+#include "cells/FailureText.h"
+#include "model/Replies.h"
 #include "platform/Dispatch.h"
 #include "timeline/PXListViewController.h"
 #include "timeline/TimelineHost.h"
@@ -15,13 +15,6 @@
 #include <QVBoxLayout>
 
 #include <memory>
-
-namespace {
-struct MessageAnswer {
-    boost::shared_ptr<weibo::WBMessage> message;
-    std::string error, code;
-};
-} // namespace
 
 MessageViewController::MessageViewController(const DrawerEditorContext& context, QWidget* parent)
     : QWidget(parent), context_(context)
@@ -67,36 +60,26 @@ void MessageViewController::sendDirectMessage()
     TimelineHost* host = context_.host;
     sending_ = true;
     send_->setEnabled(false);
-    host->displayBusy(QStringLiteral("正在发送私信..."));
+    const BusyText busy = host->displayBusy(QStringLiteral("正在发送私信..."));
     QPointer<MessageViewController> self(this);
-    platform::dispatchGlobal([self, host, client, text, recipient, conversations] {
-        auto answer = std::make_shared<MessageAnswer>();
+    platform::dispatchGlobal([self, host, client, text, recipient, conversations, busy] {
         weibo::SinaWeiboOptions options;
         options.user_id_ = recipient;
-        const std::string response = client->directMessagesNew(std::string(), text, options);
-        weibo::parseError(response, answer->error, answer->code);
-        if (answer->error.empty() && answer->code.empty()) {
-            const auto messages = weibo::parseString<weibo::WBMessage>(response);
-            if (!messages.empty() && messages.front()->id != 0)
-                answer->message = messages.front();
-            else if (response.empty())
-                answer->error = client->getLastCurlError();
-        }
-        platform::dispatchMainAsync([self, host, answer, conversations] {
+        const weibo::Reply<boost::shared_ptr<weibo::WBMessage>> sent =
+            weibo::recordOf<weibo::WBMessage>(client->directMessagesNew(std::string(), text, options));
+        platform::dispatchMainAsync([self, host, sent, conversations, busy]() mutable {
+            busy.done();
             if (!self)
                 return;
-            host->displayBusy(QString());
             self->sending_ = false;
             self->send_->setEnabled(true);
-            if (!answer->message) {
-                platform::AlertResponder::alertWarning(QStringLiteral("发送私信失败！"),
-                                                       QString::fromStdString(answer->error),
-                                                       QString::fromStdString(answer->code), self->window());
+            if (!sent.ok()) {
+                alertFailure(QStringLiteral("发送私信失败！"), sent.outcome, self->window());
                 emit self->sendFinished(false);
                 return;
             }
             if (conversations) {
-                auto cell = std::make_shared<TimelineCellMessage>(answer->message);
+                auto cell = std::make_shared<TimelineCellMessage>(sent.value);
                 cell->setListViewController(host->chatListViewController());
                 // One's own reply is nothing unread: the badge stays as it was.
                 const std::uint64_t unread = conversations->unreadCount();

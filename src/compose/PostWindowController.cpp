@@ -1,11 +1,11 @@
 #include "compose/PostWindowController.h"
 
+#include "cells/FailureText.h"
 #include "cells/TimelineCellStatus.h"
 #include "compose/CameraCapture.h"
 #include "compose/ComposeEditor.h"
 #include "compose/ComposeEnvironment.h"
 #include "compose/DraftsButton.h"
-#include "model/WeiboParser.h"
 #include "platform/AlertResponder.h"
 #include "platform/Dispatch.h"
 #include "platform/WindowPlacement.h"
@@ -38,11 +38,6 @@ const QString kPostFailed = QStringLiteral("发布新微博失败！");
 constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 } // namespace
-
-struct PostWindowController::PostAnswer {
-    std::string error, errorCode, transportError;
-    std::vector<boost::shared_ptr<weibo::WBStatus>> statuses;
-};
 
 PostWindowController::PostWindowController(const ComposeContext& context, QWidget* parent, const QString& draftFolder)
     : QWidget(parent, Qt::Window)
@@ -254,48 +249,34 @@ void PostWindowController::postStatus()
     const QString draftId = drafts_->currentId();
     const std::uint64_t generation = generation_;
     setPosting(true);
-    if (context_.displayBusy)
-        context_.displayBusy(kPostBusy);
+    const BusyText busy = context_.displayBusy ? context_.displayBusy(kPostBusy) : BusyText();
     QPointer<PostWindowController> self(this);
-    platform::dispatchGlobal([self, client, status, picture, generation, draftId] {
-        auto answer = std::make_shared<PostAnswer>();
-        if (client) {
-            const std::string response =
-                picture.empty() ? client->statusUpdate(status) : client->statusUpload(status, picture);
-            if (response.empty())
-                answer->transportError = client->getLastCurlError();
-            weibo::parseError(response, answer->error, answer->errorCode);
-            if (answer->error.empty() && answer->errorCode.empty())
-                answer->statuses = weibo::parseString<weibo::WBStatus>(response);
-        }
-        platform::dispatchMainAsync([self, generation, draftId, answer] {
+    platform::dispatchGlobal([self, client, status, picture, generation, draftId, busy] {
+        weibo::Reply<boost::shared_ptr<weibo::WBStatus>> posted(nullptr, weibo::failureOf(weibo::TransferFailure::NotSent));
+        if (client)
+            posted = weibo::recordOf<weibo::WBStatus>(picture.empty() ? client->statusUpdate(status)
+                                                                      : client->statusUpload(status, picture));
+        platform::dispatchMainAsync([self, generation, draftId, posted, busy]() mutable {
+            busy.done();
             if (self)
-                self->postDidEnd(generation, draftId, *answer);
+                self->postDidEnd(generation, draftId, posted);
         });
     });
 }
 
-void PostWindowController::postDidEnd(std::uint64_t generation, const QString& draftId, const PostAnswer& answer)
+void PostWindowController::postDidEnd(std::uint64_t generation, const QString& draftId,
+                                      const weibo::Reply<boost::shared_ptr<weibo::WBStatus>>& posted)
 {
-    if (context_.displayBusy)
-        context_.displayBusy(QString());
     setPosting(false);
-    if (!answer.error.empty() || !answer.errorCode.empty()) {
-        platform::AlertResponder::alertWarning(kPostFailed, QString::fromStdString(answer.error),
-                                               QString::fromStdString(answer.errorCode), this);
-        emit postFinished(false);
-        return;
-    }
-    if (answer.statuses.empty()) {
-        // No status and no error: the request never got an answer. Text and picture stay for another try.
-        platform::AlertResponder::alertWarning(kPostFailed, QString::fromStdString(answer.transportError), QString(),
-                                               this);
+    if (!posted.ok()) {
+        // Text and picture stay for another try.
+        alertFailure(kPostFailed, posted.outcome, this);
         emit postFinished(false);
         return;
     }
     PXListViewController* home = context_.homeList ? context_.homeList() : nullptr;
     if (home) {
-        auto cell = std::make_shared<TimelineCellStatus>(answer.statuses.front());
+        auto cell = std::make_shared<TimelineCellStatus>(posted.value);
         cell->setListViewController(home);
         home->addFakeCell(cell);
         if (context_.selectedList && context_.selectedList() == home) {

@@ -1,4 +1,5 @@
 #pragma once
+#include "model/Replies.h"
 // The new-status window: text with emotions and @-names, at most one picture (from a file, a drop or the
 // camera), posted on a background block; the new status shows on top of the home timeline at once. Unsent
 // text is kept as a draft and offered back ("草稿").
@@ -74,8 +75,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    struct PostAnswer;
-    void postDidEnd(std::uint64_t generation, const QString& draftId, const PostAnswer& answer);
+    void postDidEnd(std::uint64_t generation, const QString& draftId,
+                    const weibo::Reply<boost::shared_ptr<weibo::WBStatus>>& posted);
     void setPicture(const QString& path, const QImage& image);
     void removeCameraPicture();
     bool isCameraPicture(const QString& path) const;

@@ -2,7 +2,8 @@
 
 #include "cells/TimelineCellStatus.h"
 #include "compose/ComposeEditor.h"
-#include "model/WeiboParser.h"
+#include "cells/FailureText.h"
+#include "model/Replies.h"
 #include "platform/AlertResponder.h"
 #include "platform/Dispatch.h"
 #include "timeline/PXListViewController.h"
@@ -103,13 +104,6 @@ void RepostViewController::initContent()
     }
 }
 
-namespace {
-struct RepostAnswer {
-    boost::shared_ptr<weibo::WBStatus> status;
-    std::string error, code;
-};
-} // namespace
-
 void RepostViewController::repost()
 {
     const CellPtr c = context_.host ? context_.host->activeDataCell() : CellPtr();
@@ -125,34 +119,27 @@ void RepostViewController::repost()
     if (!client)
         return;
     doit_->setEnabled(false);
+    const BusyText busy = context_.host->displayBusy(QStringLiteral("正在转发微博..."));
     QPointer<RepostViewController> self(this);
-    platform::dispatchGlobal([self, client, id, options] {
-        auto answer = std::make_shared<RepostAnswer>();
-        const std::string response = client->statusRepost(id, options);
-        weibo::parseError(response, answer->error, answer->code);
-        const auto statuses = weibo::parseString<weibo::WBStatus>(response);
-        if (!statuses.empty())
-            answer->status = statuses.front();
-        platform::dispatchMainAsync([self, id, answer] {
+    platform::dispatchGlobal([self, client, id, options, busy] {
+        const weibo::Reply<boost::shared_ptr<weibo::WBStatus>> reposted =
+            weibo::recordOf<weibo::WBStatus>(client->statusRepost(id, options));
+        platform::dispatchMainAsync([self, id, reposted, busy]() mutable {
+            busy.done();
             if (!self)
                 return;
-            if (answer->status)
-                insertIntoHomeTimeline(self->context_, answer->status);
-            // A drawer that moved on to another item keeps its own editor state.
-            if (!self->context_.host || self->context_.host->activeEntityId() != id) {
-                emit self->repostFinished(bool(answer->status));
-                return;
-            }
-            if (answer->status) {
+            if (reposted.ok())
+                insertIntoHomeTimeline(self->context_, reposted.value);
+            const bool current = self->context_.host && self->context_.host->activeEntityId() == id;
+            if (reposted.ok() && current)
                 self->context_.host->closeDrawer();
-            } else {
-                self->doit_->setEnabled(true);
-                if (!answer->error.empty() || !answer->code.empty())
-                    platform::AlertResponder::alertWarning(QStringLiteral("转发微博失败！"),
-                                                           QString::fromStdString(answer->error),
-                                                           QString::fromStdString(answer->code), self->window());
+            if (!reposted.ok()) {
+                // Said even when the drawer has moved on (a drawer on another item keeps its own editor state).
+                if (current)
+                    self->doit_->setEnabled(true);
+                alertFailure(QStringLiteral("转发微博失败！"), reposted.outcome, self->window());
             }
-            emit self->repostFinished(bool(answer->status));
+            emit self->repostFinished(reposted.ok());
         });
     });
 }

@@ -3,7 +3,8 @@
 #include "compose/ComposeEditor.h"
 #include "compose/ComposeEnvironment.h"
 #include "compose/DraftsButton.h"
-#include "model/WeiboParser.h"
+#include "cells/FailureText.h"
+#include "model/Replies.h"
 #include "platform/AlertResponder.h"
 #include "platform/Dispatch.h"
 #include "platform/WindowPlacement.h"
@@ -26,11 +27,6 @@ namespace {
 const QString kSendFailed = QStringLiteral("发送私信失败！");
 
 } // namespace
-
-struct SendMessageWindowController::SendAnswer {
-    std::string error, errorCode, transportError;
-    bool delivered = false;
-};
 
 SendMessageWindowController::SendMessageWindowController(QWidget* parent, const QString& draftFolder)
     : QWidget(parent, Qt::Window)
@@ -133,34 +129,27 @@ void SendMessageWindowController::sendMessage()
     setSending(true);
     QPointer<SendMessageWindowController> self(this);
     platform::dispatchGlobal([self, client, text, screenName, generation, draftId] {
-        auto answer = std::make_shared<SendAnswer>();
+        // Only a message record back means it was sent.
+        weibo::TransferOutcome outcome = weibo::failureOf(weibo::TransferFailure::NotSent);
         if (client) {
             weibo::SinaWeiboOptions options;
             options.screen_name_ = screenName;
-            const std::string response = client->directMessagesNew(std::string(), text, options);
-            if (response.empty())
-                answer->transportError = client->getLastCurlError();
-            weibo::parseError(response, answer->error, answer->errorCode);
-            if (answer->error.empty() && answer->errorCode.empty())
-                answer->delivered = !weibo::parseString<weibo::WBMessage>(response).empty();
+            outcome = weibo::recordOf<weibo::WBMessage>(client->directMessagesNew(std::string(), text, options)).outcome;
         }
-        platform::dispatchMainAsync([self, generation, draftId, answer] {
+        platform::dispatchMainAsync([self, generation, draftId, outcome] {
             if (self)
-                self->sendDidEnd(generation, draftId, *answer);
+                self->sendDidEnd(generation, draftId, outcome);
         });
     });
 }
 
 void SendMessageWindowController::sendDidEnd(std::uint64_t generation, const QString& draftId,
-                                             const SendAnswer& answer)
+                                             const weibo::TransferOutcome& outcome)
 {
     setSending(false);
-    if (!answer.delivered) {
-        // Only a message record back means it was sent; anything else keeps the text and says so.
-        const std::string& error = answer.error.empty() && answer.errorCode.empty() ? answer.transportError
-                                                                                    : answer.error;
-        platform::AlertResponder::alertWarning(kSendFailed, QString::fromStdString(error),
-                                               QString::fromStdString(answer.errorCode), this);
+    if (!outcome.ok()) {
+        // The text stays for another try.
+        alertFailure(kSendFailed, outcome, this);
         emit sendFinished(false);
         return;
     }

@@ -1,4 +1,5 @@
 #pragma once
+#include "service/Reply.h"
 // The window that writes a direct message to any user by screen name. The window closes when the service
 // answers with the message; otherwise it warns and keeps the text. Unsent text is kept as a draft.
 #include "compose/DraftStore.h"
@@ -48,8 +49,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    struct SendAnswer;
-    void sendDidEnd(std::uint64_t generation, const QString& draftId, const SendAnswer& answer);
+    void sendDidEnd(std::uint64_t generation, const QString& draftId, const weibo::TransferOutcome& outcome);
     void setSending(bool sending);
 
     ComposeEditor* editor_ = nullptr;

@@ -325,7 +325,8 @@ void Drawer::displayCommentsFromDataCell(const CellPtr& cell, std::uint64_t acti
     CommentViewController* editor = commentViewController();
     const int width = editor->width();
     list->listView()->resize(width, list->listView()->height());
-    if (s && fetchData) {
+    // A page that failed to load earlier is loaded again now that the drawer shows the status again.
+    if (s && (fetchData || list->commentsNeedReload(activeId))) {
         list->setCommentPage(1);
         list->reloadCommentPageData();
     }

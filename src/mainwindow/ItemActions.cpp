@@ -4,7 +4,8 @@
 #include "cells/TimelineCellComment.h"
 #include "cells/TimelineCellStatus.h"
 #include "mainwindow/MyWindowController.h"
-#include "model/WeiboParser.h"
+#include "cells/FailureText.h"
+#include "model/Replies.h"
 #include "platform/AlertResponder.h"
 #include "platform/Browser.h"
 #include "platform/Dispatch.h"
@@ -27,11 +28,11 @@ PXListViewController* listOf(const CellPtr& cell)
     return cell ? dynamic_cast<PXListViewController*>(cell->listViewController()) : nullptr;
 }
 
-struct Answer {
-    bool ok = false;
-    boost::shared_ptr<weibo::WBStatus> status;
-    std::string error, code;
-};
+template <class T>
+weibo::TransferOutcome recordBack(const weibo::Reply<std::string>& answer)
+{
+    return weibo::recordOf<T>(answer).outcome;
+}
 
 } // namespace
 
@@ -133,35 +134,24 @@ void ItemActions::favorite(const CellPtr& cell)
     busy_.insert(id);
     QPointer<ItemActions> self(this);
     window_->runItemRequest([self, client, id, wasFavorited, cell] {
-        auto answer = std::make_shared<Answer>();
-        const std::string response = wasFavorited ? client->favoritesDestroy(id) : client->favoritesCreate(id);
-        weibo::parseError(response, answer->error, answer->code);
         // Only a status back means it was done: an empty answer (a dead service) is a failure.
-        const auto statuses = weibo::parseString<weibo::WBStatus>(response);
-        if (!statuses.empty()) {
-            answer->ok = true;
-            answer->status = statuses.front();
-        } else if (response.empty() && answer->error.empty()) {
-            answer->error = client->getLastCurlError();
-        }
-        platform::dispatchMainAsync([self, cell, wasFavorited, answer] {
+        const weibo::Reply<boost::shared_ptr<weibo::WBStatus>> changed =
+            weibo::recordOf<weibo::WBStatus>(wasFavorited ? client->favoritesDestroy(id) : client->favoritesCreate(id));
+        platform::dispatchMainAsync([self, cell, wasFavorited, changed] {
             if (self)
-                self->favoriteDidEnd(cell, wasFavorited, answer->status, answer->ok, answer->error, answer->code);
+                self->favoriteDidEnd(cell, wasFavorited, changed);
         });
     });
 }
 
 void ItemActions::favoriteDidEnd(const CellPtr& cell, bool wasFavorited,
-                                 const boost::shared_ptr<weibo::WBStatus>& status, bool ok,
-                                 const std::string& error, const std::string& code)
+                                 const weibo::Reply<boost::shared_ptr<weibo::WBStatus>>& changed)
 {
     const std::uint64_t id = cell->entityId();
     busy_.remove(id);
-    if (!ok) {
-        platform::AlertResponder::alertWarning(wasFavorited ? QStringLiteral("取消收藏失败！")
-                                                            : QStringLiteral("添加收藏失败！"),
-                                               QString::fromStdString(error), QString::fromStdString(code),
-                                               window_);
+    if (!changed.ok()) {
+        alertFailure(wasFavorited ? QStringLiteral("取消收藏失败！") : QStringLiteral("添加收藏失败！"),
+                     changed.outcome, window_);
         emit actionFinished(id, false);
         return;
     }
@@ -176,7 +166,7 @@ void ItemActions::favoriteDidEnd(const CellPtr& cell, bool wasFavorited,
     PXListViewController* favorites = window_->favoriteListViewController();
     if (wasFavorited) {
         favorites->removeCells({id});
-    } else if (status) {
+    } else if (const boost::shared_ptr<weibo::WBStatus>& status = changed.value) {
         status->favorited = true;
         auto fake = std::make_shared<TimelineCellFavorite>(status);
         fake->setListViewController(favorites);
@@ -196,7 +186,7 @@ void ItemActions::deleteStatus(const CellPtr& cell)
     confirmAndDelete(
         cell, QStringLiteral("您确定要删除这条微博吗？"), QStringLiteral("删除微博失败！"),
         [](weibo::SinaWeibo& client, std::uint64_t id) { return client.statusDestroyById(id); },
-        [](const std::string& answer) { return !weibo::parseString<weibo::WBStatus>(answer).empty(); },
+        &recordBack<weibo::WBStatus>,
         [this, cell](std::uint64_t id) {
             // Gone from every list that shows it, not only the one it was deleted from.
             QList<PXListViewController*> lists = statusLists();
@@ -213,7 +203,7 @@ void ItemActions::deleteComment(const CellPtr& cell)
     confirmAndDelete(
         cell, QStringLiteral("您确定要删除这条评论吗？"), QStringLiteral("删除评论失败！"),
         [](weibo::SinaWeibo& client, std::uint64_t id) { return client.commentDestroyById(id); },
-        [](const std::string& answer) { return !weibo::parseString<weibo::WBComment>(answer).empty(); },
+        &recordBack<weibo::WBComment>,
         [this, cell](std::uint64_t id) {
             QList<PXListViewController*> lists{window_->comments2meListViewController(),
                                                window_->commentsByMeListViewController(),
@@ -228,8 +218,9 @@ void ItemActions::deleteComment(const CellPtr& cell)
 }
 
 void ItemActions::confirmAndDelete(const CellPtr& cell, const QString& question, const QString& failure,
-                                   std::string (*destroy)(weibo::SinaWeibo&, std::uint64_t),
-                                   bool (*succeeded)(const std::string&), std::function<void(std::uint64_t)> removed)
+                                   weibo::Reply<std::string> (*destroy)(weibo::SinaWeibo&, std::uint64_t),
+                                   weibo::TransferOutcome (*gone)(const weibo::Reply<std::string>&),
+                                   std::function<void(std::uint64_t)> removed)
 {
     const std::uint64_t id = cell->entityId();
     if (platform::AlertResponder::alertMessage(question, QStringLiteral("此操作不可恢复!"), window_) !=
@@ -238,23 +229,17 @@ void ItemActions::confirmAndDelete(const CellPtr& cell, const QString& question,
     const boost::shared_ptr<weibo::SinaWeibo> client = window_->weiboInstance();
     busy_.insert(id);
     QPointer<ItemActions> self(this);
-    window_->runItemRequest([self, client, id, failure, destroy, succeeded, removed] {
-        auto answer = std::make_shared<Answer>();
-        const std::string response = destroy(*client, id);
-        // Only the record back means it is gone; otherwise the service's text and code, if any.
-        answer->ok = succeeded(response);
-        if (!answer->ok)
-            weibo::parseError(response, answer->error, answer->code);
-        platform::dispatchMainAsync([self, id, failure, removed, answer] {
+    window_->runItemRequest([self, client, id, failure, destroy, gone, removed] {
+        const weibo::TransferOutcome outcome = gone(destroy(*client, id));
+        platform::dispatchMainAsync([self, id, failure, removed, outcome] {
             if (!self)
                 return;
             self->busy_.remove(id);
-            if (!answer->ok)
-                platform::AlertResponder::alertWarning(failure, QString::fromStdString(answer->error),
-                                                       QString::fromStdString(answer->code), self->window_);
+            if (!outcome.ok())
+                alertFailure(failure, outcome, self->window_);
             else
                 removed(id);
-            emit self->actionFinished(id, answer->ok);
+            emit self->actionFinished(id, outcome.ok());
         });
     });
 }

@@ -7,6 +7,7 @@
 #include "cells/MyTextAttachmentCell.h"
 #include "cells/RichText.h"
 #include "model/WeiboParser.h"
+#include "service/Reply.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -53,11 +54,13 @@ private:
     QList<PXListViewController*> statusLists() const;
     // Asks `question`; on the second button runs `destroy` in the background with the item's controls idle, then
     // on the main thread either `removed` or the warning `failure` with the service's text and code.
+    // `destroy` asks the service; `gone` reads its answer (only the record back means the item is gone).
     void confirmAndDelete(const CellPtr& cell, const QString& question, const QString& failure,
-                          std::string (*destroy)(weibo::SinaWeibo&, std::uint64_t),
-                          bool (*succeeded)(const std::string&), std::function<void(std::uint64_t)> removed);
-    void favoriteDidEnd(const CellPtr& cell, bool wasFavorited, const boost::shared_ptr<weibo::WBStatus>& status,
-                        bool ok, const std::string& error, const std::string& code);
+                          weibo::Reply<std::string> (*destroy)(weibo::SinaWeibo&, std::uint64_t),
+                          weibo::TransferOutcome (*gone)(const weibo::Reply<std::string>&),
+                          std::function<void(std::uint64_t)> removed);
+    void favoriteDidEnd(const CellPtr& cell, bool wasFavorited,
+                        const weibo::Reply<boost::shared_ptr<weibo::WBStatus>>& changed);
 
     MyWindowController* window_;
     QSet<std::uint64_t> busy_;

@@ -566,14 +566,17 @@ void MyWindowController::tabViewDidSelectTabViewItem(TabView*, TabViewItem*)
                 c->setCommentPage(1);
                 fetch = true;
             }
+            weibo::TransferOutcome outcome;
             if (fetch) {
-                displayBusy(favoritesBusy);
-                c->fetchDataWithOptions(weibo::SinaWeiboOptions(), PXListViewController::kModeInitial, false);
-                displayBusy(QString());
+                const BusyText busy = displayBusy(favoritesBusy);
+                outcome = c->fetchDataWithOptions(weibo::SinaWeiboOptions(), PXListViewController::kModeInitial, false)
+                              .outcome;
             }
-            platform::dispatchMainSync([this, c] {
-                if (!destroying_)
-                    c->reloadData();
+            platform::dispatchMainSync([this, c, outcome] {
+                if (destroying_)
+                    return;
+                showTransferOutcome(outcome);
+                c->reloadData();
             });
         });
         return;
@@ -581,38 +584,40 @@ void MyWindowController::tabViewDidSelectTabViewItem(TabView*, TabViewItem*)
 
     const std::string kind = c->identifier().toStdString();
     runInBackground([this, c, kind] {
-        QString busy;
+        QString text;
         if (kind == weibo::WEIBO_API_TIMELINE_COMMENTS_TO_ME) {
-            busy = QStringLiteral("正在加载我收到的评论...");
+            text = QStringLiteral("正在加载我收到的评论...");
         } else if (kind == weibo::WEIBO_API_TIMELINE_MENTIONS) {
-            busy = QStringLiteral("正在加载提到我的...");
+            text = QStringLiteral("正在加载提到我的...");
         } else if (kind == weibo::WEIBO_API_FAVORITES) {
-            busy = favoritesBusy;
+            text = favoritesBusy;
         } else if (kind == weibo::WEIBO_API_TIMELINE_COMMENTS_BY_ME) {
-            busy = QStringLiteral("正在加载我发出的评论...");
+            text = QStringLiteral("正在加载我发出的评论...");
         } else if (kind == weibo::WEIBO_API_TIMELINE_USER) {
-            busy = QStringLiteral("正在加载该用户的微博...");
+            text = QStringLiteral("正在加载该用户的微博...");
         } else if (kind == weibo::WEIBO_API_MESSAGE) {
-            busy = QStringLiteral("正在加载私信...");
+            text = QStringLiteral("正在加载私信...");
         }
-        if (!busy.isEmpty())
-            displayBusy(busy);
+        BusyText busy = displayBusy(text);
+        weibo::TransferOutcome outcome;
         if (kind == weibo::WEIBO_API_TIMELINE_COMMENTS_TO_ME || kind == weibo::WEIBO_API_TIMELINE_MENTIONS)
-            syncWithListViewController(c, 0, false);
+            outcome = syncWithListViewController(c, 0, false).outcome;
         else if (kind == weibo::WEIBO_API_MESSAGE)
-            c->fetchMessagesWithMode(PXListViewController::kModeInitial);
-        else if (!busy.isEmpty())
-            c->fetchDataWithOptions(weibo::SinaWeiboOptions(), PXListViewController::kModeInitial, false);
-        const bool pushed = !busy.isEmpty();
-        platform::dispatchMainSync([this, c, pushed] {
+            outcome = c->fetchMessagesWithMode(PXListViewController::kModeInitial);
+        else if (!text.isEmpty())
+            outcome = c->fetchDataWithOptions(weibo::SinaWeiboOptions(), PXListViewController::kModeInitial, false)
+                          .outcome;
+        platform::dispatchMainSync([this, c, outcome, &busy] {
+            busy.done();
             if (destroying_)
                 return;
-            c->resetUnreadCount();
-            c->setUnreadCount(0);
+            // An empty list that could not be loaded says why, instead of looking like a list with nothing in it.
+            showTransferOutcome(outcome);
+            if (outcome.ok()) {
+                c->resetUnreadCount();
+                c->setUnreadCount(0);
+            }
             c->reloadData();
-            // Only the text this block pushed is popped: another operation's text stays until it ends.
-            if (pushed)
-                displayBusy(QString());
         });
     });
 }
@@ -652,35 +657,60 @@ void MyWindowController::updateLeftTabs()
         popUp->setVisible(popUp->tag() == selected);
 }
 
-void MyWindowController::displayBusy(const QString& text)
+BusyText MyWindowController::displayBusy(const QString& text)
 {
-    if (!platform::isMainThread()) {
-        // Handed over synchronously, so that a push and its pop keep their order.
-        QPointer<MyWindowController> self(this);
-        platform::dispatchMainSync([self, text] {
-            if (self)
-                self->displayBusy(text);
-        });
-        return;
-    }
-    if (destroying_)
-        return;
-    if (!text.isEmpty())
-        busyHints_.append(text);
-    else if (!busyHints_.isEmpty())
-        busyHints_.removeLast();
-    showHintLine();
+    if (text.isEmpty())
+        return BusyText();
+    // Entries are added and taken away on the main thread only; ids tell equal texts of two operations apart.
+    const std::uint64_t id = nextBusyId_.fetch_add(1);
+    QPointer<MyWindowController> self(this);
+    auto add = [self, id, text] {
+        if (self && !self->destroying_) {
+            self->busyHints_.append({id, text});
+            self->showHintLine();
+        }
+    };
+    // Handed over synchronously, so that the text is up before the operation's own work begins.
+    if (platform::isMainThread())
+        add();
+    else
+        platform::dispatchMainSync(add);
+    return BusyText([self, id] {
+        auto remove = [self, id] {
+            if (!self)
+                return;
+            const auto gone = std::remove_if(self->busyHints_.begin(), self->busyHints_.end(),
+                                             [id](const BusyEntry& entry) { return entry.id == id; });
+            if (gone == self->busyHints_.end())
+                return;
+            self->busyHints_.erase(gone, self->busyHints_.end());
+            self->showHintLine();
+        };
+        if (platform::isMainThread())
+            remove();
+        else
+            platform::dispatchMainAsync(remove);
+    });
+}
+
+QStringList MyWindowController::busyHints() const
+{
+    QStringList texts;
+    for (const BusyEntry& entry : busyHints_)
+        texts.append(entry.text);
+    return texts;
 }
 
 void MyWindowController::showHintLine()
 {
+    // A failure stays on the line until a refresh or poll succeeds, also while the next operation runs beside it.
     if (!busyHints_.isEmpty()) {
         progressIndicator_->startAnimation();
-        busyHint_->setText(busyHints_.last());
+        const QString busy = busyHints_.last().text;
+        busyHint_->setText(failureText_.isEmpty() ? busy : busy + QStringLiteral("　") + failureText_);
         placeHintView();
         hintView_->show();
     } else if (!failureText_.isEmpty()) {
-        // The failure stays in the busy line's place until a refresh or poll succeeds.
         progressIndicator_->stopAnimation();
         busyHint_->setText(failureText_);
         placeHintView();
@@ -733,7 +763,7 @@ ComposeWindows* MyWindowController::composeWindows()
 {
     if (!composeWindows_) {
         ComposeContext context;
-        context.displayBusy = [this](const QString& text) { displayBusy(text); };
+        context.displayBusy = [this](const QString& text) { return displayBusy(text); };
         context.homeList = [this] { return weiboListViewController(); };
         context.selectedList = [this] { return selectedListViewController(); };
         context.updateLeftTabs = [this] { updateLeftTabs(); };

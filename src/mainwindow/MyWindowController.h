@@ -5,6 +5,7 @@
 #include "cells/Appearance.h"
 #include "cells/CellContext.h"
 #include "mainwindow/EmotionModel.h"
+#include "model/Replies.h"
 #include "model/WeiboParser.h"
 #include "platform/Dispatch.h"
 #include "service/WeiboAPI.h"
@@ -158,12 +159,13 @@ public:
     void topTabClicked(PopUpButton* popUp);
     void tabViewDidSelectTabViewItem(TabView* tabView, TabViewItem* item);
     void updateLeftTabs() override;
-    // Pushes a busy text; an empty text pops the top one. Any thread.
-    void displayBusy(const QString& text) override;
-    QStringList busyHints() const { return busyHints_; }
+    // Puts an operation's text on the busy line until the returned BusyText goes. Any thread.
+    BusyText displayBusy(const QString& text) override;
+    // The texts on the busy line, oldest first.
+    QStringList busyHints() const;
     // The outcome of a refresh or poll: a failure shows a short text where the busy line is (while no busy text
     // is shown), a success takes it away, a refused token asks for a new authorisation. Main thread.
-    void showTransferOutcome(const weibo::TransferOutcome& outcome);
+    void showTransferOutcome(const weibo::TransferOutcome& outcome) override;
     QString failureText() const { return failureText_; }
     // The user signed in again (the client holds the new token): the lists go on with it.
     void authorizationRenewed();
@@ -174,15 +176,17 @@ public:
 
     // Newer items for the selected list (the refresh button).
     void refreshWeibo();
+    // The open comment drawer's page, when its last load failed, is loaded again.
+    void reloadFailedComments();
     // Older items for the selected list (its end was reached); skipped while an older load of that list runs.
     void moreWeibo() override;
     // The poll; `timer` is none for the first poll at start-up. A poll that starts while another is still
     // under way is skipped.
     void scheduledTask(QTimer* timer);
-    // Brings a list up to date with the service's unread count `unreadCount`; answers the cells fetched.
-    // Background thread.
-    std::size_t syncWithListViewController(PXListViewController* controller, std::uint64_t unreadCount,
-                                           bool background);
+    // Brings a list up to date with the service's unread count `unreadCount`; answers the cells fetched and the
+    // fetch's outcome. Background thread.
+    weibo::Reply<std::size_t> syncWithListViewController(PXListViewController* controller,
+                                                         std::uint64_t unreadCount, bool background);
     QTimer* timer() { return &timer_; }
     // One desktop notification for each of the top `count` cells of `dataCells`, newest first, when "UseGrowl"
     // and the setting of the controller's list ("NewStatus", "NewComment", "NewAtme", "NewMessage") are on.
@@ -228,8 +232,9 @@ public:
     void makeWeiboLists();
     // An entry of the chooser (-1: its selected entry).
     void weiboListClicked(int index = -1);
-    std::set<std::uint64_t> totalMembersOfMyList(const QString& listId);
-    std::set<std::uint64_t> totalMembersOfUser(const QString& userId, const QString& listId);
+    // The members of a list, all of them or a failure (the outcome of the first page that failed).
+    weibo::Reply<std::set<std::uint64_t>> totalMembersOfMyList(const QString& listId);
+    weibo::Reply<std::set<std::uint64_t>> totalMembersOfUser(const QString& userId, const QString& listId);
     // Shows a user's statuses in the user tab ("" for the signed-in user).
     void replaceStatusUserTabViewItemWithUser(const QString& screenName);
     void profileButtonClicked(const QString& name) override;
@@ -331,11 +336,11 @@ private:
     // Start-up parts.
     void setInitCount(qint64 count);
     void makeEmojiAvailable();
-    void loadEmotions(const std::string& response);
+    void loadEmotions(const weibo::Records<weibo::WBEmotion>& records);
     void startDownload(const QString& address, const QString& destination);
     void loadSelfImage(const boost::shared_ptr<weibo::WBUser>& user);
     void setSelfImage(const QImage& image);
-    void catchUpHomeTimeline(PXListViewController* home, std::uint64_t latestStatusId);
+    weibo::TransferOutcome catchUpHomeTimeline(PXListViewController* home, std::uint64_t latestStatusId);
 
     // Background work started by the window: counted, so that the destructor can wait for it.
     void runInBackground(std::function<void()> work);
@@ -384,13 +389,22 @@ private:
     boost::shared_ptr<weibo::WBUser> selfUser_;
     boost::shared_ptr<weibo::WBUser> contextUser_;
 
-    QStringList busyHints_;
+    struct BusyEntry {
+        std::uint64_t id;
+        QString text;
+    };
+    QList<BusyEntry> busyHints_;  // main thread
+    BusyText startupBusy_;
+    std::atomic<std::uint64_t> nextBusyId_{1};
     QString failureText_;
     bool authorizationRefused_ = false;
     QList<QList<EmotionModel>> categoryEmotions_;
     QHash<QString, EmotionModel> keyedEmotions_;
     // List id in decimal -> the ids of its members; main thread.
     QHash<QString, std::set<std::uint64_t>> weiboListMembers_;
+    // The latest choice of a list and of a user for the user tab: a late answer to an earlier one is not applied.
+    std::uint64_t listChoice_ = 0;
+    std::uint64_t userTabChoice_ = 0;
 
     QNetworkAccessManager* downloads_ = nullptr;
     Appearance ownAppearance_;

@@ -1,9 +1,11 @@
 // The "分组" chooser, the list filter of the home timeline and the user tab.
 #include "mainwindow/MyWindowController.h"
 
+#include "cells/FailureText.h"
 #include "cells/TimelineCellStatus.h"
 #include "mainwindow/PopUpButton.h"
 #include "mainwindow/TabView.h"
+#include "model/Replies.h"
 #include "platform/Dispatch.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
@@ -23,11 +25,14 @@ void MyWindowController::makeWeiboLists()
     runInBackground([this, weibo, uid] {
         weibo::SinaWeiboOptions options;
         options.listType_ = 1;
-        const auto lists = weibo::parseLists(weibo->userLists(uid.toStdString(), options));
+        const auto lists = weibo::listsOf(weibo->userLists(uid.toStdString(), options));
         QList<QPair<QString, qulonglong>> entries;
-        for (const auto& list : lists)
+        for (const auto& list : lists.value)
             entries.append({QString::fromStdString(list->name), qulonglong(list->id)});
-        performOnMain([this, entries] {
+        const weibo::TransferOutcome outcome = lists.outcome;
+        performOnMain([this, entries, outcome] {
+            // Without its lists the chooser offers "所有" only; the failure line says why.
+            showTransferOutcome(outcome);
             for (const auto& entry : entries)
                 listsButton_->addItemWithTitle(entry.first, QVariant::fromValue(entry.second));
         });
@@ -41,6 +46,7 @@ void MyWindowController::weiboListClicked(int index)
     if (isStarting() || index < 0)
         return;
     const qulonglong listId = listsButton_->representedObjectAt(index).toULongLong();
+    ++listChoice_;
     if (listId == 0) {
         leftTabClicked(timelineHome_);
         return;
@@ -51,14 +57,22 @@ void MyWindowController::weiboListClicked(int index)
         applyListMembers(key, *cached);
         return;
     }
-    // The members are gathered page by page away from the window, then kept for the run.
-    displayBusy(QStringLiteral("正在加载分组成员..."));
-    runInBackground([this, key] {
-        const std::set<std::uint64_t> members = totalMembersOfMyList(key);
-        performOnMain([this, key, members] {
-            weiboListMembers_.insert(key, members);
-            displayBusy(QString());
-            applyListMembers(key, members);
+    // The members are gathered page by page away from the window, then kept for the run. Only the last choice
+    // is applied: a slow answer for a list chosen before must not switch the tab back to it.
+    const std::uint64_t generation = listChoice_;
+    const BusyText busy = displayBusy(QStringLiteral("正在加载分组成员..."));
+    runInBackground([this, key, generation, busy]() mutable {
+        const weibo::Reply<std::set<std::uint64_t>> members = totalMembersOfMyList(key);
+        performOnMain([this, key, members, generation, busy]() mutable {
+            busy.done();
+            if (!members.ok()) {
+                // Not kept: the next choice of the list asks again.
+                alertFailure(QStringLiteral("加载分组成员失败！"), members.outcome, this);
+                return;
+            }
+            weiboListMembers_.insert(key, members.value);
+            if (generation == listChoice_)
+                applyListMembers(key, members.value);
         });
     });
 }
@@ -92,52 +106,65 @@ void MyWindowController::applyListMembers(const QString&, const std::set<std::ui
     updateLeftTabs();
 }
 
-std::set<std::uint64_t> MyWindowController::totalMembersOfMyList(const QString& listId)
+weibo::Reply<std::set<std::uint64_t>> MyWindowController::totalMembersOfMyList(const QString& listId)
 {
     return totalMembersOfUser(selfUserIdString(), listId);
 }
 
-std::set<std::uint64_t> MyWindowController::totalMembersOfUser(const QString& userId, const QString& listId)
+weibo::Reply<std::set<std::uint64_t>> MyWindowController::totalMembersOfUser(const QString& userId,
+                                                                            const QString& listId)
 {
     std::set<std::uint64_t> members;
     int cursor = -1;
-    // A failed or unreadable page gives a next cursor of 0 and ends the loop; so does a cursor that does not move.
+    // A failed or unreadable page ends the loop and makes the whole set a failure (a part of a list would filter
+    // the timeline wrongly); a cursor that does not move ends it too.
     for (int pages = 0; pages < 10000; ++pages) {
         weibo::SinaWeiboOptions options;
         options.cursor_ = cursor;
-        int previous = 0, next = 0, total = 0;
-        const auto page = weibo::parseListMembers(
-            weibo_->membersOfUserList(userId.toStdString(), listId.toStdString(), options), previous, next, total);
-        for (const auto& member : page) {
+        const auto page =
+            weibo::listMembersOf(weibo_->membersOfUserList(userId.toStdString(), listId.toStdString(), options));
+        if (!page.ok())
+            return weibo::Reply<std::set<std::uint64_t>>(std::move(members), page.outcome);
+        for (const auto& member : page.value.members) {
             if (member && member->user)
                 members.insert(member->user->id);
         }
+        const int next = page.value.next_cursor;
         if (next == 0 || next == cursor)
             break;
         cursor = next;
     }
-    return members;
+    return weibo::Reply<std::set<std::uint64_t>>(std::move(members), weibo::TransferOutcome());
 }
 
 void MyWindowController::replaceStatusUserTabViewItemWithUser(const QString& screenName)
 {
-    displayBusy(QStringLiteral("正在加载该用户的微博..."));
     TabViewItem* item = secondLayerItem(0, 1);
     PXListViewController* c = userListViewController();
-    if (!item || !c) {
-        displayBusy(QString());
+    if (!item || !c)
         return;
-    }
     const QString label = screenName.isEmpty() ? QStringLiteral("我的微博") : screenName;
-    item->setLabel(label);
-    c->listView()->scrollToRow(0);
-    runInBackground([this, c, screenName, label] {
+    // Only the last click is shown: an earlier user's late answer must not fill the tab labelled with another.
+    const std::uint64_t generation = ++userTabChoice_;
+    BusyText busy = displayBusy(QStringLiteral("正在加载该用户的微博..."));
+    runInBackground([this, c, screenName, label, generation, busy]() mutable {
         weibo::SinaWeiboOptions options;
         options.screen_name_ = screenName.toStdString();
-        c->fetchDataWithOptions(options, PXListViewController::kModeInitial, false);
-        platform::dispatchMainSync([this, c, label] {
-            if (destroying_)
+        // Fetched beside the tab: the tab keeps its user and statuses until the new ones are in.
+        const weibo::Reply<CellArray> cells =
+            c->fetchCellsWithRequired(PXListViewController::RequiredArguments(), options);
+        platform::dispatchMainSync([this, c, label, generation, cells, &busy] {
+            busy.done();
+            if (destroying_ || generation != userTabChoice_)
                 return;
+            if (!cells.ok()) {
+                alertFailure(QStringLiteral("加载用户微博失败！"), cells.outcome, this);
+                return;
+            }
+            if (TabViewItem* tab = secondLayerItem(0, 1))
+                tab->setLabel(label);
+            c->setDataOfCells(c->cellsByMergeNewCells(cells.value, CellArray(), PXListViewController::kModeInitial));
+            c->listView()->scrollToRow(0);
             TabView* inner = qobject_cast<TabView*>(tabView_->tabViewItemAtIndex(0)->view());
             const bool firstSelected = tabView_->indexOfSelectedTabViewItem() == 0;
             const bool userSelected = inner && inner->indexOfSelectedTabViewItem() == 1;
@@ -152,8 +179,8 @@ void MyWindowController::replaceStatusUserTabViewItemWithUser(const QString& scr
             updateLeftTabs();
             subHome_->setItemText(1, label);
             subHome_->selectItemAtIndex(1);
-            displayBusy(QString());
         });
+        busy.done();
     });
 }
 

@@ -6,7 +6,7 @@
 // before it stored, so no item is fetched, shown or announced twice. The main thread never waits for them:
 // it only hands work to the global queue, and the background blocks hand the reloads back to it.
 #include "mainwindow/MyWindowController.h"
-#include "mainwindow/FailureText.h"
+#include "cells/FailureText.h"
 #include "mainwindow/Poller.h"
 #include "mainwindow/RefreshState.h"
 
@@ -90,14 +90,12 @@ std::uint64_t MyWindowController::moreCompleted() const { return refresh_->mores
 // ---------------------------------------------------------------------------------------------------------------
 // Bringing one list up to date
 
-std::size_t MyWindowController::syncWithListViewController(PXListViewController* controller,
-                                                          std::uint64_t unreadCount, bool background)
+weibo::Reply<std::size_t> MyWindowController::syncWithListViewController(PXListViewController* controller,
+                                                                        std::uint64_t unreadCount, bool background)
 {
     if (!controller)
-        return 0;
-    std::size_t fetched = 0;
-    // A read that failed says nothing about what is unread: the badge keeps its count.
-    weibo::TransferWatch watch;
+        return weibo::Reply<std::size_t>(0, weibo::TransferOutcome());
+    weibo::Reply<std::size_t> fetched;
     if (const std::uint64_t latest = controller->latestEntityId()) {
         weibo::SinaWeiboOptions options;
         options.min_id_ = latest;
@@ -107,7 +105,8 @@ std::size_t MyWindowController::syncWithListViewController(PXListViewController*
         options.count_ = int(std::min<std::uint64_t>(unreadCount + 10, PXListViewController::kMaxCells));
         fetched = controller->fetchDataWithOptions(options, PXListViewController::kModeInitial, background);
     }
-    if (!watch.failed())
+    // A read that failed says nothing about what is unread: the badge keeps its count.
+    if (fetched.ok())
         controller->setUnreadCount(unreadCount);
     return fetched;
 }
@@ -175,39 +174,47 @@ void MyWindowController::refreshWeibo()
     }
     const std::string kind = c->identifier().toStdString();
     const QString otherUser = kind == weibo::WEIBO_API_TIMELINE_USER ? otherUserOfEmptyUserTab(c) : QString();
-    displayBusy(refreshingText());
-    runInBackground([this, c, kind, otherUser] {
-        weibo::TransferWatch watch;
+    // A comment drawer whose page failed to load gets it now.
+    reloadFailedComments();
+    if (kind == weibo::WEIBO_API_FAVORITES) {
+        // The favourites are pages, not a stream with newer items: 刷新 loads the first page again.
+        c->setCommentPage(1);
+        c->reloadFavoritesPageData();
+        return;
+    }
+    BusyText busy = displayBusy(refreshingText());
+    runInBackground([this, c, kind, otherUser, busy]() mutable {
+        weibo::TransferOutcome outcome;
         {
             std::lock_guard<std::mutex> serial(refresh_->lockOf(c));
             weibo::SinaWeiboOptions options;
             if (kind == weibo::WEIBO_API_TIMELINE_FRIENDS) {
                 options.min_id_ = c->latestEntityId();
-                c->fetchDataWithOptions(options, PXListViewController::kModeNewer, true);
-                if (!watch.failed())
+                outcome = c->fetchDataWithOptions(options, PXListViewController::kModeNewer, true).outcome;
+                if (outcome.ok())
                     c->setUnreadCount(0);
             } else if (kind == weibo::WEIBO_API_TIMELINE_COMMENTS_TO_ME || kind == weibo::WEIBO_API_TIMELINE_MENTIONS) {
-                syncWithListViewController(c, 0, true);
+                outcome = syncWithListViewController(c, 0, true).outcome;
             } else if (kind == weibo::WEIBO_API_MESSAGE) {
-                c->fetchMessagesWithMode(PXListViewController::kModeNewer);
+                outcome = c->fetchMessagesWithMode(PXListViewController::kModeNewer);
             } else if (kind == weibo::WEIBO_API_TIMELINE_USER) {
                 setUserOfUserTab(options, c, otherUser);
                 options.min_id_ = c->latestEntityId();
-                c->fetchDataWithOptions(options, PXListViewController::kModeNewer, true);
+                outcome = c->fetchDataWithOptions(options, PXListViewController::kModeNewer, true).outcome;
             } else if (kind == weibo::WEIBO_API_TIMELINE_COMMENTS_BY_ME) {
                 options.min_id_ = c->latestEntityId();
-                c->fetchDataWithOptions(options, PXListViewController::kModeNewer, true);
+                outcome = c->fetchDataWithOptions(options, PXListViewController::kModeNewer, true).outcome;
             }
         }
-        if (!watch.failed())
+        if (outcome.ok())
             c->resetUnreadCount();
         c->updateCommentRepostCounts();
-        const weibo::TransferOutcome outcome = watch.failure();
         {
             std::lock_guard<std::mutex> guard(refresh_->lock);
             refresh_->refreshInFlight.erase(c);
         }
-        platform::dispatchMainSync([this, c, outcome] {
+        platform::dispatchMainSync([this, c, outcome, &busy] {
+            busy.done();
             if (destroying_)
                 return;
             showTransferOutcome(outcome);
@@ -220,10 +227,21 @@ void MyWindowController::refreshWeibo()
                     c->resetUnreadMessageCount();
             }
             updateLeftTabs();
-            displayBusy(QString());
         });
+        busy.done();
         ++refresh_->refreshes;
     });
+}
+
+void MyWindowController::reloadFailedComments()
+{
+    if (!isDrawerOpenOrOpening())
+        return;
+    PXListViewController* comments = commentListViewController();
+    if (comments && comments->commentsNeedReload(activeEntityId_)) {
+        comments->setCommentPage(1);
+        comments->reloadCommentPageData();
+    }
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -244,8 +262,9 @@ void MyWindowController::moreWeibo()
     }
     const std::string kind = c->identifier().toStdString();
     const QString otherUser = kind == weibo::WEIBO_API_TIMELINE_USER ? otherUserOfEmptyUserTab(c) : QString();
-    displayBusy(olderText());
-    runInBackground([this, c, kind, otherUser] {
+    BusyText busy = displayBusy(olderText());
+    runInBackground([this, c, kind, otherUser, busy]() mutable {
+        weibo::TransferOutcome outcome;
         {
             std::lock_guard<std::mutex> serial(refresh_->lockOf(c));
             const bool statusList = kind == weibo::WEIBO_API_TIMELINE_FRIENDS ||
@@ -261,22 +280,25 @@ void MyWindowController::moreWeibo()
                 const std::uint64_t earliest = c->earliestEntityId();
                 if (earliest != 0)
                     options.max_id_ = earliest;
-                c->fetchDataWithOptions(options,
-                                        earliest != 0 ? PXListViewController::kModeOlder
-                                                      : PXListViewController::kModeInitial,
-                                        true);
+                outcome = c->fetchDataWithOptions(options,
+                                                  earliest != 0 ? PXListViewController::kModeOlder
+                                                                : PXListViewController::kModeInitial,
+                                                  true)
+                              .outcome;
             } else if (kind == weibo::WEIBO_API_MESSAGE) {
-                c->fetchMessagesWithUnread(0, PXListViewController::kModeOlder);
+                outcome = c->fetchMessagesWithUnread(0, PXListViewController::kModeOlder).outcome;
             }
         }
-        platform::dispatchMainSync([this, c] {
+        platform::dispatchMainSync([this, c, outcome, &busy] {
+            busy.done();
             if (destroying_)
                 return;
+            showTransferOutcome(outcome);
             c->reloadData();
             refreshOpenConversation(c, PXListViewController::kModeOlder);
             updateLeftTabs();
-            displayBusy(QString());
         });
+        busy.done();
         {
             std::lock_guard<std::mutex> guard(refresh_->lock);
             refresh_->olderInFlight.erase(c);

@@ -1,6 +1,7 @@
 // The start-up of the main window: pictures made available in the resource folder, the emotion catalogue, the
 // account check with the avatar cache, the home catch-up, and the first display; and the clean-up at the end.
 #include "mainwindow/MyWindowController.h"
+#include "model/Replies.h"
 
 #include "cells/HotTextScanner.h"
 #include "cells/WBUtility.h"
@@ -83,7 +84,7 @@ void MyWindowController::windowDidLoad()
     placeHintView();
 
     makeEmojiAvailable();
-    displayBusy(QStringLiteral("正在载入微博..."));
+    startupBusy_ = displayBusy(QStringLiteral("正在载入微博..."));
 
     bool ok = false;
     const std::uint64_t latestStatusId =
@@ -94,34 +95,32 @@ void MyWindowController::windowDidLoad()
     // The service calls of the start-up run here, away from the window: a slow or dead service leaves the window
     // drawn and responsive (its commands wait for initComplete as they would for a fast service).
     runInBackground([this, weibo, home, latestStatusId = ok ? latestStatusId : 0] {
-        weibo::TransferWatch watch;
-        const std::string emotions = weibo->emotions();
+        const auto emotions = weibo::recordsOf<weibo::WBEmotion>(weibo->emotions());
         platform::dispatchMainSync([this, &emotions] {
             if (!destroying_)
-                loadEmotions(emotions);
+                loadEmotions(emotions.value);
         });
 
-        const std::string verified = weibo->accountVerify();
-        std::string error, errorCode;
-        weibo::parseError(verified, error, errorCode);
-        if (error.empty() && errorCode.empty()) {
-            const auto users = weibo::parseString<weibo::WBUser>(verified);
-            if (users.empty()) {
-                const QImage cached(resourceFolder() + u'/' + kSelfImage);
-                if (!cached.isNull())
-                    performOnMain([this, cached] { setSelfImage(cached); });
-            } else {
-                {
-                    std::lock_guard<std::mutex> lock(selfUserLock_);
-                    selfUser_ = users.front();
-                }
-                cellContext_.setSelfUserId(users.front()->id);
-                loadSelfImage(users.front());
+        const auto verified = weibo::recordOf<weibo::WBUser>(weibo->accountVerify());
+        if (verified.ok()) {
+            {
+                std::lock_guard<std::mutex> lock(selfUserLock_);
+                selfUser_ = verified.value;
             }
+            cellContext_.setSelfUserId(verified.value->id);
+            loadSelfImage(verified.value);
+        } else if (verified.outcome.failure != weibo::TransferFailure::Refused &&
+                   verified.outcome.failure != weibo::TransferFailure::AuthRefused) {
+            // The service could not be asked: the avatar of the last run stands in.
+            const QImage cached(resourceFolder() + u'/' + kSelfImage);
+            if (!cached.isNull())
+                performOnMain([this, cached] { setSelfImage(cached); });
         }
 
-        catchUpHomeTimeline(home, latestStatusId);
-        const weibo::TransferOutcome outcome = watch.failure();
+        const weibo::TransferOutcome caughtUp = catchUpHomeTimeline(home, latestStatusId);
+        weibo::TransferOutcome outcome;
+        for (const weibo::TransferOutcome& step : {emotions.outcome, verified.outcome, caughtUp})
+            weibo::noteOutcome(outcome, step);
         performOnMain([this, outcome] {
             showTransferOutcome(outcome);
             initComplete();
@@ -167,11 +166,10 @@ void MyWindowController::downloadDidFailWithError(URLDownload*, const QString&)
     initComplete();
 }
 
-void MyWindowController::loadEmotions(const std::string& response)
+void MyWindowController::loadEmotions(const weibo::Records<weibo::WBEmotion>& records)
 {
-    if (response.empty())
+    if (records.empty())
         return;
-    const auto records = weibo::parseString<weibo::WBEmotion>(response);
     const QHash<QString, QString> localStore = WBUtility::localEmotions();
     QList<QList<EmotionModel>> groups;
     QHash<QString, EmotionModel> keyed;
@@ -251,23 +249,27 @@ void MyWindowController::setSelfImage(const QImage& image)
     selfButton_->setName(QString());
 }
 
-void MyWindowController::catchUpHomeTimeline(PXListViewController* home, std::uint64_t latestStatusId)
+weibo::TransferOutcome MyWindowController::catchUpHomeTimeline(PXListViewController* home,
+                                                              std::uint64_t latestStatusId)
 {
     // Background thread.
     if (!home)
-        return;
+        return weibo::TransferOutcome();
     weibo::SinaWeiboOptions newer;
     newer.min_id_ = latestStatusId;
-    const std::size_t n = home->fetchDataWithOptions(newer, PXListViewController::kModeInitial, false);
-    if (n >= kCatchUpFull)
-        return;
+    const weibo::Reply<std::size_t> n = home->fetchDataWithOptions(newer, PXListViewController::kModeInitial, false);
+    if (!n.ok())
+        return n.outcome;
+    if (n.value >= kCatchUpFull)
+        return n.outcome;
     // Fewer than a full catch-up: the list is topped up with older statuses below the new ones.
     weibo::SinaWeiboOptions older;
-    older.count_ = n > 0 ? 10 : 20;
+    older.count_ = n.value > 0 ? 10 : 20;
     if (const std::uint64_t earliest = home->earliestEntityId())
         older.max_id_ = earliest;
-    home->fetchDataWithOptions(older, PXListViewController::kModeOlder, false);
-    home->setUnreadCount(n);
+    const weibo::TransferOutcome topped = home->fetchDataWithOptions(older, PXListViewController::kModeOlder, false).outcome;
+    home->setUnreadCount(n.value);
+    return topped;
 }
 
 void MyWindowController::initComplete()
@@ -291,7 +293,7 @@ void MyWindowController::firstListViewComplete()
     if (firstListShown_)
         return;
     firstListShown_ = true;
-    displayBusy(QString());
+    startupBusy_.done();
     updateLeftTabs();
     if (qEnvironmentVariableIsSet(kStartupMarkerVariable)) {
         // Drawn now, so that whoever waits for the marker sees the list on screen.

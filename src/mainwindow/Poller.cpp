@@ -3,7 +3,7 @@
 #include "cells/TimelineCellMessageGroup.h"
 #include "mainwindow/MyWindowController.h"
 #include "mainwindow/RefreshState.h"
-#include "model/WeiboParser.h"
+#include "model/Replies.h"
 #include "platform/Dispatch.h"
 #include "timeline/PXListViewController.h"
 
@@ -11,9 +11,10 @@
 
 namespace {
 
-std::uint64_t counter(int value)
+// A counter the service did not give as a whole number keeps what the list shows (-1: not reported).
+std::uint64_t counter(int value, const PXListViewController* list)
 {
-    return value > 0 ? std::uint64_t(value) : 0;
+    return value >= 0 ? std::uint64_t(value) : list->unreadCount();
 }
 
 CellArray topCells(const CellArray& cells, std::size_t n)
@@ -37,6 +38,7 @@ struct Poller::Run {
     std::size_t h = 0, c2 = 0, m2 = 0, d2 = 0;
     CellArray homeCells, commentCells, mentionCells, messageCells;
     weibo::TransferOutcome failure;
+    BusyText busy;
 };
 
 Poller::Poller(MyWindowController* window)
@@ -59,20 +61,17 @@ void Poller::start(Kind kind)
     run->comments = w->comments2meListViewController();
     run->atme = w->atmeListViewController();
     run->messages = w->messageListViewController();
-    w->displayBusy(QStringLiteral("正在检查是否有新微博..."));
+    run->busy = w->displayBusy(QStringLiteral("正在检查是否有新微博..."));
 
     w->runInBackground([this, run] {
-        {
-            weibo::TransferWatch watch;
-            readUnreadCounters(*run);
-            if (run->counters) {
-                fetchHomeTimeline(*run);
-                syncCountedLists(*run);
-            }
-            updateCountsOfSelectedList(*run);
-            run->failure = watch.failure();
+        readUnreadCounters(*run);
+        if (run->counters) {
+            fetchHomeTimeline(*run);
+            syncCountedLists(*run);
         }
+        updateCountsOfSelectedList(*run);
         applyOnMainThread(*run);
+        run->busy.done();
         window_->refresh_->polling = false;
         ++window_->refresh_->polls;
     });
@@ -81,22 +80,14 @@ void Poller::start(Kind kind)
 void Poller::readUnreadCounters(Run& run)
 {
     // The service's error object is a failed request too, not a set of zero counters.
-    const std::string body = window_->weibo_->statusUnread(weibo::SinaWeiboOptions());
-    if (body.empty())
+    const auto unread = weibo::unreadOf(window_->weibo_->statusUnread(weibo::SinaWeiboOptions()));
+    weibo::noteOutcome(run.failure, unread.outcome);
+    if (!unread.ok())
         return;
-    std::string error, code;
-    weibo::parseError(body, error, code);
-    if (!error.empty() || !code.empty())
-        return;
-    const auto unread = weibo::parseUnread(body);
-    if (!unread) {
-        weibo::TransferWatch::reportUnreadable();
-        return;
-    }
     run.counters = true;
-    run.unreadComments = counter(unread->comments);
-    run.unreadMentions = counter(unread->mentions);
-    run.unreadMessages = counter(unread->dm);
+    run.unreadComments = counter(unread.value->comments, run.comments);
+    run.unreadMentions = counter(unread.value->mentions, run.atme);
+    run.unreadMessages = counter(unread.value->dm, run.messages);
 }
 
 void Poller::fetchHomeTimeline(Run& run)
@@ -106,7 +97,9 @@ void Poller::fetchHomeTimeline(Run& run)
     std::lock_guard<std::mutex> serial(window_->refresh_->lockOf(run.home));
     weibo::SinaWeiboOptions options;
     options.min_id_ = run.home->latestEntityId();
-    run.h = run.home->fetchDataWithOptions(options, PXListViewController::kModeNewer, true);
+    const weibo::Reply<std::size_t> fetched = run.home->fetchDataWithOptions(options, PXListViewController::kModeNewer, true);
+    weibo::noteOutcome(run.failure, fetched.outcome);
+    run.h = fetched.value;
     run.homeCells = *run.home->dataOfCells();
 }
 
@@ -115,17 +108,23 @@ void Poller::syncCountedLists(Run& run)
     MyWindowController* w = window_;
     {
         std::lock_guard<std::mutex> serial(w->refresh_->lockOf(run.comments));
-        run.c2 = w->syncWithListViewController(run.comments, run.unreadComments, true);
+        const auto fetched = w->syncWithListViewController(run.comments, run.unreadComments, true);
+        weibo::noteOutcome(run.failure, fetched.outcome);
+        run.c2 = fetched.value;
         run.commentCells = *run.comments->dataOfCells();
     }
     {
         std::lock_guard<std::mutex> serial(w->refresh_->lockOf(run.atme));
-        run.m2 = w->syncWithListViewController(run.atme, run.unreadMentions, true);
+        const auto fetched = w->syncWithListViewController(run.atme, run.unreadMentions, true);
+        weibo::noteOutcome(run.failure, fetched.outcome);
+        run.m2 = fetched.value;
         run.mentionCells = *run.atme->dataOfCells();
     }
     {
         std::lock_guard<std::mutex> serial(w->refresh_->lockOf(run.messages));
-        run.d2 = run.messages->fetchMessagesWithUnread(run.unreadMessages, PXListViewController::kModeNewer);
+        const auto fetched = run.messages->fetchMessagesWithUnread(run.unreadMessages, PXListViewController::kModeNewer);
+        weibo::noteOutcome(run.failure, fetched.outcome);
+        run.d2 = fetched.value;
         run.messageCells = *run.messages->receivedMessageCells();
     }
 }
@@ -175,7 +174,7 @@ void Poller::applyOnMainThread(Run& run)
                 c->resetUnreadMessageCount();
         }
         w->updateLeftTabs();
-        w->displayBusy(QString());
+        run.busy.done();
         w->showTransferOutcome(run.failure);
 
         // Chosen here, posted below: a hundred bus messages would hold the main thread for milliseconds.

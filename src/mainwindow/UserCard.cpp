@@ -1,9 +1,11 @@
 #include "mainwindow/UserCard.h"
 
 #include "cells/AttributedString.h"
+#include "cells/FailureText.h"
 #include "cells/TimelineCellStatus.h"
 #include "compose/ComposeWindows.h"
 #include "mainwindow/MyWindowController.h"
+#include "model/Replies.h"
 #include "platform/Dispatch.h"
 #include "platform/URLConnection.h"
 #include "timeline/WBTextView.h"
@@ -15,6 +17,8 @@
 #include <QPushButton>
 #include <QUrl>
 #include <QWidgetAction>
+
+#include <boost/make_shared.hpp>
 
 #include <memory>
 
@@ -76,6 +80,7 @@ void UserCard::requestCard(const QString& screenName, const boost::shared_ptr<we
                            const QPoint& globalPos)
 {
     contextUser_.reset();
+    contextFriendship_.reset();
     resetContextView();
     // Each right click outdates the ones before it: only its own answer is shown.
     const std::uint64_t generation = ++generation_;
@@ -85,28 +90,34 @@ void UserCard::requestCard(const QString& screenName, const boost::shared_ptr<we
     window_->runItemRequest([self, client, name, author, generation, globalPos] {
         weibo::SinaWeiboOptions relation;
         relation.target_screen_name_ = name;
-        boost::shared_ptr<weibo::WBFriendship> friendship = weibo::parseFriendship(client->friendshipsShow(relation));
-        boost::shared_ptr<weibo::WBUser> user = author;
-        if (!user) {
+        const auto friendship = weibo::friendshipOf(client->friendshipsShow(relation));
+        weibo::Reply<boost::shared_ptr<weibo::WBUser>> user(author, weibo::TransferOutcome());
+        if (!author) {
             weibo::SinaWeiboOptions options;
             options.screen_name_ = name;
-            const auto users = weibo::parseString<weibo::WBUser>(client->userShow(options));
-            if (!users.empty() && users.front()->id != 0)
-                user = users.front();
+            user = weibo::recordOf<weibo::WBUser>(client->userShow(options));
         }
         platform::dispatchMainAsync([self, generation, user, friendship, globalPos] {
             if (self)
-                self->cardDidLoad(generation, user, friendship, globalPos);
+                self->cardDidLoad(generation, user, friendship.value, globalPos);
         });
     });
 }
 
-void UserCard::cardDidLoad(std::uint64_t generation, const boost::shared_ptr<weibo::WBUser>& user,
+void UserCard::cardDidLoad(std::uint64_t generation, const weibo::Reply<boost::shared_ptr<weibo::WBUser>>& found,
                            const boost::shared_ptr<weibo::WBFriendship>& friendship, const QPoint& globalPos)
 {
-    if (generation != generation_ || !user)
+    if (generation != generation_)
         return;
+    if (!found.ok() || !found.value || found.value->id == 0) {
+        // The right click asked for a card: say why none comes.
+        alertFailure(QStringLiteral("获取用户资料失败！"),
+                     found.ok() ? weibo::failureOf(weibo::TransferFailure::Unreadable) : found.outcome, window_);
+        return;
+    }
+    const boost::shared_ptr<weibo::WBUser>& user = found.value;
     contextUser_ = user;
+    contextFriendship_ = friendship;
     initContextView(user, friendship);
     popupPosition_ = globalPos;
     userContextMenu_->popup(globalPos);
@@ -146,6 +157,14 @@ void UserCard::initContextView(const boost::shared_ptr<weibo::WBUser>& user,
     text.setFont(AttributedString::documentDefaultFont());
     userContextDescription_->setAttributedString(text);
     userContextFollow_->setText(QStringLiteral("加关注"));
+    // Nobody follows or writes to themselves: one's own card offers neither.
+    const bool own = user->id != 0 && user->id == window_->selfUserId();
+    userContextFollow_->setVisible(!own);
+    userContextMessage_->setVisible(!own);
+    if (own) {
+        userContextFriendship_->clear();
+        return;
+    }
     // Without a known relation (the request failed) the card says nothing about it.
     if (!friendship || !friendship->source || friendship->source->id == 0)
         return;
@@ -175,26 +194,55 @@ void UserCard::close()
 
 void UserCard::follow()
 {
-    const std::string name = contextUser_ ? contextUser_->screen_name : std::string();
+    const boost::shared_ptr<weibo::WBUser> user = contextUser_;
+    const std::string name = user ? user->screen_name : std::string();
     const QString title = userContextFollow_->text();
     close();
     const bool create = title == QStringLiteral("加关注");
     if (!create && title != QStringLiteral("取消关注"))
         return;
     const boost::shared_ptr<weibo::SinaWeibo> client = window_->weiboInstance();
+    const std::uint64_t generation = generation_;
+    const BusyText busy =
+        window_->displayBusy(create ? QStringLiteral("正在加关注...") : QStringLiteral("正在取消关注..."));
     QPointer<UserCard> self(this);
-    window_->runItemRequest([self, client, name, create] {
+    window_->runItemRequest([self, client, name, create, generation, busy] {
         weibo::SinaWeiboOptions options;
         options.screen_name_ = name;
-        if (create)
-            client->friendshipsCreate(options);
-        else
-            client->friendshipsDestroy(options);
-        platform::dispatchMainAsync([self] {
+        const auto followed = weibo::recordOf<weibo::WBUser>(create ? client->friendshipsCreate(options)
+                                                                   : client->friendshipsDestroy(options));
+        platform::dispatchMainAsync([self, create, generation, followed, busy]() mutable {
+            busy.done();
             if (self)
-                emit self->followFinished();
+                self->followDidEnd(create, generation, followed);
         });
     });
+}
+
+void UserCard::followDidEnd(bool create, std::uint64_t generation,
+                            const weibo::Reply<boost::shared_ptr<weibo::WBUser>>& followed)
+{
+    if (!followed.ok()) {
+        alertFailure(create ? QStringLiteral("加关注失败！") : QStringLiteral("取消关注失败！"), followed.outcome,
+                     window_);
+        emit followFinished();
+        return;
+    }
+    // The card comes back with the new relation and the user's counts as the service now gives them, unless the
+    // user has asked for another card meanwhile.
+    if (generation == generation_ && contextUser_) {
+        auto friendship = boost::make_shared<weibo::WBFriendship>();
+        friendship->source->id = window_->selfUserId();
+        friendship->source->following = create;
+        friendship->source->followed_by = contextFriendship_ && contextFriendship_->source->followed_by;
+        friendship->target->id = contextUser_->id;
+        if (followed.value && followed.value->id == contextUser_->id)
+            contextUser_ = followed.value;
+        contextFriendship_ = friendship;
+        initContextView(contextUser_, contextFriendship_);
+        userContextMenu_->popup(popupPosition_);
+    }
+    emit followFinished();
 }
 
 void UserCard::sendMessage()

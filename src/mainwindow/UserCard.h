@@ -3,6 +3,7 @@
 // counts, the description, the relation to the signed-in user, follow / unfollow and a direct message. Its two
 // requests run in the background; only the latest right click's answer is shown, on the main thread.
 #include "model/WeiboParser.h"
+#include "service/Reply.h"
 
 #include <QObject>
 #include <QPoint>
@@ -56,12 +57,14 @@ public:
 signals:
     // The card was filled and popped up.
     void cardShown(const QString& screenName);
-    // A follow or unfollow request has ended.
+    // A follow or unfollow request has ended (its result is on screen: the card again, or an alert).
     void followFinished();
 
 private:
-    void cardDidLoad(std::uint64_t generation, const boost::shared_ptr<weibo::WBUser>& user,
+    void cardDidLoad(std::uint64_t generation, const weibo::Reply<boost::shared_ptr<weibo::WBUser>>& user,
                      const boost::shared_ptr<weibo::WBFriendship>& friendship, const QPoint& globalPos);
+    void followDidEnd(bool create, std::uint64_t generation,
+                      const weibo::Reply<boost::shared_ptr<weibo::WBUser>>& followed);
 
     MyWindowController* window_;
     QMenu* userContextMenu_ = nullptr;
@@ -73,6 +76,7 @@ private:
     WBTextView* userContextInfo_ = nullptr;
     WBTextView* userContextDescription_ = nullptr;
     boost::shared_ptr<weibo::WBUser> contextUser_;
+    boost::shared_ptr<weibo::WBFriendship> contextFriendship_;
     std::uint64_t generation_ = 0;
     QPoint popupPosition_;
 };

@@ -120,26 +120,39 @@ bool isErrorObject(const Json::Value& node) {
 }
 
 // Records stand either as one object or as an array of objects. Fn receives every record built; an error object
-// and any node that is neither array nor object give none.
+// and any node that is neither array nor object give none. An element that cannot be read (an id given as text, a
+// count out of range) is left out on its own: one hostile item must not take its whole page with it.
 template <class T, class Fn>
-void eachRecord(const Json::Value& node, Fn&& fn) {
+void eachRecord(const Json::Value& node, Fn&& fn, PageShape* shape) {
+    auto offer = [&](const Json::Value& element) {
+        if (shape)
+            ++shape->elements;
+        try {
+            fn(boost::make_shared<T>(element));
+        } catch (const std::exception&) {
+            if (shape)
+                ++shape->unreadable;
+        }
+    };
     if (node.isArray()) {
         for (const Json::Value& element : node)
-            fn(boost::make_shared<T>(element));
+            offer(element);
     } else if (node.isObject() && !isErrorObject(node)) {
-        fn(boost::make_shared<T>(node));
+        offer(node);
+    } else if (shape && node.isObject()) {
+        shape->errorObject = true;
     }
 }
 
 template <class T>
-std::vector<boost::shared_ptr<T>> validRecords(const Json::Value& node) {
+std::vector<boost::shared_ptr<T>> validRecords(const Json::Value& node, PageShape* shape) {
     std::vector<boost::shared_ptr<T>> records;
     if (node.isArray())
         records.reserve(node.size());
     eachRecord<T>(node, [&records](boost::shared_ptr<T>&& record) {
         if (record->isValid())
             records.push_back(std::move(record));
-    });
+    }, shape);
     return records;
 }
 
@@ -411,14 +424,27 @@ WBCount::WBCount(const Json::Value& node) {
     rt = readCount(member(node, "rt"));
 }
 
+namespace {
+// An unread counter: absent reads as 0 (the service leaves out what has nothing new), anything but a whole number
+// from 0 up as -1.
+int readCounter(const Json::Value& v, int absent) {
+    if (v.isNull())
+        return absent;
+    if (v.type() == Json::intValue && v.asLargestInt() >= 0 && v.asLargestInt() <= INT32_MAX)
+        return int(v.asLargestInt());
+    if (v.type() == Json::uintValue && v.asLargestUInt() <= uint64_t(INT32_MAX))
+        return int(v.asLargestUInt());
+    return -1;
+}
+}  // namespace
+
 WBUnread::WBUnread(const Json::Value& node) {
     requireReadable(node);
-    comments = readCount(member(node, "comments"));
-    followers = readCount(member(node, "followers"));
-    const Json::Value& newStatus = member(node, "new_status");
-    new_status = newStatus.isNull() ? -1 : readCount(newStatus);
-    dm = readCount(member(node, "dm"));
-    mentions = readCount(member(node, "mentions"));
+    comments = readCounter(member(node, "comments"), 0);
+    followers = readCounter(member(node, "followers"), 0);
+    new_status = readCounter(member(node, "new_status"), -1);
+    dm = readCounter(member(node, "dm"), 0);
+    mentions = readCounter(member(node, "mentions"), 0);
 }
 
 void WBUnread::print() const { print(std::cout); }
@@ -526,47 +552,65 @@ void WBSuggestionAtUser::print(std::ostream& out) const {
 // Every parse function builds its whole result in locals and hands it over only when nothing failed, so a
 // malformed answer never reaches a caller half-read, and nothing thrown by the reader or a record escapes.
 
+namespace {
+// The document of an answer; `shape` learns whether it was JSON at all.
+bool readDocument(const std::string& text, Json::Value& root, PageShape* shape) {
+    if (shape)
+        *shape = PageShape();
+    const bool readable = parseDocument(text, root);
+    if (shape)
+        shape->readable = readable;
+    return readable;
+}
+}  // namespace
+
 template <class T>
-std::vector<boost::shared_ptr<T>> parseString(const std::string& text) noexcept {
+std::vector<boost::shared_ptr<T>> parseString(const std::string& text, PageShape* shape) noexcept {
     try {
         Json::Value root;
-        if (!parseDocument(text, root))
+        if (!readDocument(text, root, shape))
             return {};
-        return validRecords<T>(root);
+        return validRecords<T>(root, shape);
     } catch (...) {
         return {};
     }
 }
 
-template std::vector<boost::shared_ptr<WBStatus>> parseString<WBStatus>(const std::string&) noexcept;
-template std::vector<boost::shared_ptr<WBComment>> parseString<WBComment>(const std::string&) noexcept;
-template std::vector<boost::shared_ptr<WBMessage>> parseString<WBMessage>(const std::string&) noexcept;
-template std::vector<boost::shared_ptr<WBUser>> parseString<WBUser>(const std::string&) noexcept;
-template std::vector<boost::shared_ptr<WBEmotion>> parseString<WBEmotion>(const std::string&) noexcept;
+template std::vector<boost::shared_ptr<WBStatus>> parseString<WBStatus>(const std::string&, PageShape*) noexcept;
+template std::vector<boost::shared_ptr<WBComment>> parseString<WBComment>(const std::string&, PageShape*) noexcept;
+template std::vector<boost::shared_ptr<WBMessage>> parseString<WBMessage>(const std::string&, PageShape*) noexcept;
+template std::vector<boost::shared_ptr<WBUser>> parseString<WBUser>(const std::string&, PageShape*) noexcept;
+template std::vector<boost::shared_ptr<WBEmotion>> parseString<WBEmotion>(const std::string&, PageShape*) noexcept;
 template std::vector<boost::shared_ptr<WBSuggestionAtUser>> parseString<WBSuggestionAtUser>(
-    const std::string&) noexcept;
+    const std::string&, PageShape*) noexcept;
 
-std::vector<boost::shared_ptr<WBList>> parseLists(const std::string& text) noexcept {
+std::vector<boost::shared_ptr<WBList>> parseLists(const std::string& text, PageShape* shape) noexcept {
     try {
         Json::Value root;
-        if (!parseDocument(text, root) || !root.isObject())
+        if (!readDocument(text, root, shape) || !root.isObject())
             return {};
-        return validRecords<WBList>(member(root, "lists"));
+        if (shape && isErrorObject(root))
+            shape->errorObject = true;
+        return validRecords<WBList>(member(root, "lists"), shape);
     } catch (...) {
         return {};
     }
 }
 
 std::vector<boost::shared_ptr<WBUserStatus>> parseListMembers(const std::string& text, int& previous_cursor,
-                                                              int& next_cursor, int& total_number) noexcept {
+                                                              int& next_cursor, int& total_number,
+                                                              PageShape* shape) noexcept {
     previous_cursor = 0;
     next_cursor = 0;
     total_number = 0;
     try {
         Json::Value root;
-        if (!parseDocument(text, root) || !root.isObject())
+        if (!readDocument(text, root, shape) || !root.isObject())
             return {};
-        std::vector<boost::shared_ptr<WBUserStatus>> members = validRecords<WBUserStatus>(member(root, "users"));
+        if (shape && isErrorObject(root))
+            shape->errorObject = true;
+        std::vector<boost::shared_ptr<WBUserStatus>> members =
+            validRecords<WBUserStatus>(member(root, "users"), shape);
         const int previous = readCount(member(root, "previous_cursor"));
         const int next = readCount(member(root, "next_cursor"));
         const int total = readCount(member(root, "total_number"));
@@ -579,14 +623,15 @@ std::vector<boost::shared_ptr<WBUserStatus>> parseListMembers(const std::string&
     }
 }
 
-WBCountTable parseCounts(const std::string& text) noexcept {
+WBCountTable parseCounts(const std::string& text, PageShape* shape) noexcept {
     try {
         Json::Value root;
-        if (!parseDocument(text, root))
+        if (!readDocument(text, root, shape))
             return WBCountTable();
         WBCountTable table;
         // insert() refuses an id already present, which keeps the first occurrence.
-        eachRecord<WBCount>(root, [&table](boost::shared_ptr<WBCount>&& count) { table.insert(std::move(count)); });
+        eachRecord<WBCount>(root, [&table](boost::shared_ptr<WBCount>&& count) { table.insert(std::move(count)); },
+                            shape);
         return table;
     } catch (...) {
         return WBCountTable();

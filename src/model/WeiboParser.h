@@ -12,6 +12,7 @@
 // print() writes a record's fields, nested records included, to standard output for a look while debugging;
 // print(out) writes the same to a stream of the caller's. WBCount has none: its three numbers are read directly.
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <string>
@@ -151,6 +152,8 @@ struct WBCount {
     int rt = 0;              // reposts
 };
 
+// A counter that is not a whole number from 0 up (text, a fraction, a negative or an out-of-range number) reads as
+// -1, "not reported", so that a hostile answer cannot clear or flood the badges.
 struct WBUnread {
     explicit WBUnread(const Json::Value& node = Json::Value::nullSingleton());
     void print() const;
@@ -228,28 +231,43 @@ typedef boost::multi_index_container<
         boost::multi_index::member<WBCount, uint64_t, &WBCount::status_id>>>>
     WBCountTable;
 
-// Valid records of a single-object or array answer, in the answer's order; empty for an error object.
-// Instantiated for WBStatus, WBComment, WBMessage, WBUser, WBEmotion and WBSuggestionAtUser.
-template <class T>
-std::vector<boost::shared_ptr<T>> parseString(const std::string& text) noexcept;
+// What an answer held besides its valid records, for a caller that must tell "nothing new" from "nothing
+// readable": whether it was JSON at all, whether it was the service's error object, how many elements it offered
+// and how many of those could not be read (and were left out).
+struct PageShape {
+    bool readable = false;
+    bool errorObject = false;
+    std::size_t elements = 0;
+    std::size_t unreadable = 0;
+};
 
-extern template std::vector<boost::shared_ptr<WBStatus>> parseString<WBStatus>(const std::string&) noexcept;
-extern template std::vector<boost::shared_ptr<WBComment>> parseString<WBComment>(const std::string&) noexcept;
-extern template std::vector<boost::shared_ptr<WBMessage>> parseString<WBMessage>(const std::string&) noexcept;
-extern template std::vector<boost::shared_ptr<WBUser>> parseString<WBUser>(const std::string&) noexcept;
-extern template std::vector<boost::shared_ptr<WBEmotion>> parseString<WBEmotion>(const std::string&) noexcept;
+// Valid records of a single-object or array answer, in the answer's order; empty for an error object. An element
+// that cannot be read is left out on its own. Instantiated for WBStatus, WBComment, WBMessage, WBUser, WBEmotion and
+// WBSuggestionAtUser. `shape`, when given, receives what the answer held.
+template <class T>
+std::vector<boost::shared_ptr<T>> parseString(const std::string& text, PageShape* shape = nullptr) noexcept;
+
+extern template std::vector<boost::shared_ptr<WBStatus>> parseString<WBStatus>(const std::string&, PageShape*) noexcept;
+extern template std::vector<boost::shared_ptr<WBComment>> parseString<WBComment>(const std::string&,
+                                                                                PageShape*) noexcept;
+extern template std::vector<boost::shared_ptr<WBMessage>> parseString<WBMessage>(const std::string&,
+                                                                                PageShape*) noexcept;
+extern template std::vector<boost::shared_ptr<WBUser>> parseString<WBUser>(const std::string&, PageShape*) noexcept;
+extern template std::vector<boost::shared_ptr<WBEmotion>> parseString<WBEmotion>(const std::string&,
+                                                                                PageShape*) noexcept;
 extern template std::vector<boost::shared_ptr<WBSuggestionAtUser>> parseString<WBSuggestionAtUser>(
-    const std::string&) noexcept;
+    const std::string&, PageShape*) noexcept;
 
 // The valid lists under the answer's "lists".
-std::vector<boost::shared_ptr<WBList>> parseLists(const std::string& text) noexcept;
+std::vector<boost::shared_ptr<WBList>> parseLists(const std::string& text, PageShape* shape = nullptr) noexcept;
 
 // The valid members under the answer's "users", with the answer's paging numbers (all 0 when it is unusable).
 std::vector<boost::shared_ptr<WBUserStatus>> parseListMembers(const std::string& text, int& previous_cursor,
-                                                              int& next_cursor, int& total_number) noexcept;
+                                                              int& next_cursor, int& total_number,
+                                                              PageShape* shape = nullptr) noexcept;
 
-// Every count of the answer, valid or not; the first entry of a repeated status id wins.
-WBCountTable parseCounts(const std::string& text) noexcept;
+// Every readable count of the answer, valid or not; the first entry of a repeated status id wins.
+WBCountTable parseCounts(const std::string& text, PageShape* shape = nullptr) noexcept;
 
 // The counters when the answer is an object (an error object included: all 0, new_status -1).
 boost::optional<WBUnread> parseUnread(const std::string& text) noexcept;

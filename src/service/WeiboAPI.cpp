@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
@@ -10,13 +11,55 @@
 
 namespace weibo {
 
-std::mutex curl_lock;
+TransferLock curl_lock;
 
 namespace {
 std::atomic<bool> cancelled{false};
-thread_local TransferWatch* innermostWatch = nullptr;
 // How often a waiting transfer looks at the cancel flag.
 constexpr int kCancelCheckMs = 50;
+}
+
+void TransferLock::unlock()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_);
+        held_ = false;
+    }
+    cv_.notify_all();
+}
+
+bool TransferLock::lockUntil(bool action, Clock::time_point deadline)
+{
+    std::unique_lock<std::mutex> guard(m_);
+    auto free = [&] { return !held_ && (action || actionsWaiting_ == 0); };
+    if (free()) {
+        held_ = true;
+        return true;
+    }
+    std::multiset<Clock::time_point>::iterator since;
+    if (action) {
+        ++actionsWaiting_;
+        since = actionWaitSince_.insert(Clock::now());
+    }
+    const bool got = deadline == Clock::time_point::max() ? (cv_.wait(guard, free), true)
+                                                          : cv_.wait_until(guard, deadline, free);
+    if (action) {
+        --actionsWaiting_;
+        actionWaitSince_.erase(since);
+    }
+    if (got)
+        held_ = true;
+    else if (action)
+        cv_.notify_all();  // reads held back for this action may go on
+    return got;
+}
+
+TransferLock::Clock::duration TransferLock::longestActionWait() const
+{
+    std::lock_guard<std::mutex> guard(m_);
+    if (actionWaitSince_.empty())
+        return Clock::duration::zero();
+    return Clock::now() - *actionWaitSince_.begin();
 }
 
 void cancelAllTransfers() { cancelled.store(true); }
@@ -59,42 +102,6 @@ int errorCodeOf(const std::string& body)
     if (detailed >= 10000)
         return detailed;
     return numberAfter(body, "\"error_code\"");
-}
-
-TransferWatch::TransferWatch()
-    : outer_(innermostWatch)
-{
-    innermostWatch = this;
-}
-
-TransferWatch::~TransferWatch()
-{
-    innermostWatch = outer_;
-}
-
-void TransferWatch::take(const TransferOutcome& outcome)
-{
-    ++transfers_;
-    if (outcome.failure == TransferFailure::None)
-        return;
-    if (first_.failure == TransferFailure::None ||
-        (outcome.failure == TransferFailure::AuthRefused && first_.failure != TransferFailure::AuthRefused))
-        first_ = outcome;
-}
-
-void TransferWatch::record(const TransferOutcome& outcome)
-{
-    for (TransferWatch* w = innermostWatch; w; w = w->outer_)
-        w->take(outcome);
-}
-
-void TransferWatch::reportUnreadable()
-{
-    TransferOutcome outcome;
-    outcome.failure = TransferFailure::Unreadable;
-    for (TransferWatch* w = innermostWatch; w; w = w->outer_)
-        if (w->first_.failure == TransferFailure::None)
-            w->first_ = outcome;
 }
 
 namespace {
@@ -179,7 +186,7 @@ void assignSetting(std::string& member, bool& prepared, const std::string& value
 {
     if (value.empty())
         return;
-    std::lock_guard<std::mutex> lock(curl_lock);
+    std::lock_guard<TransferLock> lock(curl_lock);
     member = value;
     prepared = false;
 }
@@ -196,7 +203,7 @@ void SinaWeibo::setConnectTimeout(long milliseconds)
 {
     if (milliseconds < 1)
         return;
-    std::lock_guard<std::mutex> lock(curl_lock);
+    std::lock_guard<TransferLock> lock(curl_lock);
     connectTimeoutMs = milliseconds;
 }
 
@@ -204,14 +211,14 @@ void SinaWeibo::setLowSpeedAbort(long bytesPerSecond, long seconds)
 {
     if (bytesPerSecond < 1 || seconds < 1)
         return;
-    std::lock_guard<std::mutex> lock(curl_lock);
+    std::lock_guard<TransferLock> lock(curl_lock);
     lowSpeedLimit = bytesPerSecond;
     lowSpeedTime = seconds;
 }
 
 void SinaWeibo::setTransferTimeouts(long readSeconds, long uploadSeconds)
 {
-    std::lock_guard<std::mutex> lock(curl_lock);
+    std::lock_guard<TransferLock> lock(curl_lock);
     if (readSeconds >= 1)
         readTimeoutS = readSeconds;
     if (uploadSeconds >= 1)
@@ -222,32 +229,28 @@ void SinaWeibo::setMaxAnswerBytes(std::size_t bytes)
 {
     if (bytes < 1)
         return;
-    std::lock_guard<std::mutex> lock(curl_lock);
+    std::lock_guard<TransferLock> lock(curl_lock);
     maxAnswerBytes = bytes;
 }
 
-long SinaWeibo::getLastHttpStatus()
+void SinaWeibo::setActionLimits(long deadlineMs, long giveWayMs_)
 {
-    std::lock_guard<std::mutex> lock(curl_lock);
-    return lastOutcome.httpStatus;
-}
-
-TransferOutcome SinaWeibo::getLastOutcome()
-{
-    std::lock_guard<std::mutex> lock(curl_lock);
-    return lastOutcome;
+    if (deadlineMs >= 1)
+        actionDeadlineMs = deadlineMs;
+    if (giveWayMs_ >= 1)
+        giveWayMs = giveWayMs_;
 }
 
 std::string SinaWeibo::getLastCurlError()
 {
-    std::lock_guard<std::mutex> lock(curl_lock);
+    std::lock_guard<TransferLock> lock(curl_lock);
     errorBuffer[ERROR_BUFFER_SIZE - 1] = '\0';
     return std::string(errorBuffer);
 }
 
 std::string SinaWeibo::getLastWebResponse() const
 {
-    std::lock_guard<std::mutex> lock(curl_lock);
+    std::lock_guard<TransferLock> lock(curl_lock);
     return lastWebResponse;
 }
 
@@ -365,19 +368,20 @@ void SinaWeibo::prepareStandardParams()
         prepareCurlUserPass();
     // A server that accepts and then stays silent would otherwise hold curl_lock, and with it every
     // later request of the program, for ever.
-    curl_easy_setopt(curlHandle, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs);
     curl_easy_setopt(curlHandle, CURLOPT_LOW_SPEED_LIMIT, lowSpeedLimit);
     curl_easy_setopt(curlHandle, CURLOPT_LOW_SPEED_TIME, lowSpeedTime);
     curl_easy_setopt(curlHandle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxAnswerBytes));
 }
 
-int SinaWeibo::runTransfer()
+int SinaWeibo::runTransfer(RequestClass requestClass)
 {
+    gaveWay = false;
     if (transfersCancelled())
         return CURLE_ABORTED_BY_CALLBACK;
     if (curl_multi_add_handle(multiHandle, curlHandle) != CURLM_OK)
         return CURLE_FAILED_INIT;
     CURLcode result = CURLE_OK;
+    const auto giveWayAfter = std::chrono::milliseconds(giveWayMs.load());
     for (;;) {
         int running = 0;
         if (curl_multi_perform(multiHandle, &running) != CURLM_OK) {
@@ -396,6 +400,13 @@ int SinaWeibo::runTransfer()
             break;
         if (transfersCancelled()) {
             result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        // A slow read must not make the user's own post miss its deadline: past a point it gives way, and the
+        // read is reported as the slow answer it is.
+        if (requestClass == RequestClass::Read && curl_lock.longestActionWait() >= giveWayAfter) {
+            gaveWay = true;
+            result = CURLE_OPERATION_TIMEDOUT;
             break;
         }
         curl_multi_poll(multiHandle, nullptr, 0, kCancelCheckMs, nullptr);
@@ -418,7 +429,41 @@ bool SinaWeibo::adoptServiceClock()
     return true;
 }
 
-std::string SinaWeibo::performPrepared(const std::string& url, const std::string& headerLine, bool upload)
+namespace {
+// Failures after the service took the connection: it was reached, and what it sent broke off.
+bool brokeAfterConnecting(CURLcode rc)
+{
+    return rc == CURLE_PARTIAL_FILE || rc == CURLE_RECV_ERROR || rc == CURLE_SEND_ERROR || rc == CURLE_GOT_NOTHING;
+}
+
+long millisecondsUntil(TransferLock::Clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TransferLock::Clock::now());
+    return std::max<long>(1, long(left.count()));
+}
+}
+
+Reply<std::string> SinaWeibo::unsent(TransferFailure failure, const std::string& detail)
+{
+    TransferOutcome outcome = failureOf(failure);
+    outcome.detail = detail;
+    return Reply<std::string>(std::string(), outcome);
+}
+
+std::unique_lock<TransferLock> SinaWeibo::lockFor(RequestClass requestClass, TransferLock::Clock::time_point& deadline)
+{
+    deadline = TransferLock::Clock::time_point::max();
+    if (requestClass != RequestClass::Action)
+        return std::unique_lock<TransferLock>(curl_lock);
+    deadline = TransferLock::Clock::now() + std::chrono::milliseconds(actionDeadlineMs.load());
+    std::unique_lock<TransferLock> held(curl_lock, std::defer_lock);
+    if (curl_lock.lockUntil(true, deadline))
+        held = std::unique_lock<TransferLock>(curl_lock, std::adopt_lock);
+    return held;
+}
+
+Reply<std::string> SinaWeibo::performPrepared(const std::string& url, const std::string& headerLine,
+                                              RequestClass requestClass, TransferLock::Clock::time_point deadline)
 {
     curl_slist* headers = nullptr;
     if (!headerLine.empty())
@@ -426,8 +471,12 @@ std::string SinaWeibo::performPrepared(const std::string& url, const std::string
     // Set even when empty: the handle must never keep pointing at an earlier transfer's freed list.
     curl_easy_setopt(curlHandle, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curlHandle, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curlHandle, CURLOPT_TIMEOUT, upload ? uploadTimeoutS : readTimeoutS);
-    const CURLcode rc = static_cast<CURLcode>(runTransfer());
+    long timeoutMs = (requestClass == RequestClass::Upload ? uploadTimeoutS : readTimeoutS) * 1000;
+    if (deadline != TransferLock::Clock::time_point::max())
+        timeoutMs = std::min(timeoutMs, millisecondsUntil(deadline));
+    curl_easy_setopt(curlHandle, CURLOPT_TIMEOUT_MS, timeoutMs);
+    curl_easy_setopt(curlHandle, CURLOPT_CONNECTTIMEOUT_MS, std::min(connectTimeoutMs, timeoutMs));
+    const CURLcode rc = static_cast<CURLcode>(runTransfer(requestClass));
     curl_easy_setopt(curlHandle, CURLOPT_HTTPHEADER, nullptr);
     curl_slist_free_all(headers);
 
@@ -444,16 +493,19 @@ std::string SinaWeibo::performPrepared(const std::string& url, const std::string
             std::snprintf(errorBuffer, sizeof errorBuffer, "answer larger than %zu bytes", maxAnswerBytes);
         } else if (rc == CURLE_OPERATION_TIMEDOUT) {
             lastOutcome.failure = TransferFailure::TimedOut;
+            if (gaveWay)
+                std::snprintf(errorBuffer, sizeof errorBuffer, "%s", "slow read gave way to a waiting action");
+        } else if (brokeAfterConnecting(rc)) {
+            lastOutcome.failure = TransferFailure::Broken;
         } else {
             lastOutcome.failure = TransferFailure::Connection;
         }
         if (errorBuffer[0] == '\0')
             std::snprintf(errorBuffer, sizeof errorBuffer, "%s", curl_easy_strerror(rc));
         errorBuffer[ERROR_BUFFER_SIZE - 1] = '\0';
-        lastOutcome.errorText = errorBuffer;
+        lastOutcome.detail = errorBuffer;
         lastWebResponse.clear();
-        TransferWatch::record(lastOutcome);
-        return std::string();
+        return Reply<std::string>(std::string(), lastOutcome);
     }
     if (status >= 400) {
         lastOutcome.errorCode = errorCodeOf(lastWebResponse);
@@ -463,52 +515,63 @@ std::string SinaWeibo::performPrepared(const std::string& url, const std::string
             lastOutcome.failure = TransferFailure::AuthRefused;
         else
             lastOutcome.failure = TransferFailure::Refused;
-        lastOutcome.errorText = "HTTP " + std::to_string(status);
+        lastOutcome.detail = "HTTP " + std::to_string(status);
     }
-    TransferWatch::record(lastOutcome);
-    return lastWebResponse;
+    return Reply<std::string>(lastWebResponse, lastOutcome);
 }
 
-std::string SinaWeibo::performSigned(int kind, const std::string& url, const KeyValueMap& params, bool xauth,
-                                     bool upload, const std::function<void()>& setBody)
+Reply<std::string> SinaWeibo::performSigned(int kind, const std::string& url, const KeyValueMap& params, bool xauth,
+                                            RequestClass requestClass, TransferLock::Clock::time_point deadline,
+                                            const std::function<void()>& setBody)
 {
     for (int attempt = 0;; ++attempt) {
         prepareStandardParams();
         setBody();
         const std::string header =
             oauth_.makeOAuthHeader(static_cast<oAuth::OAuth::HttpRequestType>(kind), url, params, xauth);
-        std::string result = performPrepared(url, header, upload);
+        Reply<std::string> result = performPrepared(url, header, requestClass, deadline);
         if (attempt == 0 && adoptServiceClock())
             continue;
         return result;
     }
 }
 
-std::string SinaWeibo::performGet(const std::string& url)
+namespace {
+const char* const kNoHandle = "no transfer handle";
+const char* const kLockTimedOut = "other transfers held the connection past the deadline";
+}
+
+Reply<std::string> SinaWeibo::performGet(const std::string& url)
 {
-    std::lock_guard<std::mutex> lock(curl_lock);
+    TransferLock::Clock::time_point deadline;
+    const auto lock = lockFor(RequestClass::Read, deadline);
     if (!curlHandle)
-        return std::string();
-    return performSigned(oAuth::OAuth::HttpGet, url, KeyValueMap(), false, false,
+        return unsent(TransferFailure::NotSent, kNoHandle);
+    return performSigned(oAuth::OAuth::HttpGet, url, KeyValueMap(), false, RequestClass::Read, deadline,
                          [this] { curl_easy_setopt(curlHandle, CURLOPT_HTTPGET, 1L); });
 }
 
-std::string SinaWeibo::performGet(const std::string& url, const std::string& headerLine)
+Reply<std::string> SinaWeibo::performGet(const std::string& url, const std::string& headerLine)
 {
-    std::lock_guard<std::mutex> lock(curl_lock);
+    TransferLock::Clock::time_point deadline;
+    const auto lock = lockFor(RequestClass::Read, deadline);
     if (!curlHandle)
-        return std::string();
+        return unsent(TransferFailure::NotSent, kNoHandle);
     prepareStandardParams();
     curl_easy_setopt(curlHandle, CURLOPT_HTTPGET, 1L);
-    return performPrepared(url, headerLine);
+    return performPrepared(url, headerLine, RequestClass::Read, deadline);
 }
 
-std::string SinaWeibo::performPost(const std::string& url, const KeyValueMap& params, const std::string& picturePath,
-                                   bool xauth)
+Reply<std::string> SinaWeibo::performPost(const std::string& url, const KeyValueMap& params,
+                                          const std::string& picturePath, bool xauth)
 {
-    std::lock_guard<std::mutex> lock(curl_lock);
+    const RequestClass requestClass = picturePath.empty() ? RequestClass::Action : RequestClass::Upload;
+    TransferLock::Clock::time_point deadline;
+    const auto lock = lockFor(requestClass, deadline);
+    if (!lock.owns_lock())
+        return unsent(TransferFailure::TimedOut, kLockTimedOut);
     if (!curlHandle)
-        return std::string();
+        return unsent(TransferFailure::NotSent, kNoHandle);
 
     curl_mime* form = nullptr;
     std::string body;
@@ -522,7 +585,7 @@ std::string SinaWeibo::performPost(const std::string& url, const KeyValueMap& pa
             curl_mime_free(form);
             clearCurlCallbackBuffers();
             std::snprintf(errorBuffer, sizeof errorBuffer, "cannot read the picture file %s", picturePath.c_str());
-            return std::string();
+            return unsent(TransferFailure::NotSent, errorBuffer);
         }
         for (const auto& [name, value] : params) {
             curl_mimepart* part = curl_mime_addpart(form);
@@ -541,7 +604,8 @@ std::string SinaWeibo::performPost(const std::string& url, const KeyValueMap& pa
             curl_easy_setopt(curlHandle, CURLOPT_COPYPOSTFIELDS, body.c_str());
         }
     };
-    std::string result = performSigned(oAuth::OAuth::HttpPost, url, params, xauth, form != nullptr, setBody);
+    Reply<std::string> result =
+        performSigned(oAuth::OAuth::HttpPost, url, params, xauth, requestClass, deadline, setBody);
     if (form) {
         curl_easy_setopt(curlHandle, CURLOPT_MIMEPOST, nullptr);
         curl_mime_free(form);
@@ -549,62 +613,92 @@ std::string SinaWeibo::performPost(const std::string& url, const KeyValueMap& pa
     return result;
 }
 
-std::string SinaWeibo::performDelete(const std::string& url)
+Reply<std::string> SinaWeibo::performDelete(const std::string& url)
 {
-    std::lock_guard<std::mutex> lock(curl_lock);
+    TransferLock::Clock::time_point deadline;
+    const auto lock = lockFor(RequestClass::Action, deadline);
+    if (!lock.owns_lock())
+        return unsent(TransferFailure::TimedOut, kLockTimedOut);
     if (!curlHandle)
-        return std::string();
-    return performSigned(oAuth::OAuth::HttpDelete, url, KeyValueMap(), false, false, [this] {
+        return unsent(TransferFailure::NotSent, kNoHandle);
+    return performSigned(oAuth::OAuth::HttpDelete, url, KeyValueMap(), false, RequestClass::Action, deadline, [this] {
         // Back to a body-less request first, so a form or body of an earlier POST cannot travel with it.
         curl_easy_setopt(curlHandle, CURLOPT_HTTPGET, 1L);
         curl_easy_setopt(curlHandle, CURLOPT_CUSTOMREQUEST, "DELETE");
     });
 }
 
-bool SinaWeibo::acquireAuthorizeUrl(std::string& authorizeUrl)
+namespace {
+// A token answer that carries no token: the service answered, but not with what was asked.
+bool takeToken(const Reply<std::string>& answer, oAuth::OAuth& oauth, TransferOutcome* outcome)
+{
+    TransferOutcome result = answer.outcome;
+    // Whatever came is offered to the signer, an error document too: it carries no token, so none stays usable.
+    const bool taken = !answer.value.empty() && oauth.setOAuthTokenKeyAndSecret(answer.value);
+    const bool ok = result.ok() && taken;
+    if (result.ok() && !taken)
+        result.failure = TransferFailure::Unreadable;
+    if (outcome)
+        *outcome = result;
+    return ok;
+}
+
+void report(TransferOutcome* outcome, TransferFailure failure)
+{
+    if (outcome)
+        *outcome = failureOf(failure);
+}
+}
+
+bool SinaWeibo::acquireAuthorizeUrl(std::string& authorizeUrl, TransferOutcome* outcome)
 {
     authorizeUrl.clear();
-    if (!curlHandle)
+    if (!curlHandle) {
+        report(outcome, TransferFailure::NotSent);
         return false;
+    }
     const std::string url = baseUrl() + WEIBO_API_OAUTH_REQUEST_TOKEN;
     const std::string header = oauth_.makeOAuthHeader(oAuth::OAuth::HttpGet, url, KeyValueMap(), false);
-    if (header.empty())
+    if (header.empty()) {
+        report(outcome, TransferFailure::NotSent);
         return false;
-    const std::string response = performGet(url, header);
-    if (response.empty() || !oauth_.setOAuthTokenKeyAndSecret(response))
+    }
+    if (!takeToken(performGet(url, header), oauth_, outcome))
         return false;
     authorizeUrl = baseUrl() + WEIBO_API_OAUTH_AUTHORIZE + oauth_.oAuthTokenKey();
     return true;
 }
 
-bool SinaWeibo::acquireOAuthAccessToken(const std::string& pin)
+bool SinaWeibo::acquireOAuthAccessToken(const std::string& pin, TransferOutcome* outcome)
 {
-    if (!curlHandle)
+    if (!curlHandle) {
+        report(outcome, TransferFailure::NotSent);
         return false;
+    }
     const std::string url = baseUrl() + WEIBO_API_OAUTH_ACCESS_TOKEN;
     oauth_.setOAuthPin(pin);
     const std::string header = oauth_.makeOAuthHeader(oAuth::OAuth::HttpGet, url, KeyValueMap(), false);
     oauth_.setOAuthPin(std::string());
-    if (header.empty())
+    if (header.empty()) {
+        report(outcome, TransferFailure::NotSent);
         return false;
-    const std::string response = performGet(url, header);
-    if (response.empty())
-        return false;
-    return oauth_.setOAuthTokenKeyAndSecret(response);
+    }
+    return takeToken(performGet(url, header), oauth_, outcome);
 }
 
-bool SinaWeibo::acquireOAuthAccessToken(const std::string& userName, const std::string& password)
+bool SinaWeibo::acquireOAuthAccessToken(const std::string& userName, const std::string& password,
+                                        TransferOutcome* outcome)
 {
-    if (!curlHandle)
+    if (!curlHandle) {
+        report(outcome, TransferFailure::NotSent);
         return false;
+    }
     oauth_.setXAuthUsername(userName);
     oauth_.setXAuthPassword(password);
     KeyValueMap form;
     form["source"] = oauth_.consumerKey();
-    const std::string response = performPost(baseUrl() + WEIBO_API_OAUTH_ACCESS_TOKEN, form, std::string(), true);
-    if (response.empty())
-        return false;
-    return oauth_.setOAuthTokenKeyAndSecret(response);
+    return takeToken(performPost(baseUrl() + WEIBO_API_OAUTH_ACCESS_TOKEN, form, std::string(), true), oauth_,
+                     outcome);
 }
 
 } // namespace weibo

@@ -84,20 +84,20 @@ std::string pagedUrl(const std::string& base, const SinaWeiboOptions& o)
 }
 }
 
-std::string SinaWeibo::timelinePublic(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::timelinePublic(const SinaWeiboOptions& o)
 {
     return performGet(Query(makeBaseUrl(WEIBO_API_TIMELINE_PUBLIC)).add("count", o.count_)
                           .add("base_app", o.base_app_).url());
 }
 
-std::string SinaWeibo::timelineFriends(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::timelineFriends(const SinaWeiboOptions& o)
 {
     return performGet(Query(makeBaseUrl(WEIBO_API_TIMELINE_FRIENDS)).add("since_id", o.since_id_)
                           .add("max_id", o.max_id_).add("count", o.count_).add("page", o.page_)
                           .add("base_app", o.base_app_).add("feature", o.feature_).url());
 }
 
-std::string SinaWeibo::timelineUser(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::timelineUser(const SinaWeiboOptions& o)
 {
     return performGet(Query(makeBaseUrl(WEIBO_API_TIMELINE_USER)).add("user_id", o.user_id_)
                           .add("screen_name", o.screen_name_).add("since_id", o.since_id_)
@@ -105,59 +105,59 @@ std::string SinaWeibo::timelineUser(const SinaWeiboOptions& o)
                           .add("base_app", o.base_app_).add("feature", o.feature_).url());
 }
 
-std::string SinaWeibo::timelineMentions(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::timelineMentions(const SinaWeiboOptions& o)
 {
     return performGet(pagedUrl(makeBaseUrl(WEIBO_API_TIMELINE_MENTIONS), o));
 }
 
-std::string SinaWeibo::timelineCommentsToMe(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::timelineCommentsToMe(const SinaWeiboOptions& o)
 {
     return performGet(pagedUrl(makeBaseUrl(WEIBO_API_TIMELINE_COMMENTS_TO_ME), o));
 }
 
-std::string SinaWeibo::timelineCommentsByMe(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::timelineCommentsByMe(const SinaWeiboOptions& o)
 {
     return performGet(pagedUrl(makeBaseUrl(WEIBO_API_TIMELINE_COMMENTS_BY_ME), o));
 }
 
-std::string SinaWeibo::timelineAllMyComments(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::timelineAllMyComments(const SinaWeiboOptions& o)
 {
     return performGet(pagedUrl(makeBaseUrl(WEIBO_API_TIMELINE_ALL_MY_COMMENTS), o));
 }
 
-std::string SinaWeibo::timelineComments(std::uint64_t statusId, const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::timelineComments(std::uint64_t statusId, const SinaWeiboOptions& o)
 {
     if (statusId == 0)
-        return std::string();
+        return unsent(TransferFailure::NotSent, "nothing to ask");
     return performGet(Query(makeBaseUrl(WEIBO_API_TIMELINE_COMMENTS)).add("id", statusId).add("count", o.count_)
                           .add("page", o.page_).url());
 }
 
-std::string SinaWeibo::directMessages(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::directMessages(const SinaWeiboOptions& o)
 {
     return performGet(pagedUrl(makeBaseUrl(WEIBO_API_MESSAGE), o));
 }
 
-std::string SinaWeibo::directMessagesSent(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::directMessagesSent(const SinaWeiboOptions& o)
 {
     return performGet(pagedUrl(makeBaseUrl(WEIBO_API_MESSAGE_SENT), o));
 }
 
-std::string SinaWeibo::favorites(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::favorites(const SinaWeiboOptions& o)
 {
     return performGet(Query(makeBaseUrl(WEIBO_API_FAVORITES)).add("page", o.page_).url());
 }
 
-std::string SinaWeibo::statusUnread(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::statusUnread(const SinaWeiboOptions& o)
 {
     return performGet(Query(makeBaseUrl(WEIBO_API_STATUS_UNREAD)).add("with_new_status", o.with_new_status_)
                           .add("since_id", o.since_id_).url());
 }
 
-std::string SinaWeibo::statusCounts(const std::vector<std::uint64_t>& statusIds)
+Reply<std::string> SinaWeibo::statusCounts(const std::vector<std::uint64_t>& statusIds)
 {
     if (statusIds.empty())
-        return std::string();
+        return unsent(TransferFailure::NotSent, "nothing to ask");
     std::string ids;
     for (std::uint64_t id : statusIds) {
         if (!ids.empty())
@@ -167,43 +167,43 @@ std::string SinaWeibo::statusCounts(const std::vector<std::uint64_t>& statusIds)
     return performGet(Query(makeBaseUrl(WEIBO_API_STATUS_COUNTS)).addRaw("ids", ids).url());
 }
 
-std::string SinaWeibo::statusShowById(std::uint64_t statusId, const SinaWeiboOptions&)
+Reply<std::string> SinaWeibo::statusShowById(std::uint64_t statusId, const SinaWeiboOptions&)
 {
     if (statusId == 0)
-        return std::string();
+        return unsent(TransferFailure::NotSent, "nothing to ask");
     return performGet(makeBaseUrl(WEIBO_API_STATUS_SHOW + text(statusId)));
 }
 
-std::string SinaWeibo::userShow(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::userShow(const SinaWeiboOptions& o)
 {
     return performGet(Query(makeBaseUrl(WEIBO_API_USER_SHOW)).add("user_id", o.user_id_)
                           .add("screen_name", o.screen_name_).url());
 }
 
-std::string SinaWeibo::accountVerify()
+Reply<std::string> SinaWeibo::accountVerify()
 {
     return performGet(makeBaseUrl(WEIBO_API_ACCOUNT_VERIFY));
 }
 
-std::string SinaWeibo::emotions(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::emotions(const SinaWeiboOptions& o)
 {
     return performGet(Query(makeBaseUrl(WEIBO_API_EMOTIONS)).add("type", o.type_).add("language", o.language_).url());
 }
 
-std::string SinaWeibo::friendshipsShow(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::friendshipsShow(const SinaWeiboOptions& o)
 {
     return performGet(Query(makeBaseUrl(WEIBO_API_FRIENDSHIPS_SHOW)).add("source_id", o.source_id_)
                           .add("source_screen_name", o.source_screen_name_).add("target_id", o.target_id_)
                           .add("target_screen_name", o.target_screen_name_).url());
 }
 
-std::string SinaWeibo::friendshipsIds(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::friendshipsIds(const SinaWeiboOptions& o)
 {
     return performGet(Query(makeBaseUrl2(WEIBO_API_FRIENDSHIPS_IDS)).add("uid", o.uid_)
                           .add("screen_name", o.screen_name_).url());
 }
 
-std::string SinaWeibo::searchSuggestionsAtUsers(const std::string& prefix, int type, const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::searchSuggestionsAtUsers(const std::string& prefix, int type, const SinaWeiboOptions& o)
 {
     return performGet(Query(makeBaseUrl2(WEIBO_API_SEARCH_SUGGESTIONS_AT_USERS)).add("q", prefix).add("type", type)
                           .add("count", o.count_).add("range", o.range_).url());
@@ -211,29 +211,29 @@ std::string SinaWeibo::searchSuggestionsAtUsers(const std::string& prefix, int t
 
 // The list operations put their texts into the path; encoding keeps a "/" or "?" in them from changing
 // which resource is asked for (ids and plain names are unchanged by it).
-std::string SinaWeibo::userLists(const std::string& user, const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::userLists(const std::string& user, const SinaWeiboOptions& o)
 {
     return performGet(Query(baseUrl() + "/" + urlencode(user) + "/" + "lists" + WEIBO_API_FORMAT_JSON)
                           .add("listType", o.listType_).url());
 }
 
-std::string SinaWeibo::membersOfUserList(const std::string& user, const std::string& list, const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::membersOfUserList(const std::string& user, const std::string& list, const SinaWeiboOptions& o)
 {
     return performGet(Query(baseUrl() + "/" + urlencode(user) + "/" + urlencode(list) + "/members"
                             + WEIBO_API_FORMAT_JSON)
                           .add("cursor", o.cursor_).url());
 }
 
-std::string SinaWeibo::isUserMemberOfList(const std::string& member, const std::string& owner, const std::string& list)
+Reply<std::string> SinaWeibo::isUserMemberOfList(const std::string& member, const std::string& owner, const std::string& list)
 {
     return performGet(baseUrl() + "/" + urlencode(owner) + "/" + urlencode(list) + "/members/" + urlencode(member)
                       + WEIBO_API_FORMAT_JSON);
 }
 
-std::string SinaWeibo::statusUpdate(const std::string& status, const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::statusUpdate(const std::string& status, const SinaWeiboOptions& o)
 {
     if (status.empty())
-        return std::string();
+        return unsent(TransferFailure::NotSent, "nothing to ask");
     KeyValueMap form;
     form["status"] = status;
     put(form, "in_reply_to_status_id", o.in_reply_to_status_id_);
@@ -243,11 +243,11 @@ std::string SinaWeibo::statusUpdate(const std::string& status, const SinaWeiboOp
     return performPost(makeBaseUrl(WEIBO_API_STATUS_UPDATE), form, std::string(), false);
 }
 
-std::string SinaWeibo::statusUpload(const std::string& status, const std::string& picturePath,
+Reply<std::string> SinaWeibo::statusUpload(const std::string& status, const std::string& picturePath,
                                     const SinaWeiboOptions& o)
 {
     if (status.empty())
-        return std::string();
+        return unsent(TransferFailure::NotSent, "nothing to ask");
     KeyValueMap form;
     form["status"] = status;
     put(form, "lat", o.latitude_);
@@ -255,10 +255,10 @@ std::string SinaWeibo::statusUpload(const std::string& status, const std::string
     return performPost(makeBaseUrl(WEIBO_API_STATUS_UPLOAD), form, picturePath, false);
 }
 
-std::string SinaWeibo::statusRepost(std::uint64_t statusId, const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::statusRepost(std::uint64_t statusId, const SinaWeiboOptions& o)
 {
     if (statusId == 0)
-        return std::string();
+        return unsent(TransferFailure::NotSent, "nothing to ask");
     KeyValueMap form;
     form["id"] = text(statusId);
     put(form, "status", o.status_);
@@ -266,10 +266,10 @@ std::string SinaWeibo::statusRepost(std::uint64_t statusId, const SinaWeiboOptio
     return performPost(makeBaseUrl(WEIBO_API_STATUS_REPOST), form, std::string(), false);
 }
 
-std::string SinaWeibo::statusComment(std::uint64_t statusId, const std::string& comment, const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::statusComment(std::uint64_t statusId, const std::string& comment, const SinaWeiboOptions& o)
 {
     if (statusId == 0 || comment.empty())
-        return std::string();
+        return unsent(TransferFailure::NotSent, "nothing to ask");
     KeyValueMap form;
     form["id"] = text(statusId);
     form["comment"] = comment;
@@ -279,11 +279,11 @@ std::string SinaWeibo::statusComment(std::uint64_t statusId, const std::string& 
     return performPost(makeBaseUrl(WEIBO_API_STATUS_COMMENT), form, std::string(), false);
 }
 
-std::string SinaWeibo::statusReply(std::uint64_t commentId, const std::string& comment, std::uint64_t statusId,
+Reply<std::string> SinaWeibo::statusReply(std::uint64_t commentId, const std::string& comment, std::uint64_t statusId,
                                    const SinaWeiboOptions& o)
 {
     if (commentId == 0 || statusId == 0 || comment.empty())
-        return std::string();
+        return unsent(TransferFailure::NotSent, "nothing to ask");
     KeyValueMap form;
     form["cid"] = text(commentId);
     form["comment"] = comment;
@@ -292,11 +292,11 @@ std::string SinaWeibo::statusReply(std::uint64_t commentId, const std::string& c
     return performPost(makeBaseUrl(WEIBO_API_STATUS_REPLY), form, std::string(), false);
 }
 
-std::string SinaWeibo::directMessagesNew(const std::string& recipient, const std::string& message,
+Reply<std::string> SinaWeibo::directMessagesNew(const std::string& recipient, const std::string& message,
                                          const SinaWeiboOptions& o)
 {
     if (message.empty())
-        return std::string();
+        return unsent(TransferFailure::NotSent, "nothing to ask");
     KeyValueMap form;
     if (!recipient.empty())
         form["id"] = recipient;
@@ -306,16 +306,16 @@ std::string SinaWeibo::directMessagesNew(const std::string& recipient, const std
     return performPost(makeBaseUrl(WEIBO_API_MESSAGE_NEW), form, std::string(), false);
 }
 
-std::string SinaWeibo::favoritesCreate(std::uint64_t statusId)
+Reply<std::string> SinaWeibo::favoritesCreate(std::uint64_t statusId)
 {
     if (statusId == 0)
-        return std::string();
+        return unsent(TransferFailure::NotSent, "nothing to ask");
     KeyValueMap form;
     form["id"] = text(statusId);
     return performPost(makeBaseUrl(WEIBO_API_FAVORITES_CREATE), form, std::string(), false);
 }
 
-std::string SinaWeibo::friendshipsCreate(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::friendshipsCreate(const SinaWeiboOptions& o)
 {
     KeyValueMap form;
     put(form, "user_id", o.user_id_);
@@ -323,7 +323,7 @@ std::string SinaWeibo::friendshipsCreate(const SinaWeiboOptions& o)
     return performPost(makeBaseUrl(WEIBO_API_FRIENDSHIPS_CREATE), form, std::string(), false);
 }
 
-std::string SinaWeibo::friendshipsDestroy(const SinaWeiboOptions& o)
+Reply<std::string> SinaWeibo::friendshipsDestroy(const SinaWeiboOptions& o)
 {
     KeyValueMap form;
     put(form, "user_id", o.user_id_);
@@ -331,33 +331,33 @@ std::string SinaWeibo::friendshipsDestroy(const SinaWeiboOptions& o)
     return performPost(makeBaseUrl(WEIBO_API_FRIENDSHIPS_DESTROY), form, std::string(), false);
 }
 
-std::string SinaWeibo::statusResetCount(int type)
+Reply<std::string> SinaWeibo::statusResetCount(int type)
 {
     if (type == 0)
-        return std::string();
+        return unsent(TransferFailure::NotSent, "nothing to ask");
     KeyValueMap form;
     form["type"] = text(type);
     return performPost(makeBaseUrl(WEIBO_API_STATUS_RESET_COUNT), form, std::string(), false);
 }
 
-std::string SinaWeibo::statusDestroyById(std::uint64_t statusId)
+Reply<std::string> SinaWeibo::statusDestroyById(std::uint64_t statusId)
 {
-    return statusId == 0 ? std::string() : performDelete(makeBaseUrl(WEIBO_API_STATUS_DELETE + text(statusId)));
+    return statusId == 0 ? unsent(TransferFailure::NotSent, "nothing to ask") : performDelete(makeBaseUrl(WEIBO_API_STATUS_DELETE + text(statusId)));
 }
 
-std::string SinaWeibo::commentDestroyById(std::uint64_t commentId)
+Reply<std::string> SinaWeibo::commentDestroyById(std::uint64_t commentId)
 {
-    return commentId == 0 ? std::string() : performDelete(makeBaseUrl(WEIBO_API_COMMENT_DELETE + text(commentId)));
+    return commentId == 0 ? unsent(TransferFailure::NotSent, "nothing to ask") : performDelete(makeBaseUrl(WEIBO_API_COMMENT_DELETE + text(commentId)));
 }
 
-std::string SinaWeibo::favoritesDestroy(std::uint64_t statusId)
+Reply<std::string> SinaWeibo::favoritesDestroy(std::uint64_t statusId)
 {
-    return statusId == 0 ? std::string() : performDelete(makeBaseUrl(WEIBO_API_FAVORITES_DESTROY + text(statusId)));
+    return statusId == 0 ? unsent(TransferFailure::NotSent, "nothing to ask") : performDelete(makeBaseUrl(WEIBO_API_FAVORITES_DESTROY + text(statusId)));
 }
 
-std::string SinaWeibo::directMessagesDestroyById(std::uint64_t messageId)
+Reply<std::string> SinaWeibo::directMessagesDestroyById(std::uint64_t messageId)
 {
-    return messageId == 0 ? std::string() : performDelete(makeBaseUrl(WEIBO_API_MESSAGE_DELETE + text(messageId)));
+    return messageId == 0 ? unsent(TransferFailure::NotSent, "nothing to ask") : performDelete(makeBaseUrl(WEIBO_API_MESSAGE_DELETE + text(messageId)));
 }
 
 } // namespace weibo

@@ -2,9 +2,11 @@
 // fake cells, removal, id bounds and the unread count.
 #include "timeline/PXListViewController.h"
 
+#include "cells/FailureText.h"
 #include "cells/TimelineCellComment.h"
 #include "cells/TimelineCellMessage.h"
 #include "cells/TimelineCellStatus.h"
+#include "model/Replies.h"
 #include "platform/Dispatch.h"
 #include "timeline/ChatCell.h"
 #include "timeline/SeamCell.h"
@@ -50,6 +52,15 @@ struct CellKeyHash {
 
 CellKey keyOf(const TimelineCellBase& cell) { return CellKey{std::type_index(typeid(cell)), cell.entityId()}; }
 
+// How many items a request asked for: its count, or a page of the service's own size (never more than 100).
+std::size_t askedCount(const WeiboOptions& options)
+{
+    const weibo::SinaWeiboOptions* o = options.options();
+    if (o && o->count_ && *o->count_ > 0)
+        return std::size_t(*o->count_);
+    return std::size_t(PXListViewController::kPageCount);
+}
+
 } // namespace
 
 PXListViewController::PXListViewController(const QString& nibName, const QString& identifier,
@@ -76,7 +87,7 @@ PXListViewController::PXListViewController(const QString& nibName, const QString
     if (rowNibName_ == QLatin1String(ChatCell::kIdentifier))
         kSpaceHeightOfCell_ += 2 * dummyCell_->textView()->textContainerInset().height();
 
-    auto optionsOnly = [this](CellArray (PXListViewController::*operation)(const WeiboOptions&)) {
+    auto optionsOnly = [this](weibo::Reply<CellArray> (PXListViewController::*operation)(const WeiboOptions&)) {
         return FetchOperation([this, operation](const RequiredArguments&, const WeiboOptions& options) {
             return (this->*operation)(options);
         });
@@ -211,18 +222,19 @@ void PXListViewController::setInvocation(FetchOperation operation)
     invocation_ = std::move(operation);
 }
 
-std::size_t PXListViewController::fetchDataWithOptions(const weibo::SinaWeiboOptions& options, int mode,
-                                                       bool background)
+weibo::Reply<std::size_t> PXListViewController::fetchDataWithOptions(const weibo::SinaWeiboOptions& options,
+                                                                     int mode, bool background)
 {
     return fetchDataWithRequired(RequiredArguments(), options, mode, background);
 }
 
-std::size_t PXListViewController::fetchDataWithRequired(const RequiredArguments& required,
-                                                        const weibo::SinaWeiboOptions& options, int mode,
-                                                        bool /*background*/)
+weibo::Reply<std::size_t> PXListViewController::fetchDataWithRequired(const RequiredArguments& required,
+                                                                      const weibo::SinaWeiboOptions& options,
+                                                                      int mode, bool /*background*/)
 {
     bool gap = false;
-    const CellArray newCells = fetchPagesWithOperation(invocation(), required, options, &gap);
+    const weibo::Reply<CellArray> fetched = fetchPagesWithOperation(invocation(), required, options, &gap);
+    const CellArray& newCells = fetched.value;
     // Two fetches of one list may overlap (a poll and a manual refresh); each merges into what the other
     // stored, never into a stale copy.
     std::lock_guard<std::recursive_mutex> lock(cellsLock_);
@@ -231,7 +243,7 @@ std::size_t PXListViewController::fetchDataWithRequired(const RequiredArguments&
     if (gap && mode == kModeNewer && options.min_id_ && *options.min_id_ != 0)
         insertSeam(merged, newCells, *options.min_id_);
     dataOfCells_ = std::make_shared<const CellArray>(std::move(merged));
-    return newCells.size();
+    return fetched.with(newCells.size());
 }
 
 void PXListViewController::insertSeam(CellArray& merged, const CellArray& newCells, std::uint64_t newerThan)
@@ -252,45 +264,59 @@ void PXListViewController::insertSeam(CellArray& merged, const CellArray& newCel
         merged.resize(kMaxCells);
 }
 
-CellArray PXListViewController::fetchCellsWithRequired(const RequiredArguments& required,
-                                                       const weibo::SinaWeiboOptions& options)
+weibo::Reply<CellArray> PXListViewController::fetchCellsWithRequired(const RequiredArguments& required,
+                                                                     const weibo::SinaWeiboOptions& options)
 {
     return fetchPagesWithOperation(invocation(), required, options);
 }
 
-CellArray PXListViewController::fetchPagesWithOperation(const FetchOperation& operation,
-                                                        const RequiredArguments& required,
-                                                        const weibo::SinaWeiboOptions& options, bool* gap)
+weibo::Reply<CellArray> PXListViewController::fetchPagesWithOperation(const FetchOperation& operation,
+                                                                      const RequiredArguments& required,
+                                                                      const weibo::SinaWeiboOptions& options,
+                                                                      bool* gap)
 {
     if (gap)
         *gap = false;
     CellArray result;
     if (!operation)
-        return result;
+        return weibo::Reply<CellArray>(result, weibo::TransferOutcome());
 
     WeiboOptions current(options);
     weibo::SinaWeiboOptions paged = options;
+    weibo::TransferOutcome outcome;
     // Items that move between two page requests (new ones pushed in on top) would come twice.
     std::unordered_set<CellKey, CellKeyHash> seen;
-    auto requestPage = [&](int page) {
+    // What one page brought (its own count, before anything was left out); 0 for a failed page, which ends the
+    // loop with its outcome.
+    auto requestPage = [&](int page, std::size_t asked) -> std::size_t {
         paged.page_ = page;
         current.setOptions(&paged);
-        CellArray cells = operation(required, current);
-        std::size_t added = 0;
-        for (CellPtr& cell : cells) {
-            if (cell && seen.insert(keyOf(*cell)).second) {
-                result.push_back(std::move(cell));
-                ++added;
-            }
+        weibo::Reply<CellArray> cells = operation(required, current);
+        if (!cells.ok()) {
+            outcome = cells.outcome;
+            return 0;
         }
-        return std::make_pair(cells.size(), added);
+        const std::size_t brought = cells.value.size();
+        // A page never adds more than it asked for, newest first: a flood of thousands must not fill memory.
+        if (cells.value.size() > asked)
+            cells.value.resize(asked);
+        for (CellPtr& cell : cells.value) {
+            // Newer items are newer than what is shown: an older one on top would move the poll's bound back.
+            if (options.min_id_ && cell && cell->entityId() <= *options.min_id_)
+                continue;
+            if (cell && seen.insert(keyOf(*cell)).second)
+                result.push_back(std::move(cell));
+        }
+        return brought;
     };
 
     if (options.min_id_) {
         paged.count_ = kPageCount;
         paged.since_id_ = *options.min_id_;
         for (int page = 1;; ++page) {
-            const std::size_t brought = requestPage(page).first;
+            const std::size_t brought = requestPage(page, kPageCount);
+            if (!outcome.ok() && !result.empty() && gap)
+                *gap = true;  // pages before the failed one came: items below them may be missing
             if (brought == 0 || brought != std::size_t(kPageCount))
                 break;
             if (result.size() >= std::size_t(kPageCount)) {
@@ -307,84 +333,95 @@ CellArray PXListViewController::fetchPagesWithOperation(const FetchOperation& op
         const int pages = int((wanted + kPageCount - 1) / kPageCount);
         paged.count_ = kPageCount;
         for (int page = 1; page <= pages; ++page) {
-            const std::size_t brought = requestPage(page).first;
+            const std::size_t brought = requestPage(page, kPageCount);
             if (brought < std::size_t(kPageCount) || result.size() >= wanted)
                 break;
         }
         if (result.size() > wanted)
             result.resize(wanted);
     } else {
-        result = operation(required, current);
+        // One request as given: it asked for count_ items, or a page of the service's own size.
+        const std::size_t asked = options.count_ && *options.count_ > 0 ? std::size_t(*options.count_)
+                                                                         : std::size_t(kPageCount);
+        weibo::Reply<CellArray> cells = operation(required, current);
+        outcome = cells.outcome;
+        result = std::move(cells.value);
         result.erase(std::remove(result.begin(), result.end(), nullptr), result.end());
+        if (result.size() > asked)
+            result.resize(asked);
     }
-    return result;
+    return weibo::Reply<CellArray>(std::move(result), outcome);
 }
 
-CellArray PXListViewController::timelineFriendsWithOptions(const WeiboOptions& options)
+weibo::Reply<CellArray> PXListViewController::timelineFriendsWithOptions(const WeiboOptions& options)
 {
-    return parseResponse(weiboInstance()->timelineFriends(*options.options()), kCellTypeStatus);
+    return parseResponse(weiboInstance()->timelineFriends(*options.options()), kCellTypeStatus, askedCount(options));
 }
 
-CellArray PXListViewController::timelineUserWithOptions(const WeiboOptions& options)
+weibo::Reply<CellArray> PXListViewController::timelineUserWithOptions(const WeiboOptions& options)
 {
-    return parseResponse(weiboInstance()->timelineUser(*options.options()), kCellTypeStatus);
+    return parseResponse(weiboInstance()->timelineUser(*options.options()), kCellTypeStatus, askedCount(options));
 }
 
-CellArray PXListViewController::timelineMentionsWithOptions(const WeiboOptions& options)
+weibo::Reply<CellArray> PXListViewController::timelineMentionsWithOptions(const WeiboOptions& options)
 {
-    return parseResponse(weiboInstance()->timelineMentions(*options.options()), kCellTypeStatus);
+    return parseResponse(weiboInstance()->timelineMentions(*options.options()), kCellTypeStatus, askedCount(options));
 }
 
-CellArray PXListViewController::timelineCommentsToMeWithOptions(const WeiboOptions& options)
+weibo::Reply<CellArray> PXListViewController::timelineCommentsToMeWithOptions(const WeiboOptions& options)
 {
-    return parseResponse(weiboInstance()->timelineCommentsToMe(*options.options()), kCellTypeComment);
+    return parseResponse(weiboInstance()->timelineCommentsToMe(*options.options()), kCellTypeComment, askedCount(options));
 }
 
-CellArray PXListViewController::timelineCommentsByMeWithOptions(const WeiboOptions& options)
+weibo::Reply<CellArray> PXListViewController::timelineCommentsByMeWithOptions(const WeiboOptions& options)
 {
-    return parseResponse(weiboInstance()->timelineCommentsByMe(*options.options()), kCellTypeComment);
+    return parseResponse(weiboInstance()->timelineCommentsByMe(*options.options()), kCellTypeComment, askedCount(options));
 }
 
-CellArray PXListViewController::timelineCommentsWithRequired(const RequiredArguments& required,
-                                                             const WeiboOptions& options)
+weibo::Reply<CellArray> PXListViewController::timelineCommentsWithRequired(const RequiredArguments& required,
+                                                                           const WeiboOptions& options)
 {
     // The comments of no status: there is nothing to ask for.
     if (required.empty() || required.front() == 0)
-        return {};
+        return weibo::Reply<CellArray>(CellArray(), weibo::TransferOutcome());
     return parseResponse(weiboInstance()->timelineComments(required.front(), *options.options()),
-                         kCellTypeComment);
+                         kCellTypeComment, askedCount(options));
 }
 
-CellArray PXListViewController::favoritesWithOptions(const WeiboOptions& options)
+weibo::Reply<CellArray> PXListViewController::favoritesWithOptions(const WeiboOptions& options)
 {
-    return parseResponse(weiboInstance()->favorites(*options.options()), kCellTypeFavorite);
+    return parseResponse(weiboInstance()->favorites(*options.options()), kCellTypeFavorite, askedCount(options));
 }
 
-CellArray PXListViewController::receivedMessagesWithOptions(const WeiboOptions& options)
+weibo::Reply<CellArray> PXListViewController::receivedMessagesWithOptions(const WeiboOptions& options)
 {
-    return parseResponse(weiboInstance()->directMessages(*options.options()), kCellTypeMessage);
+    return parseResponse(weiboInstance()->directMessages(*options.options()), kCellTypeMessage, askedCount(options));
 }
 
-CellArray PXListViewController::sentMessagesWithOptions(const WeiboOptions& options)
+weibo::Reply<CellArray> PXListViewController::sentMessagesWithOptions(const WeiboOptions& options)
 {
-    return parseResponse(weiboInstance()->directMessagesSent(*options.options()), kCellTypeMessage);
+    return parseResponse(weiboInstance()->directMessagesSent(*options.options()), kCellTypeMessage, askedCount(options));
 }
 
 // ---------------------------------------------------------------------------------------------------------------
 // Parsing
 
-CellArray PXListViewController::parseResponse(const std::string& response, int cellType)
+weibo::Reply<CellArray> PXListViewController::parseResponse(const weibo::Reply<std::string>& response, int cellType,
+                                                            std::size_t limit)
 {
     CellArray cells;
-    if (response.empty())
-        return cells;
-
+    // The newest `limit` records only: a page far larger than asked for must not cost cells, layouts and counts.
+    auto newest = [limit](auto records) {
+        if (records.value.size() > limit)
+            records.value.resize(limit);
+        return records;
+    };
     switch (cellType) {
     case kCellTypeStatus:
     case kCellTypeFavorite: {
-        const auto statuses = weibo::parseString<weibo::WBStatus>(response);
-        cells.reserve(statuses.size());
-        for (const auto& status : statuses) {
+        const auto statuses = newest(weibo::recordsOf<weibo::WBStatus>(response));
+        cells.reserve(statuses.value.size());
+        for (const auto& status : statuses.value) {
             StatusCellPtr cell = cellType == kCellTypeStatus ? std::make_shared<TimelineCellStatus>(status)
                                                              : std::make_shared<TimelineCellFavorite>(status);
             cell->setListViewController(this);
@@ -392,37 +429,33 @@ CellArray PXListViewController::parseResponse(const std::string& response, int c
         }
         if (!cells.empty())
             updateCommentRepostCountsWithinCells(cells);
-        break;
+        return statuses.with(std::move(cells));
     }
     case kCellTypeComment: {
-        const auto comments = weibo::parseString<weibo::WBComment>(response);
-        cells.reserve(comments.size());
-        for (const auto& comment : comments) {
+        const auto comments = newest(weibo::recordsOf<weibo::WBComment>(response));
+        cells.reserve(comments.value.size());
+        for (const auto& comment : comments.value) {
             auto cell = std::make_shared<TimelineCellComment>(comment);
             cell->setListViewController(this);
             cells.push_back(std::move(cell));
         }
-        break;
+        return comments.with(std::move(cells));
     }
     case kCellTypeMessage: {
-        const auto messages = weibo::parseString<weibo::WBMessage>(response);
+        const auto messages = newest(weibo::recordsOf<weibo::WBMessage>(response));
         // Message cells belong to the list of the open conversation, where they are shown as bubbles.
         PXListViewController* chat = host_ ? host_->chatListViewController() : nullptr;
-        cells.reserve(messages.size());
-        for (const auto& message : messages) {
+        cells.reserve(messages.value.size());
+        for (const auto& message : messages.value) {
             auto cell = std::make_shared<TimelineCellMessage>(message);
             cell->setListViewController(chat);
             cells.push_back(std::move(cell));
         }
-        break;
+        return messages.with(std::move(cells));
     }
     default:
-        break;
+        return weibo::Reply<CellArray>(CellArray(), weibo::outcomeOf(response));
     }
-    // A truncated page or an HTML error page is a failure the user hears of, not an empty list.
-    if (cells.empty() && !weibo::isReadableAnswer(response))
-        weibo::TransferWatch::reportUnreadable();
-    return cells;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -527,10 +560,13 @@ std::uint64_t PXListViewController::earliestEntityIdOnCells(const CellArray& cel
 
 std::uint64_t PXListViewController::latestEntityIdOnCells(const CellArray& cells) const
 {
+    // The newest shown, which is the top-most in a list kept newest first; taken as the greatest id so that the
+    // poll's bound can never move back below what is shown.
+    std::uint64_t latest = 0;
     for (const CellPtr& cell : cells)
-        if (cell->entityId() != 0 && !countsAsFake(*cell))
-            return cell->entityId();
-    return 0;
+        if (cell->entityId() > latest && !countsAsFake(*cell))
+            latest = cell->entityId();
+    return latest;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -636,11 +672,12 @@ void PXListViewController::resetUnreadCount()
     const auto client = weiboInstance();
     if (!client)
         return;
-    // The answer is ignored, so the main thread need not wait for it.
+    // The answer is ignored (the counter is the service's own), so the main thread need not wait for it.
+    auto reset = [client, type] { logFailure(QStringLiteral("reset count"), weibo::outcomeOf(client->statusResetCount(type))); };
     if (platform::isMainThread())
-        runInBackground([client, type] { client->statusResetCount(type); });
+        runInBackground(reset);
     else
-        client->statusResetCount(type);
+        reset();
 }
 
 void PXListViewController::updateCell(std::uint64_t statusId, bool favorited)

@@ -67,8 +67,9 @@ public:
     using CellArrayPtr = std::shared_ptr<const CellArray>;
     // The required arguments of a fetch: the status id for the comments of one status, none otherwise.
     using RequiredArguments = std::vector<std::uint64_t>;
-    // The stored fetch operation: one request with these options, parsed into cells.
-    using FetchOperation = std::function<CellArray(const RequiredArguments& required, const WeiboOptions& options)>;
+    // The stored fetch operation: one request with these options, parsed into cells, with its outcome.
+    using FetchOperation =
+        std::function<weibo::Reply<CellArray>(const RequiredArguments& required, const WeiboOptions& options)>;
     // The one-shot completion callback: called with callbackObject after the next complete reload.
     using CallbackSelector = std::function<void(const QVariant& object)>;
 
@@ -120,21 +121,26 @@ public:
     // --- Fetching (background thread) ---
 
     // Fetches with the kind's operation, merges into dataOfCells with `mode` and answers the number of cells
-    // fetched (before the merge dropped any). `background` changes nothing: every fetch runs on the calling
+    // fetched (before the merge dropped any) with the outcome of the fetch (the first failed page's). What the
+    // pages before a failed one brought is merged. `background` changes nothing: every fetch runs on the calling
     // thread (never the main one) whatever it says.
-    std::size_t fetchDataWithOptions(const weibo::SinaWeiboOptions& options, int mode, bool background);
-    std::size_t fetchDataWithRequired(const RequiredArguments& required, const weibo::SinaWeiboOptions& options,
-                                      int mode, bool background);
+    weibo::Reply<std::size_t> fetchDataWithOptions(const weibo::SinaWeiboOptions& options, int mode, bool background);
+    weibo::Reply<std::size_t> fetchDataWithRequired(const RequiredArguments& required,
+                                                    const weibo::SinaWeiboOptions& options, int mode,
+                                                    bool background);
     // The paging loop: the new cells, newest first; does not touch dataOfCells. With min_id_: pages of 100
     // newer than min_id_ until a page is not full or 100 are gathered. With count_ above 100: pages of 100
-    // until count_ (at most 1024) are gathered or a page is not full. Otherwise one request as given.
-    CellArray fetchCellsWithRequired(const RequiredArguments& required, const weibo::SinaWeiboOptions& options);
+    // until count_ (at most 1024) are gathered or a page is not full. Otherwise one request as given. A page never
+    // adds more than it asked for (its newest ones), and a min_id_ loop keeps only items newer than min_id_. It
+    // stops at the first failed page.
+    weibo::Reply<CellArray> fetchCellsWithRequired(const RequiredArguments& required,
+                                                   const weibo::SinaWeiboOptions& options);
     // The same loop over a given operation. The message fetches use it with their own stream's operation, so the
     // stored one is never rebound under a fetch that runs at the same time.
     // `gap`, when given, is set when a min_id_ loop stopped at its limit of 100 with a full page: items between
     // the oldest one fetched and min_id_ may not have been fetched.
-    CellArray fetchPagesWithOperation(const FetchOperation& operation, const RequiredArguments& required,
-                                      const weibo::SinaWeiboOptions& options, bool* gap = nullptr);
+    weibo::Reply<CellArray> fetchPagesWithOperation(const FetchOperation& operation, const RequiredArguments& required,
+                                                    const weibo::SinaWeiboOptions& options, bool* gap = nullptr);
 
     // --- The seam row of a newer-items load that stopped short (SeamCell) ---
 
@@ -145,24 +151,28 @@ public:
     std::uint64_t seamLoadsCompleted() const { return seamLoads_.load(); }
 
     // The kinds' fetch operations: one request each, parsed with the kind's cell type.
-    CellArray timelineFriendsWithOptions(const WeiboOptions& options);
-    CellArray timelineUserWithOptions(const WeiboOptions& options);
-    CellArray timelineMentionsWithOptions(const WeiboOptions& options);
-    CellArray timelineCommentsToMeWithOptions(const WeiboOptions& options);
-    CellArray timelineCommentsByMeWithOptions(const WeiboOptions& options);
+    weibo::Reply<CellArray> timelineFriendsWithOptions(const WeiboOptions& options);
+    weibo::Reply<CellArray> timelineUserWithOptions(const WeiboOptions& options);
+    weibo::Reply<CellArray> timelineMentionsWithOptions(const WeiboOptions& options);
+    weibo::Reply<CellArray> timelineCommentsToMeWithOptions(const WeiboOptions& options);
+    weibo::Reply<CellArray> timelineCommentsByMeWithOptions(const WeiboOptions& options);
     // required[0] is the status id.
-    CellArray timelineCommentsWithRequired(const RequiredArguments& required, const WeiboOptions& options);
-    CellArray favoritesWithOptions(const WeiboOptions& options);
-    CellArray receivedMessagesWithOptions(const WeiboOptions& options);
-    CellArray sentMessagesWithOptions(const WeiboOptions& options);
+    weibo::Reply<CellArray> timelineCommentsWithRequired(const RequiredArguments& required,
+                                                         const WeiboOptions& options);
+    weibo::Reply<CellArray> favoritesWithOptions(const WeiboOptions& options);
+    weibo::Reply<CellArray> receivedMessagesWithOptions(const WeiboOptions& options);
+    weibo::Reply<CellArray> sentMessagesWithOptions(const WeiboOptions& options);
 
     // The stored fetch operation (empty for kinds that fetch nothing).
     FetchOperation invocation() const;
     void setInvocation(FetchOperation operation);
 
-    // One cell per record of the response, in its order; none for an empty body or an unusable answer. Status
-    // and favourite cells get their comment and repost counts before they are returned.
-    CellArray parseResponse(const std::string& response, int cellType);
+    // One cell per record of the answer, in its order, with the answer's outcome; none for a failed or unusable
+    // answer (its outcome says which). Status and favourite cells get their comment and repost counts before they
+    // are returned.
+    // At most `limit` cells, the newest.
+    weibo::Reply<CellArray> parseResponse(const weibo::Reply<std::string>& response, int cellType,
+                                          std::size_t limit = kMaxCells);
 
     // The merge of new cells into old ones by mode, within 1024 cells. Mode 1 replaces (the newest 1024 when
     // more came); mode 2 drops the fake cells the new ones confirm and puts the new ones on top (a cell
@@ -205,13 +215,14 @@ public:
 
     // --- Direct-message conversations (background thread; "/direct_messages") ---
 
-    // Reads the unread message count from the service (modes 1 and 2), then fetchMessagesWithUnread.
-    void fetchMessagesWithMode(int mode);
+    // Reads the unread message count from the service (modes 1 and 2), then fetchMessagesWithUnread. Answers the
+    // first failure.
+    weibo::TransferOutcome fetchMessagesWithMode(int mode);
     // Received, then sent messages, the unread flags, and the conversations when anything came; answers the
-    // number of received messages fetched.
-    std::size_t fetchMessagesWithUnread(std::uint64_t unread, int mode);
-    std::size_t fetchReceivedMessageWithUnread(std::uint64_t unread, int mode);
-    std::size_t fetchSentMessageWithMode(int mode);
+    // number of received messages fetched and the first failure.
+    weibo::Reply<std::size_t> fetchMessagesWithUnread(std::uint64_t unread, int mode);
+    weibo::Reply<std::size_t> fetchReceivedMessageWithUnread(std::uint64_t unread, int mode);
+    weibo::Reply<std::size_t> fetchSentMessageWithMode(int mode);
     // The newest `unread` received messages are unread, the others read.
     void syncReceivedMessagesWithUnread(std::uint64_t unread);
     // Rebuilds the conversations from the two message arrays, keeping an open conversation drawer on the same
@@ -231,6 +242,8 @@ public:
     // Main thread: load page commentPage of the comments of the main window's active status / of favourites.
     void reloadCommentPageData();
     void reloadFavoritesPageData();
+    // Whether the last comment page of that status failed to load (the drawer loads it again when shown).
+    bool commentsNeedReload(std::uint64_t statusId) const;
     // The comment and repost counts of every row (home timeline, user statuses, mentions, favourites): asked on
     // the calling thread, written on the main thread.
     void updateCommentRepostCounts();
@@ -284,7 +297,7 @@ protected:
     // Whether the left mouse button is held (a drag may still be under way).
     virtual bool isLeftMouseButtonDown() const;
     // One counts request (the client's statusCounts); the seam where a test watches the batches.
-    virtual std::string requestStatusCounts(const std::vector<std::uint64_t>& ids);
+    virtual weibo::Reply<std::string> requestStatusCounts(const std::vector<std::uint64_t>& ids);
 
 private:
     bool isKind(const std::string& path) const { return kind_ == path; }
@@ -326,6 +339,7 @@ private:
     double belowFixedHeight_ = 0;
 
     std::atomic<std::uint64_t> commentPage_{1};
+    std::atomic<std::uint64_t> commentLoadFailedFor_{0};
     std::atomic<double> cellWidth_{0};
     std::atomic<std::uint64_t> countdownToReloadData_{0};
     double kMinHeightOfCell_ = 0;

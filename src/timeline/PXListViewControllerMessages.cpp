@@ -4,6 +4,7 @@
 
 #include "cells/TimelineCellMessage.h"
 #include "cells/TimelineCellMessageGroup.h"
+#include "model/Replies.h"
 #include "platform/Dispatch.h"
 #include "timeline/TimelineHost.h"
 
@@ -18,36 +19,37 @@ const TimelineCellMessage* asMessage(const CellPtr& cell)
 
 } // namespace
 
-void PXListViewController::fetchMessagesWithMode(int mode)
+weibo::TransferOutcome PXListViewController::fetchMessagesWithMode(int mode)
 {
     std::uint64_t unread = 0;
+    weibo::TransferOutcome counted;
     if (mode == kModeInitial || mode == kModeNewer) {
         // Counters that could not be read change nothing: the conversations keep the unread count they show.
         unread = unreadCount();
-        const std::string body = weiboInstance()->statusUnread(weibo::SinaWeiboOptions());
-        std::string error, code;
-        weibo::parseError(body, error, code);
-        if (!body.empty() && error.empty() && code.empty())
-            if (const auto counters = weibo::parseUnread(body))
-                unread = std::uint64_t(std::max(0, counters->dm));
+        const auto counters = weibo::unreadOf(weiboInstance()->statusUnread(weibo::SinaWeiboOptions()));
+        counted = counters.outcome;
+        if (counters.ok() && counters.value && counters.value->dm >= 0)
+            unread = std::uint64_t(counters.value->dm);
     }
-    fetchMessagesWithUnread(unread, mode);
+    const weibo::TransferOutcome fetched = fetchMessagesWithUnread(unread, mode).outcome;
+    return counted.ok() ? fetched : counted;
 }
 
-std::size_t PXListViewController::fetchMessagesWithUnread(std::uint64_t unread, int mode)
+weibo::Reply<std::size_t> PXListViewController::fetchMessagesWithUnread(std::uint64_t unread, int mode)
 {
     // The two fetches rebind the one stored operation in turn: refreshes of one controller wait for each
     // other instead of mixing their streams.
     std::lock_guard<std::mutex> serial(messagesLock_);
-    const std::size_t received = fetchReceivedMessageWithUnread(unread, mode);
-    const std::size_t sent = fetchSentMessageWithMode(mode);
-    syncReceivedMessagesWithUnread(unread);
-    if (received != 0 || sent != 0)
+    const weibo::Reply<std::size_t> received = fetchReceivedMessageWithUnread(unread, mode);
+    const weibo::Reply<std::size_t> sent = fetchSentMessageWithMode(mode);
+    if (received.ok())
+        syncReceivedMessagesWithUnread(unread);
+    if (received.value != 0 || sent.value != 0)
         makeMessageGroups();
-    return received;
+    return received.ok() ? sent.with(received.value) : received;
 }
 
-std::size_t PXListViewController::fetchReceivedMessageWithUnread(std::uint64_t unread, int mode)
+weibo::Reply<std::size_t> PXListViewController::fetchReceivedMessageWithUnread(std::uint64_t unread, int mode)
 {
     const FetchOperation receivedStream = [this](const RequiredArguments&, const WeiboOptions& options) {
         return receivedMessagesWithOptions(options);
@@ -75,20 +77,20 @@ std::size_t PXListViewController::fetchReceivedMessageWithUnread(std::uint64_t u
         options.count_ = 50;
         break;
     default:
-        return 0;
+        return weibo::Reply<std::size_t>(0, weibo::TransferOutcome());
     }
-    const CellArray cells = fetchPagesWithOperation(receivedStream, RequiredArguments(), options);
+    const weibo::Reply<CellArray> cells = fetchPagesWithOperation(receivedStream, RequiredArguments(), options);
     {
         std::lock_guard<std::recursive_mutex> lock(cellsLock_);
         receivedMessageCells_ =
-            std::make_shared<const CellArray>(cellsByMergeNewCells(cells, *receivedMessageCells_, mode));
+            std::make_shared<const CellArray>(cellsByMergeNewCells(cells.value, *receivedMessageCells_, mode));
     }
-    if (setUnread)
+    if (setUnread && cells.ok())
         setUnreadCount(unread);
-    return cells.size();
+    return cells.with(cells.value.size());
 }
 
-std::size_t PXListViewController::fetchSentMessageWithMode(int mode)
+weibo::Reply<std::size_t> PXListViewController::fetchSentMessageWithMode(int mode)
 {
     const FetchOperation sentStream = [this](const RequiredArguments&, const WeiboOptions& options) {
         return sentMessagesWithOptions(options);
@@ -98,7 +100,7 @@ std::size_t PXListViewController::fetchSentMessageWithMode(int mode)
     // Sent messages older than the oldest received one would make conversations the received side cannot
     // show; the oldest received message is the lower bound of modes 1 and 3.
     weibo::SinaWeiboOptions options;
-    CellArray cells;
+    weibo::Reply<CellArray> cells;
     switch (mode) {
     case kModeInitial:
         options.min_id_ = earliestEntityIdOnCells(*received);
@@ -117,20 +119,21 @@ std::size_t PXListViewController::fetchSentMessageWithMode(int mode)
         options.max_id_ = earliestEntityIdOnCells(*sent);
         options.min_id_ = earliestEntityIdOnCells(*received);
         cells = fetchPagesWithOperation(sentStream, RequiredArguments(), options);
-        if (cells.empty()) {
+        if (cells.ok() && cells.value.empty()) {
             weibo::SinaWeiboOptions older;
             older.max_id_ = options.max_id_;
             cells = fetchPagesWithOperation(sentStream, RequiredArguments(), older);
         }
         break;
     default:
-        return 0;
+        return weibo::Reply<std::size_t>(0, weibo::TransferOutcome());
     }
     {
         std::lock_guard<std::recursive_mutex> lock(cellsLock_);
-        sentMessageCells_ = std::make_shared<const CellArray>(cellsByMergeNewCells(cells, *sentMessageCells_, mode));
+        sentMessageCells_ =
+            std::make_shared<const CellArray>(cellsByMergeNewCells(cells.value, *sentMessageCells_, mode));
     }
-    return cells.size();
+    return cells.with(cells.value.size());
 }
 
 void PXListViewController::syncReceivedMessagesWithUnread(std::uint64_t unread)

@@ -2,6 +2,7 @@
 #include "timeline/PXListViewController.h"
 
 #include "cells/TimelineCellStatus.h"
+#include "model/Replies.h"
 #include "platform/Dispatch.h"
 #include "timeline/SeamCell.h"
 #include "timeline/TimelineHost.h"
@@ -15,8 +16,8 @@ void PXListViewController::reloadCommentPageData()
     if (!isKind(weibo::WEIBO_API_TIMELINE_COMMENTS))
         return;
     const std::uint64_t page = commentPage();
-    if (host_)
-        host_->displayBusy(QStringLiteral("正在载入此微博的评论第 %1 页...").arg(page));
+    const BusyText busy =
+        host_ ? host_->displayBusy(QStringLiteral("正在载入此微博的评论第 %1 页...").arg(page)) : BusyText();
     setScrollMode(kScrollBusy);
     setDataOfCells(CellArray());
     if (listView_) {
@@ -25,16 +26,19 @@ void PXListViewController::reloadCommentPageData()
     }
     // The status whose comments are wanted; the user may open another one before the page arrives.
     const std::uint64_t statusId = host_ ? host_->activeEntityId() : 0;
-    runInBackground([this, statusId, page] {
+    commentLoadFailedFor_ = 0;
+    runInBackground([this, statusId, page, busy]() mutable {
         weibo::SinaWeiboOptions options;
         options.count_ = kCommentPageCount;
         options.page_ = int(page);
-        fetchDataWithRequired(RequiredArguments{statusId}, options, kModeInitial, true);
-        platform::dispatchMainSync([this, statusId] {
+        const weibo::TransferOutcome outcome =
+            fetchDataWithRequired(RequiredArguments{statusId}, options, kModeInitial, true).outcome;
+        platform::dispatchMainSync([this, statusId, outcome, &busy] {
+            busy.done();
             if (destroying_)
                 return;
             if (host_)
-                host_->displayBusy(QString());
+                host_->showTransferOutcome(outcome);
             if (host_ && host_->activeEntityId() != statusId)
                 return;
             reloadData();
@@ -42,7 +46,16 @@ void PXListViewController::reloadCommentPageData()
             if (host_)
                 host_->displayCommentsFromDataCell(host_->activeDataCell(), statusId, false, false);
         });
+        busy.done();
+        // Only now, so that the drawer's own relayout above does not start the next try: a failed page is loaded
+        // again the next time the drawer shows this status, or on 刷新.
+        commentLoadFailedFor_ = outcome.ok() ? 0 : statusId;
     });
+}
+
+bool PXListViewController::commentsNeedReload(std::uint64_t statusId) const
+{
+    return statusId != 0 && commentLoadFailedFor_.load() == statusId;
 }
 
 void PXListViewController::reloadFavoritesPageData()
@@ -50,17 +63,20 @@ void PXListViewController::reloadFavoritesPageData()
     if (!isKind(weibo::WEIBO_API_FAVORITES))
         return;
     const std::uint64_t page = commentPage();
-    if (host_)
-        host_->displayBusy(QStringLiteral("正在加载我的收藏第 %1 页...").arg(page));
+    const BusyText busy =
+        host_ ? host_->displayBusy(QStringLiteral("正在加载我的收藏第 %1 页...").arg(page)) : BusyText();
     setScrollMode(kScrollBusy);
-    runInBackground([this, page] {
+    runInBackground([this, page, busy]() mutable {
         weibo::SinaWeiboOptions options;
         options.page_ = int(page);
-        const CellArray cells = fetchCellsWithRequired(RequiredArguments(), options);
-        platform::dispatchMainSync([this, cells, page] {
+        const weibo::Reply<CellArray> cells = fetchCellsWithRequired(RequiredArguments(), options);
+        platform::dispatchMainSync([this, cells, page, &busy] {
+            busy.done();
             if (destroying_)
                 return;
-            if (cells.empty()) {
+            if (host_)
+                host_->showTransferOutcome(cells.outcome);
+            if (cells.value.empty()) {
                 // Past the last page (or a failed request): the shown page stays, and so does its number.
                 if (commentPage() == page)
                     setCommentPage(std::max<std::uint64_t>(1, page - 1));
@@ -68,13 +84,12 @@ void PXListViewController::reloadFavoritesPageData()
                 setDataOfCells(CellArray());
                 if (listView_)
                     listView_->reloadData();
-                setDataOfCells(cellsByMergeNewCells(cells, CellArray(), kModeInitial));
+                setDataOfCells(cellsByMergeNewCells(cells.value, CellArray(), kModeInitial));
             }
             reloadData();
             setScrollMode(kScrollIdle);
-            if (host_)
-                host_->displayBusy(QString());
         });
+        busy.done();
     });
 }
 
@@ -130,8 +145,9 @@ weibo::WBCountTable PXListViewController::countsOfCells(const CellArray& cells)
     ids.reserve(kCountsBatch + 1);
     auto sendBatch = [&] {
         // An empty id list makes no request and gives an empty answer.
-        const weibo::WBCountTable counts = weibo::parseCounts(requestStatusCounts(ids));
-        for (const auto& count : counts)
+        // Counts that could not be had leave the shown ones as they are: nothing to tell the user.
+        const weibo::Reply<weibo::WBCountTable> counts = weibo::countsOf(requestStatusCounts(ids));
+        for (const auto& count : counts.value)
             all.insert(count);
         ids.clear();
     };
@@ -151,7 +167,7 @@ weibo::WBCountTable PXListViewController::countsOfCells(const CellArray& cells)
     return all;
 }
 
-std::string PXListViewController::requestStatusCounts(const std::vector<std::uint64_t>& ids)
+weibo::Reply<std::string> PXListViewController::requestStatusCounts(const std::vector<std::uint64_t>& ids)
 {
     return weiboInstance()->statusCounts(ids);
 }
@@ -190,12 +206,10 @@ void PXListViewController::loadItemsAtSeam(const CellPtr& seamCell)
         if (!seamsLoading_.insert(seam.get()).second)
             return;
     }
-    if (host_)
-        host_->displayBusy(QStringLiteral("正在获取更多微博..."));
+    const BusyText busy = host_ ? host_->displayBusy(QStringLiteral("正在获取更多微博...")) : BusyText();
     const std::size_t shown = dataOfCells()->size();
     QPointer<PXListViewController> self(this);
-    runInBackground([this, self, seam, operation, shown] {
-        weibo::TransferWatch watch;
+    runInBackground([this, self, seam, operation, shown, busy]() mutable {
         // Newest first, from just below the oldest item of the load that stopped short down to the seam, in pages
         // of 100, while the list has room.
         const std::size_t room = kMaxCells - std::min(kMaxCells, shown > 0 ? shown - 1 : 0);
@@ -204,14 +218,21 @@ void PXListViewController::loadItemsAtSeam(const CellPtr& seamCell)
         options.since_id_ = seam->newerThan();
         options.max_id_ = seam->olderThan() - 1;
         CellArray loaded;
+        weibo::TransferOutcome outcome;
         for (int page = 1; loaded.size() < room; ++page) {
             options.page_ = page;
-            const CellArray cells = operation(RequiredArguments(), WeiboOptions(options));
-            loaded.insert(loaded.end(), cells.begin(), cells.end());
-            if (cells.size() < std::size_t(kPageCount))
+            weibo::Reply<CellArray> cells = operation(RequiredArguments(), WeiboOptions(options));
+            if (!cells.ok()) {
+                outcome = cells.outcome;
+                break;
+            }
+            if (cells.value.size() > std::size_t(kPageCount))
+                cells.value.resize(kPageCount);
+            loaded.insert(loaded.end(), cells.value.begin(), cells.value.end());
+            if (cells.value.size() < std::size_t(kPageCount))
                 break;
         }
-        const bool failed = watch.failed();
+        const bool failed = !outcome.ok();
         {
             std::lock_guard<std::recursive_mutex> lock(cellsLock_);
             const CellArray now = *dataOfCells_;
@@ -232,13 +253,15 @@ void PXListViewController::loadItemsAtSeam(const CellPtr& seamCell)
             }
             seamsLoading_.erase(seam.get());
         }
-        platform::dispatchMainSync([self] {
+        platform::dispatchMainSync([self, outcome, &busy] {
+            busy.done();
             if (!self || self->destroying_)
                 return;
-            self->reloadData();
             if (self->host_)
-                self->host_->displayBusy(QString());
+                self->host_->showTransferOutcome(outcome);
+            self->reloadData();
         });
+        busy.done();
         ++seamLoads_;
     });
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "cells/CellTypes.h"
+#include "platform/BusyText.h"
+#include "service/Reply.h"
 #include "timeline/WBTextView.h"
 
 #include <QString>
@@ -16,13 +18,15 @@ class TimelineHost : public WBTextViewDelegate {
 public:
     ~TimelineHost() override = default;
 
-    // Pushes a busy text; an empty text pops the top one.
-    virtual void displayBusy(const QString& text) = 0;
+    // Puts an operation's text on the busy line until the returned BusyText (every copy of it) goes.
+    virtual BusyText displayBusy(const QString& text) = 0;
     // The signed-in user's id (0 when none).
     virtual std::uint64_t selfUserId() const = 0;
     // The list of the messages of the open conversation: the list controller of every message cell.
     virtual PXListViewController* chatListViewController() const = 0;
 
+    // The outcome of a list's load: a failure goes on the window's failure line, a success takes it away.
+    virtual void showTransferOutcome(const weibo::TransferOutcome& outcome) { (void)outcome; }
     // Redraws the tab and dock badges from the lists' unread counts.
     virtual void updateLeftTabs() = 0;
     // Loads older items into the selected list (the end of the list was reached).

@@ -1,6 +1,8 @@
 #include "viewers/BigPicWindowController.h"
 
+#include "cells/FailureText.h"
 #include "platform/AlertResponder.h"
+#include "platform/NetworkOutcome.h"
 #include "viewers/MyImageView.h"
 
 #include <QAction>
@@ -231,8 +233,10 @@ void BigPicWindowController::imageDoneWithData(const QByteArray& data, bool orig
     loadingProgressIndicator_->hide();
     validateActions();
     if (content.isEmpty()) {
-        // Bytes that are not a picture have nothing to fit.
-        closePic();
+        // Bytes that are not a picture have nothing to fit: said like any other failed download.
+        (original ? originalPicData_ : middlePicData_).clear();
+        downloadingOriginal_ = original;
+        connectionDidFailWithError(weibo::failureOf(weibo::TransferFailure::Unreadable));
         return;
     }
     moveToFit(content);
@@ -337,7 +341,7 @@ void BigPicWindowController::startDownload(const QUrl& url, bool original)
         // Only pictures of the web are fetched; anything else fails as a download would, after this call.
         QTimer::singleShot(0, this, [this, generation = downloadCount_] {
             if (generation == downloadCount_ && downloading_)
-                connectionDidFailWithError();
+                connectionDidFailWithError(weibo::failureOf(weibo::TransferFailure::NotSent));
         });
         return;
     }
@@ -381,7 +385,7 @@ void BigPicWindowController::connectionDidReceiveData(QNetworkReply* reply)
         return;
     imageData_.append(reply->readAll());
     if (imageData_.size() > kMaxDownload) {
-        connectionDidFailWithError();
+        connectionDidFailWithError(weibo::failureOf(weibo::TransferFailure::TooLarge));
         return;
     }
     if (imageLength_ > 0) {
@@ -396,9 +400,9 @@ void BigPicWindowController::connectionDidFinishLoading(QNetworkReply* reply)
         return;
     imageUrlConnection_.clear();
     reply->deleteLater();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() != QNetworkReply::NoError || status >= 400) {
-        connectionDidFailWithError();
+    const weibo::TransferOutcome outcome = platform::outcomeOfReply(*reply);
+    if (!outcome.ok()) {
+        connectionDidFailWithError(outcome);
         return;
     }
     imageData_.append(reply->readAll());
@@ -407,10 +411,22 @@ void BigPicWindowController::connectionDidFinishLoading(QNetworkReply* reply)
     imageDoneWithData(data, downloadingOriginal_);
 }
 
-void BigPicWindowController::connectionDidFailWithError()
+void BigPicWindowController::connectionDidFailWithError(const weibo::TransferOutcome& outcome)
 {
-    // A failed download puts the viewer away without a message.
-    closePic();
+    // The viewer stays on what it shows (the thumbnail, or the medium size when the full one failed) and says why
+    // the picture did not come; a later click on the picture tries again.
+    const bool original = downloadingOriginal_;
+    cancelDownload();
+    downloading_ = false;
+    imageData_.clear();
+    imageData_.squeeze();
+    loadingProgressIndicator_->hide();
+    if (original && originalPic_ && !middlePicData_.isEmpty()) {
+        originalPic_ = false;
+        imageDoneWithData(middlePicData_, false);
+    }
+    validateActions();
+    alertFailure(QStringLiteral("载入图片失败！"), outcome, this);
 }
 
 void BigPicWindowController::validateActions()

@@ -2,6 +2,7 @@
 // The picture viewer: one window, reused for every picture. It opens on the thumbnail, downloads the medium
 // size, switches to the full size and back (each size fetched once, then served from memory) and saves the size
 // shown. A second click on the same picture, a click inside it and the close keys put it away.
+#include "service/Reply.h"
 #include "viewers/ViewerPicture.h"
 
 #include <QByteArray>
@@ -87,7 +88,7 @@ private:
     void connectionDidReceiveResponse(QNetworkReply* reply);
     void connectionDidReceiveData(QNetworkReply* reply);
     void connectionDidFinishLoading(QNetworkReply* reply);
-    void connectionDidFailWithError();
+    void connectionDidFailWithError(const weibo::TransferOutcome& outcome);
     void imageDoneWithData(const QByteArray& data, bool original);
     void moveToFit(const QSize& content);
     QSize chromeSize();

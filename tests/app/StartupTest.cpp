@@ -150,7 +150,8 @@ TEST_F(StartupTest, FailedExchangesExplainThemselvesAndLetTheUserTryAgain)
         platform::AlertRequest alert = responder.alerts().back();
         EXPECT_EQ(alert.style, platform::AlertRequest::Style::Warning);
         EXPECT_EQ(alert.messageText, QStringLiteral("授权失败"));
-        EXPECT_EQ(alert.informativeText, QStringLiteral("请重新授权"));
+        // The reason (the service's own words for a wrong password), then what to do.
+        EXPECT_TRUE(alert.informativeText.endsWith(QStringLiteral("\n请重新授权"))) << alert.informativeText.toStdString();
         EXPECT_EQ(alert.buttons, QStringList{QStringLiteral("OK")});
         EXPECT_TRUE(auth->usernameTextField()->text().isEmpty());
         EXPECT_TRUE(auth->passwordTextField()->text().isEmpty());
@@ -164,7 +165,8 @@ TEST_F(StartupTest, FailedExchangesExplainThemselvesAndLetTheUserTryAgain)
         ASSERT_EQ(responder.alerts().size(), 2u);
         alert = responder.alerts().back();
         EXPECT_EQ(alert.messageText, QStringLiteral("授权失败"));
-        EXPECT_EQ(alert.informativeText, QStringLiteral("请重新获取授权码"));
+        EXPECT_TRUE(alert.informativeText.endsWith(QStringLiteral("\n请重新获取授权码")))
+            << alert.informativeText.toStdString();
         EXPECT_EQ(alert.buttons, QStringList{QStringLiteral("OK")});
         EXPECT_EQ(auth->openAuthLink()->text(), QStringLiteral("重新获取授权码"));
         EXPECT_TRUE(auth->pinTextField()->text().isEmpty());

@@ -44,7 +44,11 @@ protected:
                                                        QString::fromStdString(weibo::WEIBO_API_TIMELINE_FRIENDS),
                                                        client_);
         context_.homeList = [this] { return home_.get(); };
-        context_.displayBusy = [this](const QString& text) { busy_.append(text); };
+        // Records each text as it goes up and an empty text as it goes away (both on the main thread).
+        context_.displayBusy = [this](const QString& text) {
+            busy_.append(text);
+            return BusyText([this] { busy_.append(QString()); });
+        };
         drafts_ = std::make_unique<QTemporaryDir>();
     }
     void TearDown() override

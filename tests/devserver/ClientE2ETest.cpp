@@ -127,7 +127,7 @@ TEST_F(Client, ReadingOperationsAnswerRecordsOfEveryKind) {
     fifty.count_ = 50;
     fifty.page_ = 1;
     EXPECT_FALSE(weibo::parseString<weibo::WBComment>(client->timelineComments(toMe[0]->status->id, fifty)).empty());
-    EXPECT_EQ(client->timelineComments(0), "");
+    EXPECT_EQ(client->timelineComments(0).value, "");
 
     auto inbox = weibo::parseString<weibo::WBMessage>(client->directMessages());
     auto sent = weibo::parseString<weibo::WBMessage>(client->directMessagesSent());
@@ -299,7 +299,7 @@ TEST_F(Client, WritingOperationsAnswerTheRecordsTheyMakeOrRemove) {
     EXPECT_TRUE(followed[0]->following);
     EXPECT_FALSE(weibo::parseString<weibo::WBUser>(client->friendshipsDestroy(wu)).at(0)->following);
 
-    EXPECT_EQ(client->statusResetCount(1).find("true"), 10u);  // {"result":true}
+    EXPECT_EQ(client->statusResetCount(1).value.find("true"), 10u);  // {"result":true}
     auto unread = weibo::parseUnread(client->statusUnread());
     ASSERT_TRUE(unread);
     EXPECT_EQ(unread->comments, 0);

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QTest>
 
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -209,17 +210,17 @@ TEST_F(MainWindowGuiTest, BadgesSumTheListsTheSettingsChoose)
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Plumet"));
 }
 
-TEST_F(MainWindowGuiTest, BusyLineIsAStackOfTexts)
+TEST_F(MainWindowGuiTest, EachOperationTakesAwayItsOwnBusyTextAndNoOther)
 {
     MyWindowController& w = *window_;
     w.resize(500, 600);
     w.show();
     EXPECT_TRUE(w.hintView()->isHidden());
-    w.displayBusy(QString()); // nothing to pop
+    EXPECT_FALSE(w.displayBusy(QString()).active()); // nothing to show
     EXPECT_TRUE(w.busyHints().isEmpty());
 
-    w.displayBusy(QStringLiteral("正在载入微博..."));
-    w.displayBusy(QStringLiteral("正在获取新微博..."));
+    BusyText loading = w.displayBusy(QStringLiteral("正在载入微博..."));
+    BusyText refreshing = w.displayBusy(QStringLiteral("正在获取新微博..."));
     EXPECT_EQ(w.busyHint()->text(), QStringLiteral("正在获取新微博..."));
     EXPECT_TRUE(w.progressIndicator()->isAnimating());
     EXPECT_TRUE(w.hintView()->isVisible());
@@ -230,20 +231,35 @@ TEST_F(MainWindowGuiTest, BusyLineIsAStackOfTexts)
     EXPECT_EQ(line.bottom(), w.centralWidget()->height() - 1);
     EXPECT_EQ(line.width(), w.tabView()->width());
 
-    w.displayBusy(QString());
-    EXPECT_EQ(w.busyHint()->text(), QStringLiteral("正在载入微博..."));
-    EXPECT_TRUE(w.progressIndicator()->isAnimating());
+    // The first operation ends while the second still runs: the second's text stays.
+    loading.done();
+    loading.done();
+    EXPECT_EQ(w.busyHints(), QStringList{QStringLiteral("正在获取新微博...")});
 
-    // From another thread: handed over in order.
-    std::thread worker([&w] {
-        w.displayBusy(QStringLiteral("正在检查是否有新微博..."));
-        w.displayBusy(QString());
-        w.displayBusy(QString());
+    // From another thread (which waits for the main thread to put its text up), and by the last copy going away.
+    std::atomic<bool> ended{false};
+    std::thread worker([&w, &ended] {
+        BusyText polling = w.displayBusy(QStringLiteral("正在检查是否有新微博..."));
+        BusyText copy = polling;
+        ended = true;
     });
-    EXPECT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
+    EXPECT_TRUE(waitUntil([&] { return ended.load(); }));
     worker.join();
+    refreshing = BusyText();
+    EXPECT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
     EXPECT_TRUE(w.busyHint()->text().isEmpty());
     EXPECT_FALSE(w.progressIndicator()->isAnimating());
+    EXPECT_TRUE(w.hintView()->isHidden());
+
+    // A failure stays on the line beside the next operation's text, until a success takes it away.
+    weibo::TransferOutcome slow;
+    slow.failure = weibo::TransferFailure::TimedOut;
+    w.showTransferOutcome(slow);
+    BusyText next = w.displayBusy(QStringLiteral("正在检查是否有新微博..."));
+    EXPECT_TRUE(w.busyHint()->text().contains(QStringLiteral("更新失败：服务器响应超时")));
+    next.done();
+    EXPECT_EQ(w.busyHint()->text(), QStringLiteral("更新失败：服务器响应超时"));
+    w.showTransferOutcome(weibo::TransferOutcome());
     EXPECT_TRUE(w.hintView()->isHidden());
 }
 

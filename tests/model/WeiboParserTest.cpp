@@ -308,12 +308,16 @@ TEST(WeiboParsing, ListsAndListMembersWithCursors) {
     EXPECT_EQ(total, 0);
 
     // Unusable answers reset the numbers, so a caller paging by cursor stops.
-    for (const char* unusable : {"not json", "[1, 2]", R"({"users": [], "next_cursor": "4"})",
-                                 R"({"users": [7], "next_cursor": 4})"}) {
+    for (const char* unusable : {"not json", "[1, 2]", R"({"users": [], "next_cursor": "4"})"}) {
         previous = next = total = 9;
         EXPECT_TRUE(parseListMembers(unusable, previous, next, total).empty()) << unusable;
         EXPECT_EQ(previous + next + total, 0) << unusable;
     }
+    // A member that cannot be read is left out on its own; a page of nothing else is a failed page, which is what
+    // stops the paging (its typed reply says so).
+    PageShape shape;
+    EXPECT_TRUE(parseListMembers(R"({"users": [7], "next_cursor": 4})", previous, next, total, &shape).empty());
+    EXPECT_EQ(shape.unreadable, 1u);
 }
 
 TEST(WeiboParsing, CountsKeepTheFirstEntryOfEachStatusIdWithoutValidityTest) {
@@ -329,7 +333,9 @@ TEST(WeiboParsing, CountsKeepTheFirstEntryOfEachStatusIdWithoutValidityTest) {
 
     EXPECT_EQ(parseCounts(R"({"id": 5, "comments": 1, "rt": 2})").size(), 1u);
     EXPECT_TRUE(parseCounts(R"({"error": "21301:auth faild!", "error_code": "403"})").empty());
-    EXPECT_TRUE(parseCounts(R"([{"id": 5, "comments": 1}, {"id": 6, "rt": "2"}])").empty());
+    const WBCountTable partly = parseCounts(R"([{"id": 5, "comments": 1}, {"id": 6, "rt": "2"}])");
+    EXPECT_EQ(partly.size(), 1u);
+    EXPECT_NE(partly.find(5u), partly.end());
 }
 
 TEST(WeiboParsing, UnreadIsAnOptionalRecordOfAnyObject) {
@@ -349,8 +355,18 @@ TEST(WeiboParsing, UnreadIsAnOptionalRecordOfAnyObject) {
     ASSERT_TRUE(error);
     EXPECT_EQ(error->new_status, -1);
 
-    for (const char* unusable : {"[]", "null", "3", "", R"({"dm": "2"})", R"({"new_status": [1]})"})
+    for (const char* unusable : {"[]", "null", "3", ""})
         EXPECT_FALSE(parseUnread(unusable)) << unusable;
+
+    // A counter that is not a whole number from 0 up reads as not reported (-1), the others as sent.
+    const auto hostile =
+        parseUnread(R"({"dm": "2", "new_status": [1], "comments": -1, "mentions": 1e308, "followers": 2147483647})");
+    ASSERT_TRUE(hostile);
+    EXPECT_EQ(hostile->dm, -1);
+    EXPECT_EQ(hostile->new_status, -1);
+    EXPECT_EQ(hostile->comments, -1);
+    EXPECT_EQ(hostile->mentions, -1);
+    EXPECT_EQ(hostile->followers, 2147483647);
 }
 
 TEST(WeiboParsing, FriendshipAndVideo) {
@@ -426,16 +442,19 @@ TEST(WeiboParsing, ContainmentGivesEmptyResultsAndNeverThrows) {
     static_assert(noexcept(parseString<WBStatus>(std::string())), "parsers must not throw");
     static_assert(noexcept(parseCounts(std::string())), "parsers must not throw");
 
-    // One bad value deep inside drops the whole answer, not just its record.
+    // One bad value deep inside drops its own record only: a hostile item cannot take its page with it.
     std::string timeline = fixture("statuses_home.json");
-    const std::string good = R"("id": 1197161814,)";
-    const auto at = timeline.rfind(good);
+    const std::size_t whole = parseString<WBStatus>(timeline).size();
+    const std::string good = R"("id": 11142488790,)";
+    const auto at = timeline.find(good);
     ASSERT_NE(at, std::string::npos);
-    timeline.replace(at, good.size(), R"("id": "1197161814",)");
-    EXPECT_TRUE(parseString<WBStatus>(timeline).empty());
+    timeline.replace(at, good.size(), R"("id": "11142488790",)");
+    PageShape shape;
+    EXPECT_EQ(parseString<WBStatus>(timeline, &shape).size(), whole - 1);
+    EXPECT_EQ(shape.unreadable, 1u);
 
-    EXPECT_TRUE(parseString<WBStatus>(R"([{"id": 1, "text": "a"}, 5])").empty());
-    EXPECT_TRUE(parseString<WBStatus>(R"([{"id": 1, "text": "a"}, [{"id": 2, "text": "b"}]])").empty());
+    EXPECT_EQ(parseString<WBStatus>(R"([{"id": 1, "text": "a"}, 5])").size(), 1u);
+    EXPECT_EQ(parseString<WBStatus>(R"([{"id": 1, "text": "a"}, [{"id": 2, "text": "b"}]])").size(), 1u);
     EXPECT_TRUE(parseString<WBComment>(R"([{"id": 1, "text": "a", "status": "deleted"}])").empty());
     EXPECT_TRUE(parseString<WBComment>(R"([{"id": 1, "text": "a", "reply_comment": {"id": -1}}])").empty());
     EXPECT_TRUE(parseString<WBMessage>(R"([{"id": 1, "text": "a", "sender": {"verified": true, "city": 3}}])")

@@ -5,6 +5,7 @@
 
 #include "../support/DevServiceTest.h"
 #include "../support/PrivateSessionBus.h"
+#include "../support/ScriptedAlertResponder.h"
 #include "cells/TimelineCellBase.h"
 #include "mainwindow/LeftTab.h"
 #include "mainwindow/PopUpButton.h"
@@ -514,20 +515,30 @@ TEST_F(RefreshE2ETest, RefreshOfAnEmptyUserTabAsksForIdZeroForTheAccountAndByNam
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(param(asked[0], "user_id"), "0");
 
-    // Someone else's tab whose first load failed: a refresh asks for that user, not for the account's own.
+    // Someone else's statuses that cannot be had: the tab keeps its user and what it showed, and says why.
+    platform::ScriptedAlertResponder responder;
     w.replaceStatusUserTabViewItemWithUser(QStringLiteral("李四"));
-    ASSERT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
-    ASSERT_TRUE(user->dataOfCells()->empty());
+    ASSERT_TRUE(waitUntil([&] { return w.busyHints().isEmpty() && responder.alerts().size() == 1; }));
+    EXPECT_EQ(responder.alerts().front().messageText, QStringLiteral("加载用户微博失败！"));
+    EXPECT_EQ(responder.alerts().front().informativeText, QStringLiteral("服务器出错 (500)"));
+    TabView* inner = qobject_cast<TabView*>(w.tabView()->tabViewItemAtIndex(0)->view());
+    EXPECT_EQ(inner->tabViewItemAtIndex(1)->label(), QStringLiteral("我的微博"));
+    EXPECT_TRUE(user->dataOfCells()->empty());
+
+    // Once it can: the tab is that user's, and a refresh asks for that user, not for the account's own.
     proxy_->clearFailures();
+    w.replaceStatusUserTabViewItemWithUser(QStringLiteral("李四"));
+    ASSERT_TRUE(waitUntil([&] { return w.busyHints().isEmpty() && !user->dataOfCells()->empty(); }));
+    EXPECT_EQ(inner->tabViewItemAtIndex(1)->label(), QStringLiteral("李四"));
     from = proxy_->size();
     ASSERT_NO_FATAL_FAILURE(refresh());
     asked = proxy_->requestsTo("/statuses/user_timeline", from);
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(param(asked[0], "screen_name"), "李四");
-    EXPECT_EQ(param(asked[0], "user_id"), "<none>");
+    EXPECT_NE(param(asked[0], "user_id"), "0");
     ASSERT_FALSE(user->dataOfCells()->empty());
     for (const CellPtr& cell : *user->dataOfCells())
         EXPECT_EQ(cell->entityName(), QStringLiteral("李四"));
+    EXPECT_EQ(responder.alerts().size(), 1u);
 }
 
 } // namespace

@@ -188,7 +188,7 @@ TEST(SinaWeiboCatalogue, AbsentOptionsAreLeftOut)
     SinaWeibo client;
     signIn(client, server);
 
-    EXPECT_FALSE(client.timelineFriends().empty());
+    EXPECT_FALSE(client.timelineFriends().value.empty());
     EXPECT_EQ(server.last().target, "/statuses/friends_timeline.json");
 
     SinaWeiboOptions o;

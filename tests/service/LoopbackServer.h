@@ -279,4 +279,69 @@ private:
     int port_ = 0;
 };
 
+// Answers every connection with the same raw bytes once its request has come, then closes it: for answers no
+// well-behaved server sends (a length it never delivers, a reset in the middle).
+class ScriptedListener {
+public:
+    explicit ScriptedListener(std::string answer) : answer_(std::move(answer))
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(fd_, 8);
+        socklen_t len = sizeof addr;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        thread_ = std::thread([this] {
+            for (;;) {
+                const int c = ::accept(fd_, nullptr, nullptr);
+                if (c < 0)
+                    return;  // the listening socket was shut down
+                std::string request;
+                char buffer[4096];
+                while (request.find("\r\n\r\n") == std::string::npos) {
+                    const ssize_t n = ::recv(c, buffer, sizeof buffer, 0);
+                    if (n <= 0)
+                        break;
+                    request.append(buffer, std::size_t(n));
+                }
+                ::send(c, answer_.data(), answer_.size(), MSG_NOSIGNAL);
+                ::close(c);
+            }
+        });
+    }
+    ~ScriptedListener() { stop(); }
+    std::string origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    void stop()
+    {
+        if (fd_ < 0)
+            return;
+        ::shutdown(fd_, SHUT_RDWR);
+        thread_.join();
+        ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    std::string answer_;
+    int fd_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+// Waits up to `seconds` for the condition; true when it held.
+template <class Condition>
+bool waitFor(Condition condition, double seconds = 10.0)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 } // namespace servicetest

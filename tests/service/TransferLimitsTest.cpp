@@ -59,27 +59,30 @@ TEST(SinaWeiboLimits, TrickleEndsByLowSpeedAndTotalCapAndFreesTheLock)
     server.setResponder([](const Captured&, httplib::Response& res) { trickle(res, 2, std::chrono::milliseconds(1000)); });
     client.setLowSpeedAbort(64, 2);
     auto start = Clock::now();
-    weibo::TransferWatch slow;
-    EXPECT_EQ(client.timelineFriends(), "");
+    const auto slow = client.timelineFriends();
+    EXPECT_EQ(slow.value, "");
     EXPECT_LT(secondsSince(start), 8.0);
-    EXPECT_EQ(slow.failure().failure, TransferFailure::TimedOut);
+    EXPECT_EQ(slow.outcome.failure, TransferFailure::TimedOut);
+    EXPECT_FALSE(slow.outcome.detail.empty());
     EXPECT_FALSE(client.getLastCurlError().empty());
 
     // 2 KB a second beats the floor, so only the total cap ends it.
     server.setResponder([](const Captured&, httplib::Response& res) { trickle(res, 200, std::chrono::milliseconds(100)); });
     client.setTransferTimeouts(2, 2);
     start = Clock::now();
-    EXPECT_EQ(client.timelineMentions(), "");
+    const auto capped = client.timelineMentions();
+    EXPECT_EQ(capped.value, "");
     EXPECT_GE(secondsSince(start), 1.5);
     EXPECT_LT(secondsSince(start), 8.0);
-    EXPECT_EQ(client.getLastOutcome().failure, TransferFailure::TimedOut);
+    EXPECT_EQ(capped.outcome.failure, TransferFailure::TimedOut);
 
     // The lock is free again.
     server.setResponder([](const Captured&, httplib::Response& res) { res.set_content("[]", "application/json"); });
     SinaWeibo other;
     signIn(other, server.origin());
-    EXPECT_EQ(other.timelineFriends(), "[]");
-    EXPECT_EQ(other.getLastHttpStatus(), 200);
+    const auto answered = other.timelineFriends();
+    EXPECT_EQ(answered.value, "[]");
+    EXPECT_EQ(answered.outcome.httpStatus, 200);
 }
 
 TEST(SinaWeiboLimits, CancelEndsAHungTransferAtOnceAndRefusesLaterOnes)
@@ -90,9 +93,9 @@ TEST(SinaWeiboLimits, CancelEndsAHungTransferAtOnceAndRefusesLaterOnes)
     std::atomic<bool> ended{false};
     Clock::time_point endedAt;
     std::thread worker([&] {
-        weibo::TransferWatch watch;
-        EXPECT_EQ(client.timelineFriends(), "");
-        EXPECT_EQ(watch.failure().failure, TransferFailure::Cancelled);
+        const auto hung = client.timelineFriends();
+        EXPECT_EQ(hung.value, "");
+        EXPECT_EQ(hung.outcome.failure, TransferFailure::Cancelled);
         endedAt = Clock::now();
         ended = true;
     });
@@ -107,10 +110,10 @@ TEST(SinaWeiboLimits, CancelEndsAHungTransferAtOnceAndRefusesLaterOnes)
     LoopbackServer server;
     SinaWeibo other;
     signIn(other, server.origin());
-    EXPECT_EQ(other.accountVerify(), "");
+    EXPECT_EQ(other.accountVerify().value, "");
     EXPECT_EQ(server.count(), 0u);
     weibo::allowTransfers();
-    EXPECT_FALSE(other.accountVerify().empty());
+    EXPECT_FALSE(other.accountVerify().value.empty());
     EXPECT_EQ(server.count(), 1u);
 }
 
@@ -122,57 +125,117 @@ TEST(SinaWeiboLimits, AnswerSizeCapWithAndWithoutLength)
     client.setMaxAnswerBytes(1000);
 
     server.setResponder([](const Captured&, httplib::Response& res) { res.set_content(std::string(5000, 'x'), "application/json"); });
-    EXPECT_EQ(client.timelineFriends(), "");
-    EXPECT_EQ(client.getLastOutcome().failure, TransferFailure::TooLarge);
-    EXPECT_NE(client.getLastCurlError().find("larger than 1000"), std::string::npos);
+    const auto announced = client.timelineFriends();
+    EXPECT_EQ(announced.value, "");
+    EXPECT_EQ(announced.outcome.failure, TransferFailure::TooLarge);
+    EXPECT_NE(announced.outcome.detail.find("larger than 1000"), std::string::npos);
 
     // No length announced: the cap is found while the answer streams in.
     server.setResponder([](const Captured&, httplib::Response& res) { trickle(res, 600, std::chrono::milliseconds(1)); });
-    EXPECT_EQ(client.timelineFriends(), "");
-    EXPECT_EQ(client.getLastOutcome().failure, TransferFailure::TooLarge);
+    EXPECT_EQ(client.timelineFriends().outcome.failure, TransferFailure::TooLarge);
 
     server.setResponder([](const Captured&, httplib::Response& res) { res.set_content(std::string(1000, 'y'), "application/json"); });
-    EXPECT_EQ(client.timelineFriends(), std::string(1000, 'y'));
-    EXPECT_EQ(client.getLastOutcome().failure, TransferFailure::None);
+    const auto fits = client.timelineFriends();
+    EXPECT_EQ(fits.value, std::string(1000, 'y'));
+    EXPECT_TRUE(fits.ok());
 }
 
-TEST(SinaWeiboLimits, StatusAndFailureKindsBesideTheBody)
+TEST(SinaWeiboLimits, EachReplyCarriesItsOwnStatusAndFailureKind)
 {
     LoopbackServer server;
     SinaWeibo client;
     signIn(client, server.origin());
-    weibo::TransferWatch watch;
 
     server.setResponder([](const Captured&, httplib::Response& res) {
         res.status = 500;
         res.set_content("<html>oops</html>", "text/html");
     });
-    EXPECT_EQ(client.timelineFriends(), "<html>oops</html>");
-    EXPECT_EQ(client.getLastHttpStatus(), 500);
-    EXPECT_EQ(watch.failure().failure, TransferFailure::ServerError);
+    const auto broken = client.timelineFriends();
+    EXPECT_EQ(broken.value, "<html>oops</html>");
+    EXPECT_EQ(broken.outcome.httpStatus, 500);
+    EXPECT_EQ(broken.outcome.failure, TransferFailure::ServerError);
 
-    // A refused token outranks an earlier failure of the same block: only it needs the user.
     server.setResponder([](const Captured&, httplib::Response& res) {
         res.status = 401;
         res.set_content("{\"error\":\"token invalid or expired\",\"error_code\":\"40111\"}", "application/json");
     });
-    EXPECT_FALSE(client.statusUnread().empty());
-    EXPECT_EQ(watch.failure().failure, TransferFailure::AuthRefused);
-    EXPECT_EQ(watch.failure().errorCode, 40111);
-    EXPECT_EQ(watch.transfers(), 2u);
+    const auto refused = client.statusUnread();
+    EXPECT_EQ(refused.outcome.failure, TransferFailure::AuthRefused);
+    EXPECT_EQ(refused.outcome.errorCode, 40111);
 
-    // A nested watch sees only its own transfers.
+    // A transfer of another thread in between changes nothing of a reply already handed back.
     server.setResponder([](const Captured&, httplib::Response& res) { res.set_content("[]", "application/json"); });
-    {
-        weibo::TransferWatch inner;
-        EXPECT_EQ(client.timelineFriends(), "[]");
-        EXPECT_FALSE(inner.failed());
-    }
-    EXPECT_EQ(watch.transfers(), 3u);
+    std::thread([&] { EXPECT_TRUE(client.timelineFriends().ok()); }).join();
+    EXPECT_EQ(refused.outcome.failure, TransferFailure::AuthRefused);
+    EXPECT_EQ(broken.outcome.httpStatus, 500);
 
     EXPECT_EQ(weibo::errorCodeOf("{\"error_code\": 40109}"), 40109);
     EXPECT_EQ(weibo::errorCodeOf("{\"error\":\"40111:Error: token invalid\",\"error_code\":\"401\"}"), 40111);
     EXPECT_EQ(weibo::errorCodeOf("[{\"id\":1}]"), 0);
+}
+
+TEST(SinaWeiboLimits, AnAnswerCutShortIsABrokenConnectionNotAnUnreachableService)
+{
+    // The service answers with a length it never sends, then closes: it was reached.
+    servicetest::ScriptedListener cut("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n[{\"id\":1");
+    SinaWeibo client;
+    signIn(client, cut.origin());
+    EXPECT_EQ(client.timelineFriends().outcome.failure, TransferFailure::Broken);
+
+    // Nobody listens at all: that is the unreachable service.
+    const std::string closed = cut.origin();
+    cut.stop();
+    SinaWeibo other;
+    signIn(other, closed);
+    EXPECT_EQ(other.timelineFriends().outcome.failure, TransferFailure::Connection);
+}
+
+TEST(SinaWeiboLimits, AUsersWriteIsAnsweredWithinItsDeadlineWhileASlowReadHoldsTheLock)
+{
+    LoopbackServer server;
+    // Reads trickle at 100 bytes a second (above the low-speed floor) for as long as they are let; writes answer.
+    server.setResponder([](const Captured& r, httplib::Response& res) {
+        if (r.method == "GET")
+            trickle(res, 10, std::chrono::milliseconds(100));
+        else
+            res.set_content("{\"id\":7}", "application/json");
+    });
+    SinaWeibo reader;
+    signIn(reader, server.origin());
+    SinaWeibo writer;
+    signIn(writer, server.origin());
+    writer.setActionLimits(6000, 1000);
+    reader.setActionLimits(6000, 1000);
+
+    std::atomic<bool> readEnded{false};
+    weibo::Reply<std::string> read;
+    std::thread poll([&] {
+        read = reader.timelineFriends();
+        readEnded = true;
+    });
+    // The read holds the lock once the server has seen it.
+    ASSERT_TRUE(servicetest::waitFor([&] { return server.count() == 1; }));
+    const auto start = Clock::now();
+    const auto written = writer.statusUpdate("hello");
+    poll.join();
+    EXPECT_TRUE(written.ok());
+    EXPECT_EQ(written.value, "{\"id\":7}");
+    // The read gave way after the write had waited its second, and says it was slow.
+    EXPECT_LT(secondsSince(start), 6.0);
+    EXPECT_TRUE(readEnded.load());
+    EXPECT_EQ(read.outcome.failure, TransferFailure::TimedOut);
+
+    // A write that cannot get the lock before its deadline fails in time instead of waiting behind it.
+    writer.setActionLimits(1500, 60000);
+    reader.setActionLimits(6000, 60000);
+    std::thread blocker([&] { reader.timelineFriends(); });
+    ASSERT_TRUE(servicetest::waitFor([&] { return server.count() == 3; }));
+    const auto late = Clock::now();
+    EXPECT_EQ(writer.statusUpdate("again").outcome.failure, TransferFailure::TimedOut);
+    EXPECT_LT(secondsSince(late), 4.0);
+    weibo::cancelAllTransfers();
+    blocker.join();
+    weibo::allowTransfers();
 }
 
 // A service whose clock is `skew` seconds away from ours: refuses timestamps more than 60 s off its own clock with
@@ -205,10 +268,10 @@ TEST(SinaWeiboLimits, RefusedTimestampIsCorrectedOnceFromTheServiceClock)
         SinaWeibo client;
         signIn(client, server.origin());
 
-        EXPECT_EQ(client.timelineFriends(), "[]");
+        EXPECT_EQ(client.timelineFriends().value, "[]");
         EXPECT_EQ(server.count(), 2u);
         EXPECT_NEAR(double(client.oAuth().clockOffset()), double(skew), 3.0);
-        EXPECT_EQ(client.statusUpdate("hello"), "[]");
+        EXPECT_EQ(client.statusUpdate("hello").value, "[]");
         EXPECT_EQ(server.count(), 3u);
     }
 
@@ -220,9 +283,10 @@ TEST(SinaWeiboLimits, RefusedTimestampIsCorrectedOnceFromTheServiceClock)
     });
     SinaWeibo client;
     signIn(client, server.origin());
-    EXPECT_FALSE(client.timelineFriends().empty());
+    const auto refused = client.timelineFriends();
+    EXPECT_FALSE(refused.value.empty());
     EXPECT_EQ(server.count(), 1u);
-    EXPECT_EQ(client.getLastHttpStatus(), 401);
+    EXPECT_EQ(refused.outcome.httpStatus, 401);
 }
 
 } // namespace

@@ -50,7 +50,7 @@ TEST(SinaWeiboTransport, MultipartUploadThenDeleteThenEmptyPost)
     SinaWeiboOptions where;
     where.latitude_ = 1.5f;
     where.longtitude_ = 2.25f;
-    EXPECT_EQ(client.statusUpload("图 片 & more", picture.string(), where), "{\"path\":\"/statuses/upload.json\"}")
+    EXPECT_EQ(client.statusUpload("图 片 & more", picture.string(), where).value, "{\"path\":\"/statuses/upload.json\"}")
         << client.getLastCurlError();
     std::filesystem::remove(picture);
     const Captured upload = server.last();
@@ -109,7 +109,7 @@ TEST(SinaWeiboTransport, UnreadablePictureSendsNothing)
     LoopbackServer server;
     SinaWeibo client;
     signIn(client, server.origin());
-    EXPECT_EQ(client.statusUpload("text", "/nonexistent/plumet/picture.jpg"), "");
+    EXPECT_EQ(client.statusUpload("text", "/nonexistent/plumet/picture.jpg").value, "");
     EXPECT_EQ(server.count(), 0u);
     EXPECT_NE(client.getLastCurlError().find("/nonexistent/plumet/picture.jpg"), std::string::npos);
 }
@@ -120,14 +120,14 @@ TEST(SinaWeiboTransport, UnreachableServerKeepsErrorTextUntilNextTransfer)
     SinaWeibo client;
     signIn(client, "http://127.0.0.1:" + std::to_string(servicetest::unusedPort()));
 
-    EXPECT_EQ(client.timelineFriends(), "");
+    EXPECT_EQ(client.timelineFriends().value, "");
     const std::string error = client.getLastCurlError();
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(client.getLastCurlError(), error);
     EXPECT_EQ(client.getLastWebResponse(), "");
 
     client.setBaseUrls(server.origin(), server.origin() + "/2");
-    EXPECT_EQ(client.accountVerify(), "{\"path\":\"/account/verify_credentials.json\"}");
+    EXPECT_EQ(client.accountVerify().value, "{\"path\":\"/account/verify_credentials.json\"}");
     EXPECT_EQ(client.getLastCurlError(), "");
     EXPECT_EQ(client.getLastWebResponse(), "{\"path\":\"/account/verify_credentials.json\"}");
 }
@@ -144,17 +144,17 @@ TEST(SinaWeiboTransport, ErrorAnswersAndLargeBodiesComeBackUnchanged)
         res.status = 400;
         res.set_content(error, "application/json");
     });
-    EXPECT_EQ(client.statusUpdate("again"), error);
+    EXPECT_EQ(client.statusUpdate("again").value, error);
     EXPECT_EQ(client.getLastCurlError(), "");
 
     std::string large(300000, 'x');
     for (std::size_t i = 0; i < large.size(); i += 997)
         large[i] = static_cast<char>('a' + i % 26);
     server.setResponder([&](const Captured&, httplib::Response& res) { res.set_content(large, "application/json"); });
-    EXPECT_EQ(client.timelineFriends(), large);
+    EXPECT_EQ(client.timelineFriends().value, large);
 
     server.setResponder([](const Captured&, httplib::Response& res) { res.status = 204; });
-    EXPECT_EQ(client.accountVerify(), "");
+    EXPECT_EQ(client.accountVerify().value, "");
     EXPECT_EQ(client.getLastCurlError(), "");
 }
 
@@ -168,7 +168,7 @@ TEST(SinaWeiboTransport, SilentServerEndsAsTransportFailureWithinTheTimeOut)
     client.setLowSpeedAbort(1, 1);
 
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(client.timelineFriends(), "");
+    EXPECT_EQ(client.timelineFriends().value, "");
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_LT(elapsed, std::chrono::seconds(15));
     EXPECT_FALSE(client.getLastCurlError().empty());
@@ -176,7 +176,7 @@ TEST(SinaWeiboTransport, SilentServerEndsAsTransportFailureWithinTheTimeOut)
     // The lock is free again for every other client.
     SinaWeibo other;
     signIn(other, server.origin());
-    EXPECT_FALSE(other.accountVerify().empty());
+    EXPECT_FALSE(other.accountVerify().value.empty());
 }
 
 TEST(SinaWeiboTransport, TransfersOfTwoThreadsNeverOverlap)
@@ -199,7 +199,7 @@ TEST(SinaWeiboTransport, TransfersOfTwoThreadsNeverOverlap)
         SinaWeibo client;
         signIn(client, server.origin());
         for (int i = 0; i < 6; ++i)
-            EXPECT_EQ(client.timelineMentions(), "{}");
+            EXPECT_EQ(client.timelineMentions().value, "{}");
     };
     std::thread a(worker), b(worker);
     a.join();
@@ -215,7 +215,7 @@ TEST(SinaWeiboTransport, ProxyCredentialsAndTheOnlyAuthorizationHeader)
     signIn(client, server.origin());
 
     // Without configured credentials a transfer carries no Authorization at all but the signed one ...
-    EXPECT_FALSE(client.performGet(server.origin() + "/plain", "").empty());
+    EXPECT_FALSE(client.performGet(server.origin() + "/plain", "").value.empty());
     EXPECT_EQ(server.last().authorizationCount, 0u);
     client.accountVerify();
     EXPECT_EQ(server.last().authorizationCount, 1u);
@@ -235,11 +235,11 @@ TEST(SinaWeiboTransport, ProxyCredentialsAndTheOnlyAuthorizationHeader)
     client.setBaseUrls(nowhere, nowhere + "/2");
     client.setProxyServerIp("127.0.0.1");
     client.setProxyServerPort(std::to_string(server.port()));
-    EXPECT_FALSE(client.timelineFriends().empty());
+    EXPECT_FALSE(client.timelineFriends().value.empty());
     EXPECT_EQ(server.last().target, nowhere + "/statuses/friends_timeline.json");
     client.setProxyServerIp("");
     EXPECT_EQ(client.getProxyServerIp(), "127.0.0.1");
-    EXPECT_FALSE(client.friendshipsIds().empty());
+    EXPECT_FALSE(client.friendshipsIds().value.empty());
     EXPECT_EQ(server.last().target, nowhere + "/2/friendships/friends/ids.json");
 }
 

@@ -561,7 +561,7 @@ TEST_F(TimelineE2E, CommentPagesOfFiftyMoveAtTheEndsOfTheList)
     EXPECT_EQ(comments->dataOfCells()->size(), 50u);
     EXPECT_EQ(comments->scrollMode(), 0u);
     EXPECT_EQ(host_.busyHistory.front(), QStringLiteral("正在载入此微博的评论第 1 页..."));
-    EXPECT_TRUE(host_.busy.empty());
+    EXPECT_TRUE(host_.busyEmpty());
 
     ASSERT_TRUE(loadAndWait([&] { comments->reloadPreappendData(); }));
     EXPECT_EQ(comments->commentPage(), 2u);
@@ -601,7 +601,7 @@ TEST_F(TimelineE2E, CommentPagesOfFiftyMoveAtTheEndsOfTheList)
     const std::size_t shownBefore = host_.commentDisplays.size();
     comments->reloadCommentPageData();
     host_.activeId = exact;
-    EXPECT_TRUE(waitUntil([&] { return host_.busy.empty() && !comments->dataOfCells()->empty(); }, 30000));
+    EXPECT_TRUE(waitUntil([&] { return host_.busyEmpty() && !comments->dataOfCells()->empty(); }, 30000));
     EXPECT_EQ(host_.commentDisplays.size(), shownBefore);
     EXPECT_EQ(comments->scrollMode(), 2u);
 }
@@ -612,7 +612,7 @@ TEST_F(TimelineE2E, FavouritesPastTheLastPageKeepThePageShown)
     auto reloaded = [&](std::uint64_t page) {
         favorites->setCommentPage(page);
         favorites->reloadFavoritesPageData();
-        return waitUntil([&] { return favorites->scrollMode() == 0u && host_.busy.empty(); }, 30000);
+        return waitUntil([&] { return favorites->scrollMode() == 0u && host_.busyEmpty(); }, 30000);
     };
     ASSERT_TRUE(reloaded(1));
     EXPECT_EQ(favorites->dataOfCells()->size(), 20u);
@@ -623,7 +623,7 @@ TEST_F(TimelineE2E, FavouritesPastTheLastPageKeepThePageShown)
     const auto secondPage = idsOf(*favorites->dataOfCells());
     EXPECT_EQ(secondPage.size(), 5u);
     favorites->reloadPreappendData();
-    EXPECT_TRUE(waitUntil([&] { return favorites->scrollMode() == 0u && host_.busy.empty(); }, 30000));
+    EXPECT_TRUE(waitUntil([&] { return favorites->scrollMode() == 0u && host_.busyEmpty(); }, 30000));
     EXPECT_EQ(favorites->commentPage(), 2u);
     EXPECT_EQ(idsOf(*favorites->dataOfCells()), secondPage);
 }
@@ -636,7 +636,7 @@ public:
     std::vector<std::size_t> batches;
 
 protected:
-    std::string requestStatusCounts(const std::vector<std::uint64_t>& ids) override
+    weibo::Reply<std::string> requestStatusCounts(const std::vector<std::uint64_t>& ids) override
     {
         if (!ids.empty())
             batches.push_back(ids.size());
@@ -657,7 +657,7 @@ TEST_F(TimelineE2E, CountsAreRequestedInBatchesOfAtMostAHundredIds)
     for (const CellPtr& cell : *plainOnes->dataOfCells()) {
         Options repost;
         repost.status_ = "转发一下";
-        ASSERT_FALSE(weibo_->statusRepost(cell->entityId(), repost).empty());
+        ASSERT_FALSE(weibo_->statusRepost(cell->entityId(), repost).value.empty());
     }
     for (int i = 0; i < 20; ++i)
         postStatus(*zhang, "不是转发 " + std::to_string(i));

@@ -294,7 +294,7 @@ TEST_F(TimelineGui, TheEndsOfTheListLoadMoreOnlyOnceTheButtonIsUp)
     QApplication::sendEvent(comments->listView()->viewport(), &up);
     EXPECT_EQ(comments->commentPage(), 1u);
     EXPECT_EQ(host_.busyHistory.back(), QStringLiteral("正在载入此微博的评论第 1 页..."));
-    EXPECT_TRUE(waitUntil([&] { return host_.busy.empty(); }, 30000));
+    EXPECT_TRUE(waitUntil([&] { return host_.busyEmpty(); }, 30000));
     EXPECT_EQ(host_.moreWeiboCalls, 2);
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 // What the timeline tests add to the shared support: one application with a cell context, a stand-in for the main
 // window, records made from JSON.
 #include "../support/DevServiceTest.h"
@@ -67,14 +68,22 @@ inline bool runInBackgroundAndWait(std::function<void()> fn, int timeoutMs = 600
 // The main window as the list controllers see it: it records what they asked for.
 class HostStandIn : public TimelineHost {
 public:
-    void displayBusy(const QString& text) override
+    BusyText displayBusy(const QString& text) override
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!text.isEmpty())
-            busy.push_back(text);
-        else if (!busy.empty())
-            busy.pop_back();
+        const std::uint64_t id = ++busyIds;
+        busy.push_back({id, text});
         busyHistory.push_back(text);
+        return BusyText([this, id] {
+            std::lock_guard<std::mutex> lock(mutex);
+            busy.erase(std::remove_if(busy.begin(), busy.end(), [id](const auto& e) { return e.first == id; }),
+                       busy.end());
+        });
+    }
+    bool busyEmpty()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return busy.empty();
     }
     std::uint64_t selfUserId() const override { return selfId; }
     PXListViewController* chatListViewController() const override { return chatList; }
@@ -113,7 +122,9 @@ public:
     };
 
     std::mutex mutex;
-    std::vector<QString> busy, busyHistory;
+    std::vector<std::pair<std::uint64_t, QString>> busy;
+    std::vector<QString> busyHistory;
+    std::uint64_t busyIds = 0;
     std::uint64_t selfId = 0;
     PXListViewController* chatList = nullptr;
     std::atomic<int> leftTabUpdates{0}, moreWeiboCalls{0}, drawerChecks{0}, drawerCloses{0};

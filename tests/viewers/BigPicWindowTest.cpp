@@ -199,18 +199,26 @@ TEST_F(BigPicWindowTest, AnimatedPicturesPlayTheirOwnTimingAndFramesWithoutDurat
     EXPECT_FALSE(view.animated());
 }
 
-TEST_F(BigPicWindowTest, FailedDownloadsAndCloseKeysPutTheViewerAway)
+TEST_F(BigPicWindowTest, FailedDownloadsSayWhyAndCloseKeysPutTheViewerAway)
 {
+    platform::ScriptedAlertResponder responder;
     const QByteArray thumb = fetch(pic(QStringLiteral("thumbnail"), QStringLiteral("s4.png")));
     viewer_.setImage(QImage::fromData(thumb), thumb, pic(QStringLiteral("bmiddle"), QStringLiteral("s99999.png")),
                      pic(QStringLiteral("large"), QStringLiteral("s99999.png")));
     ASSERT_TRUE(viewer_.isVisible());
-    EXPECT_TRUE(waitUntil([&] { return !viewer_.isVisible(); }));
+    // The viewer stays on the thumbnail and says why the picture did not come.
+    ASSERT_TRUE(waitUntil([&] { return responder.alerts().size() == 1; }));
+    EXPECT_EQ(responder.alerts().front().messageText, QStringLiteral("载入图片失败！"));
+    EXPECT_EQ(responder.alerts().front().informativeText, QStringLiteral("服务拒绝了请求 (404)"));
+    EXPECT_TRUE(viewer_.isVisible());
+    EXPECT_FALSE(viewer_.downloading());
 
-    // Addresses other than the web's are not fetched: the viewer goes as for a failed download.
+    // Addresses other than the web's are not fetched: said as a request that could not be made.
     viewer_.setImage(QImage::fromData(thumb), thumb, QUrl(QStringLiteral("file:///etc/passwd")), QUrl());
-    EXPECT_TRUE(waitUntil([&] { return !viewer_.isVisible(); }));
+    ASSERT_TRUE(waitUntil([&] { return responder.alerts().size() == 2; }));
+    EXPECT_EQ(responder.alerts().back().informativeText, QStringLiteral("请求未能发出"));
     EXPECT_TRUE(viewer_.middlePicData().isEmpty());
+    viewer_.closePic();
 
     for (Qt::Key key : {Qt::Key_X, Qt::Key_Q, Qt::Key_Space}) {
         open(QStringLiteral("s4.png"));
@@ -264,23 +272,32 @@ TEST_F(ShapedDownloadTest, UnknownAndHostileLengthsNeitherReserveNorDivide)
     EXPECT_LE(viewer_.imageDataCapacity(), BigPicWindowController::kReserveCap);
     EXPECT_TRUE(waitUntil([&] { return progress->value() >= 0 && progress->maximum() > 0; }));
     EXPECT_LE(progress->value(), 1);
-    server_.release(true); // the transfer breaks off: a failed download
-    EXPECT_TRUE(waitUntil([&] { return !viewer_.isVisible(); }));
+    platform::ScriptedAlertResponder responder;
+    server_.release(true); // the transfer breaks off: a failed download, of a service that was reached
+    ASSERT_TRUE(waitUntil([&] { return responder.alerts().size() == 1; }));
+    EXPECT_EQ(responder.alerts().back().informativeText, QStringLiteral("与服务器的连接中断"));
+    EXPECT_TRUE(viewer_.isVisible());
+    viewer_.closePic();
 
     // A zero length is no better than none: nothing to divide by, and an empty body is not a picture.
     server_.answerWhole(QStringLiteral("/empty.png"), QByteArray());
     openFrom(QStringLiteral("/empty.png"));
     EXPECT_TRUE(viewer_.isVisible());
-    EXPECT_TRUE(waitUntil([&] { return !viewer_.isVisible(); }));
+    ASSERT_TRUE(waitUntil([&] { return responder.alerts().size() == 2; }));
+    EXPECT_EQ(responder.alerts().back().informativeText, QStringLiteral("服务器返回的数据无法读取"));
 }
 
-TEST_F(ShapedDownloadTest, BytesThatAreNotAPictureCloseTheViewer)
+TEST_F(ShapedDownloadTest, BytesThatAreNotAPictureAreSaidToBeUnreadable)
 {
+    platform::ScriptedAlertResponder responder;
     server_.answerWhole(QStringLiteral("/text.png"), "<html>not a picture</html>", "text/html");
     openFrom(QStringLiteral("/text.png"));
     ASSERT_TRUE(viewer_.isVisible());
-    EXPECT_TRUE(waitUntil([&] { return !viewer_.isVisible(); }));
+    ASSERT_TRUE(waitUntil([&] { return responder.alerts().size() == 1; }));
+    EXPECT_EQ(responder.alerts().front().messageText, QStringLiteral("载入图片失败！"));
+    EXPECT_EQ(responder.alerts().front().informativeText, QStringLiteral("服务器返回的数据无法读取"));
     EXPECT_FALSE(viewer_.downloading());
+    EXPECT_TRUE(viewer_.middlePicData().isEmpty());
 }
 
 TEST_F(ShapedDownloadTest, SizeToggleAndSaveWaitForTheRunningDownloadWhichKeepsItsSize)
