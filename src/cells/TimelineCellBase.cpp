@@ -11,6 +11,8 @@
 #include <QPainter>
 #include <QTextDocument>
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <typeinfo>
 #include <vector>
@@ -26,10 +28,32 @@ struct Waiter {
 // The pending-image table (`cachedImageURLRequests`): per address, a download in flight, or the bytes of a
 // picture the URL cache did not keep, or the placeholder of a failed download. Downloads answer on the main
 // thread, but cells may be asked from elsewhere, so tableMutex guards the table.
+//
+// A failed picture is not broken for good: shown again after its back-off (doubling from kFirstRetry up to
+// kLongestRetry), it is asked for once more while the placeholder stays up, and the cells that showed the
+// placeholder are measured again when the picture comes.
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::seconds kFirstRetry{5};
+constexpr std::chrono::seconds kLongestRetry{300};
+
 struct PendingImage {
     bool loading = true;
     QByteArray bytes;
     std::vector<Waiter> waiters;
+    int failures = 0;
+    bool retrying = false;
+    Clock::time_point retryAt;
+    std::vector<std::weak_ptr<TimelineCellBase>> retryCells;
+
+    void noteFailure()
+    {
+        loading = false;
+        retrying = false;
+        retryCells.clear();
+        ++failures;
+        const int doublings = std::min(failures - 1, 6);
+        retryAt = Clock::now() + std::min<Clock::duration>(kFirstRetry * (1 << doublings), kLongestRetry);
+    }
 };
 
 std::mutex tableMutex;
@@ -76,12 +100,14 @@ void startPictureDownload(const QUrl& url, const QString& key)
         url,
         [url, key](const QByteArray& data) {
             std::vector<Waiter> waiters;
+            std::vector<std::weak_ptr<TimelineCellBase>> remeasure;
             {
                 std::lock_guard<std::mutex> lock(tableMutex);
                 platform::URLCache::shared().storeCachedResponse(data, url);
                 auto it = cachedImageURLRequests().find(key);
                 if (it != cachedImageURLRequests().end()) {
                     waiters = std::move(it->waiters);
+                    remeasure = std::move(it->retryCells);
                     cachedImageURLRequests().erase(it);
                 }
                 // A picture too big for the cache is still shown, from the table.
@@ -92,7 +118,13 @@ void startPictureDownload(const QUrl& url, const QString& key)
                     cachedImageURLRequests().insert(key, kept);
                 }
             }
-            onMainQueue([waiters] { wakeWaiters(waiters); });
+            onMainQueue([waiters, remeasure] {
+                // Cells laid out around the placeholder take the picture's own size now.
+                for (const auto& weak : remeasure)
+                    if (const auto cell = weak.lock())
+                        cell->setRecalculateTextViewHeight(true);
+                wakeWaiters(waiters);
+            });
         },
         [key](const QString&) {
             std::vector<Waiter> waiters;
@@ -101,7 +133,7 @@ void startPictureDownload(const QUrl& url, const QString& key)
                 PendingImage& entry = cachedImageURLRequests()[key];
                 waiters = std::move(entry.waiters);
                 entry.waiters.clear();
-                entry.loading = false;
+                entry.noteFailure();
                 entry.bytes = cellResourceData(QStringLiteral("broken.png"));
             }
             onMainQueue([waiters] { wakeWaiters(waiters); });
@@ -230,6 +262,22 @@ AttributedString TimelineCellBase::parseImage(const QString& urlString, int type
         } else {
             bytes = it->bytes;
             haveBytes = true;
+            // The placeholder of a failed picture whose back-off is over: asked for again while it stays up, so
+            // the list never waits on the retry.
+            if (it->failures > 0 && !it->retrying && Clock::now() >= it->retryAt) {
+                it->retrying = true;
+                if (list)
+                    it->waiters.push_back({list, list->lifetime()});
+                start = true;
+            }
+            if (it->retrying) {
+                const std::weak_ptr<TimelineCellBase> self = weakSelf();
+                const bool known = std::any_of(it->retryCells.begin(), it->retryCells.end(), [&](const auto& other) {
+                    return !other.owner_before(self) && !self.owner_before(other);
+                });
+                if (!known)
+                    it->retryCells.push_back(self);
+            }
         }
     }
     if (raise)
@@ -288,16 +336,28 @@ QImage TimelineCellBase::profileImageWithURLString(const QString& urlString)
     const QString key = keyForURL(url);
     {
         std::lock_guard<std::mutex> lock(tableMutex);
-        if (cachedImageURLRequests().contains(key))
+        auto it = cachedImageURLRequests().find(key);
+        if (it == cachedImageURLRequests().end()) {
+            cachedImageURLRequests().insert(key, PendingImage{});
+        } else if (it->failures > 0 && !it->loading && Clock::now() >= it->retryAt) {
+            // A failed avatar is asked for again once its back-off is over.
+            it->loading = true;
+        } else {
+            // Loading, failed not long ago, or too big for the cache: not asked for again now.
             return {};
-        // Never removed: an avatar that failed, or that the cache did not keep, is not asked for again.
-        cachedImageURLRequests().insert(key, PendingImage{});
+        }
     }
     std::weak_ptr<TimelineCellBase> self = weakSelf();
     platform::URLConnection::asyncRequest(
         url,
-        [url, self](const QByteArray& data) {
+        [url, key, self](const QByteArray& data) {
             platform::URLCache::shared().storeCachedResponse(data, url);
+            {
+                std::lock_guard<std::mutex> lock(tableMutex);
+                PendingImage& entry = cachedImageURLRequests()[key];
+                entry.loading = false;
+                entry.failures = 0;
+            }
             onMainQueue([self] {
                 if (const CellPtr cell = self.lock()) {
                     if (CellListController* list = cell->listViewController())
@@ -305,6 +365,9 @@ QImage TimelineCellBase::profileImageWithURLString(const QString& urlString)
                 }
             });
         },
-        [](const QString&) {});
+        [key](const QString&) {
+            std::lock_guard<std::mutex> lock(tableMutex);
+            cachedImageURLRequests()[key].noteFailure();
+        });
     return {};
 }
