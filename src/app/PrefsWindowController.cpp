@@ -93,11 +93,25 @@ PrefsWindowController::PrefsWindowController(const QString& windowNibName, QWidg
     tokenLocationLabel_ = new QLabel(this);
     tokenLocationLabel_->setObjectName(QStringLiteral("tokenLocationLabel"));
     tokenLocationLabel_->setWordWrap(true);
+    useKeyringButton_ = new QPushButton(QStringLiteral("改用系统钥匙环"), this);
+    useKeyringButton_->setAutoDefault(false);
+    useKeyringButton_->hide();
     deleteAccountButton_ = new QPushButton(QStringLiteral("删除账号..."), this);
     deleteAccountButton_->setAutoDefault(false);
     auto* accountRow = new QHBoxLayout;
     accountRow->addWidget(tokenLocationLabel_, 1);
+    accountRow->addWidget(useKeyringButton_);
     accountRow->addWidget(deleteAccountButton_);
+    connect(useKeyringButton_, &QPushButton::clicked, this, [this] {
+        if (omnikAppDelegate* delegate = omnikAppDelegate::sharedDelegate())
+            delegate->tokenStore().useKeyringAgain();
+        updateTokenLocation();
+    });
+    if (omnikAppDelegate* delegate = omnikAppDelegate::sharedDelegate()) {
+        TokenStore* store = &delegate->tokenStore();
+        connect(store, &TokenStore::locationChanged, this, &PrefsWindowController::updateTokenLocation);
+        connect(store, &TokenStore::movingFinished, this, &PrefsWindowController::updateTokenLocation);
+    }
     connect(deleteAccountButton_, &QPushButton::clicked, this, &PrefsWindowController::deleteAccount);
 
     auto* layout = new QVBoxLayout(this);
@@ -129,14 +143,21 @@ void PrefsWindowController::loadSettings()
 void PrefsWindowController::updateTokenLocation()
 {
     omnikAppDelegate* delegate = omnikAppDelegate::sharedDelegate();
-    const TokenStore::Location where =
-        delegate ? delegate->tokenStore().location(delegate->userId()) : TokenStore::Location::None;
+    const TokenStore* store = delegate ? &delegate->tokenStore() : nullptr;
+    const TokenStore::Location where = store ? store->location(delegate->userId()) : TokenStore::Location::None;
+    const bool declined = store && store->keyringDeclined();
+    useKeyringButton_->setVisible(where == TokenStore::Location::SettingsFile && declined);
     switch (where) {
     case TokenStore::Location::Keyring:
         tokenLocationLabel_->setText(QStringLiteral("访问令牌保存在系统钥匙环中。"));
         break;
     case TokenStore::Location::SettingsFile:
-        tokenLocationLabel_->setText(QStringLiteral("未找到系统钥匙环，访问令牌保存在仅本人可读的设置文件中。"));
+        if (declined)
+            tokenLocationLabel_->setText(QStringLiteral("系统钥匙环没有应答，访问令牌保存在仅本人可读的设置文件中。"));
+        else if (store->isMovingSecrets())
+            tokenLocationLabel_->setText(QStringLiteral("正在等待系统钥匙环..."));
+        else
+            tokenLocationLabel_->setText(QStringLiteral("未找到系统钥匙环，访问令牌保存在仅本人可读的设置文件中。"));
         break;
     case TokenStore::Location::None:
         tokenLocationLabel_->clear();

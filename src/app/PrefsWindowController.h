@@ -36,6 +36,8 @@ public:
     QPushButton* deleteAccountButton() const { return deleteAccountButton_; }
     // Says where the signed-in account's access tokens are kept.
     QLabel* tokenLocationLabel() const { return tokenLocationLabel_; }
+    // Shown while the keyring is declined: asks for it again.
+    QPushButton* useKeyringButton() const { return useKeyringButton_; }
 
     using QWidget::setFont;
 
@@ -61,4 +63,5 @@ private:
     QPushButton* fontButton_ = nullptr;
     QPushButton* deleteAccountButton_ = nullptr;
     QLabel* tokenLocationLabel_ = nullptr;
+    QPushButton* useKeyringButton_ = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "app/omnikAppDelegate.h"
 
 #include "app/AuthWindowController.h"
+#include "app/KeyringWaitLine.h"
 #include "app/PrefsWindowController.h"
 #include "app/TokenStore.h"
 #include "cells/Appearance.h"
@@ -68,6 +69,7 @@ omnikAppDelegate::omnikAppDelegate(QObject* parent)
 {
     sharedInstance = this;
     tokenStore_ = new TokenStore(platform::UserDefaults::standard(), this);
+    keyringWaitLine_ = new KeyringWaitLine(tokenStore_, this);
     // A program that starts (again, in one process) does its transfers, whatever an earlier quit cancelled.
     weibo::allowTransfers();
     makeMenu();
@@ -168,6 +170,9 @@ bool omnikAppDelegate::applicationDidFinishLaunching()
         return false;
     }
     newDocument();
+    // Secrets an earlier run had to leave in the settings file go to the keyring, in the background.
+    if (accountReady_)
+        tokenStore_->startMovingSecretsToKeyring();
     auto& badge = platform::UnreadBadge::shared();
     badge.setTrayIconEnabled(true);
     connect(&badge, &platform::UnreadBadge::trayActivated, this, &omnikAppDelegate::reopenFromTray,
@@ -183,8 +188,7 @@ QVariantMap omnikAppDelegate::accountStore()
 bool omnikAppDelegate::initWeiboInstanceWithUserId(const QString& userId)
 {
     accountReady_ = false;
-    // Secrets an earlier run had to leave in the settings file go to the keyring now that one may answer.
-    tokenStore_->moveSecretsToKeyring();
+    accountPending_ = false;
     const QVariantMap store = tokenStore_->accounts();
     QString uid = userId;
     if (uid.isEmpty() && !store.isEmpty())
@@ -196,36 +200,69 @@ bool omnikAppDelegate::initWeiboInstanceWithUserId(const QString& userId)
     applyServiceAddresses();
 
     if (!uid.isEmpty() && store.contains(uid)) {
-        // An account whose keyring does not give its secrets back (locked and not unlocked, gone) is authorised
-        // again rather than started without a token.
-        if (const std::optional<TokenStore::Tokens> tokens = tokenStore_->tokensForUser(uid)) {
-            weibo_->oAuth().setOAuthTokenKey(tokens->tokenKey.toStdString());
-            weibo_->oAuth().setOAuthTokenSecret(tokens->secretKey.toStdString());
-            userId_ = uid;
-            accountReady_ = true;
-            return true;
-        }
+        userId_ = uid;
+        // The keyring may put up a prompt nobody answers: the window comes at once and its start-up waits for
+        // the answer. Secrets in the file answer at once.
+        accountPending_ = true;
+        QPointer<omnikAppDelegate> self(this);
+        const boost::shared_ptr<weibo::SinaWeibo> client = weibo_;
+        tokenStore_->readTokens(uid, [self, client](std::optional<TokenStore::Tokens> tokens) {
+            if (self && self->weibo_ == client)
+                self->tokensAnswered(tokens);
+        });
+        return true;
     }
     if (terminating_)
         return false;
+    return authorizeAtStart();
+}
 
+bool omnikAppDelegate::authorizeAtStart()
+{
     AuthWindowController auth(QStringLiteral("AuthWindow"), &weibo_);
     // The window is application-modal: of the menu only quitting can act while it is up.
     auth.addAction(quitAction_);
     if (auth.runModal() == 0)
         return false;
-
     storeAuthorizedAccount();
     accountReady_ = true;
     return true;
 }
 
+void omnikAppDelegate::tokensAnswered(const std::optional<TokenStore::Tokens>& tokens)
+{
+    const bool windowWaits = myWindowController_ != nullptr;
+    accountPending_ = false;
+    if (terminating_)
+        return;
+    if (tokens) {
+        weibo_->oAuth().setOAuthTokenKey(tokens->tokenKey.toStdString());
+        weibo_->oAuth().setOAuthTokenSecret(tokens->secretKey.toStdString());
+        accountReady_ = true;
+    } else {
+        // The keyring did not give the secrets back (locked and not unlocked, gone): the account is authorised
+        // again rather than started without a token; its new tokens stay in the file.
+        userId_.clear();
+        if (!authorizeAtStart()) {
+            terminate();
+            return;
+        }
+    }
+    // Answered inside initWeiboInstanceWithUserId (secrets in the file): the caller shows the window.
+    if (windowWaits) {
+        newDocument();
+        tokenStore_->startMovingSecretsToKeyring();
+    }
+}
+
 void omnikAppDelegate::storeAuthorizedAccount()
 {
-    // The signer now holds the access token of the account that was just authorised.
+    // The signer now holds the access token of the account that was just authorised: it is in the file at once,
+    // and moves into the keyring when that answers.
     userId_ = QString::fromStdString(weibo_->oAuth().oAuthUserId());
-    tokenStore_->storeTokens(userId_, {QString::fromStdString(weibo_->oAuth().oAuthTokenKey()),
-                                       QString::fromStdString(weibo_->oAuth().oAuthTokenSecret())});
+    tokenStore_->storeTokensInFile(userId_, {QString::fromStdString(weibo_->oAuth().oAuthTokenKey()),
+                                             QString::fromStdString(weibo_->oAuth().oAuthTokenSecret())});
+    tokenStore_->startMovingSecretsToKeyring();
 }
 
 void omnikAppDelegate::reauthorize()
@@ -263,7 +300,7 @@ void omnikAppDelegate::applyServiceAddresses()
 void omnikAppDelegate::newDocument()
 {
     // No window before there is an account (a reopen can arrive while the authorisation window is up).
-    if (!weibo_ || !accountReady_ || terminating_)
+    if (!weibo_ || !(accountReady_ || accountPending_) || terminating_)
         return;
     if (!bigPicWindowController_)
         bigPicWindowController_ = new BigPicWindowController(QStringLiteral("BigPic"));
@@ -279,8 +316,15 @@ void omnikAppDelegate::newDocument()
         if (auto* mainWindow = qobject_cast<QMainWindow*>(myWindowController_->window()))
             mainWindow->menuBar()->addMenu(applicationMenu_);
         installMenuActions(myWindowController_->window());
+        keyringWaitLine_->setWindow(myWindowController_);
     }
-    myWindowController_->showWindow();
+    if (accountPending_) {
+        // Up at once, saying it waits for the keyring; its start-up begins with the tokens.
+        myWindowController_->show();
+        myWindowController_->raise();
+    } else {
+        myWindowController_->showWindow();
+    }
     updateMenuItems();
 }
 

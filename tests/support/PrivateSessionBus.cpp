@@ -82,6 +82,42 @@ void NotificationListener::answerAll()
     held_.clear();
 }
 
+HeldKeyringPrompter::HeldKeyringPrompter(QDBusConnection connection)
+    : connection_(connection)
+{
+    registered_ = connection_.registerObject(QStringLiteral("/org/gnome/keyring/Prompter"), this,
+                                             QDBusConnection::ExportScriptableSlots)
+        && connection_.registerService(QStringLiteral("org.gnome.keyring.SystemPrompter"));
+}
+
+HeldKeyringPrompter::~HeldKeyringPrompter()
+{
+    goAway();
+}
+
+void HeldKeyringPrompter::goAway()
+{
+    if (!registered_)
+        return;
+    registered_ = false;
+    connection_.unregisterService(QStringLiteral("org.gnome.keyring.SystemPrompter"));
+    connection_.unregisterObject(QStringLiteral("/org/gnome/keyring/Prompter"));
+}
+
+void HeldKeyringPrompter::BeginPrompting(const QDBusObjectPath&)
+{
+    // Taken, and then never made ready: the keyring waits for a dialog that is never answered.
+    ++begun_;
+}
+
+void HeldKeyringPrompter::PerformPrompt(const QDBusObjectPath&, const QString&, const QVariantMap&, const QString&)
+{
+}
+
+void HeldKeyringPrompter::StopPrompting(const QDBusObjectPath&)
+{
+}
+
 LauncherListener::LauncherListener(QDBusConnection connection)
     : connection_(connection)
 {

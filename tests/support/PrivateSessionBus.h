@@ -7,6 +7,7 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -59,6 +60,33 @@ private:
     QDBusConnection connection_;
     bool registered_ = false;
     QVector<QDBusMessage> held_;
+};
+
+// Stands in for the desktop's keyring prompter (the program that shows "choose a password for the new keyring"):
+// it takes every prompt the keyring opens and never answers it, like a dialog nobody looks at. Going away ends
+// the prompts as a dismissal does.
+class HeldKeyringPrompter : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.gnome.keyring.internal.Prompter")
+public:
+    explicit HeldKeyringPrompter(QDBusConnection connection);
+    ~HeldKeyringPrompter() override;
+    bool isRegistered() const { return registered_; }
+    // Prompts the keyring has opened so far.
+    int promptsBegun() const { return begun_; }
+    // Leaves the bus: every open prompt ends unanswered.
+    void goAway();
+
+public slots:
+    Q_SCRIPTABLE void BeginPrompting(const QDBusObjectPath& callback);
+    Q_SCRIPTABLE void PerformPrompt(const QDBusObjectPath& callback, const QString& type, const QVariantMap& properties,
+                                    const QString& exchange);
+    Q_SCRIPTABLE void StopPrompting(const QDBusObjectPath& callback);
+
+private:
+    QDBusConnection connection_;
+    bool registered_ = false;
+    int begun_ = 0;
 };
 
 // Records the launcher-count signals seen on the bus.
