@@ -66,20 +66,33 @@ NotificationListener::~NotificationListener()
 }
 
 uint NotificationListener::Notify(const QString& appName, uint, const QString& icon, const QString& summary,
-                                  const QString& body, const QStringList&, const QVariantMap& hints, int timeout)
+                                  const QString& body, const QStringList& actions, const QVariantMap& hints,
+                                  int timeout)
 {
-    calls.append(Call{appName, icon, summary, body, hints, timeout});
+    const uint id = nextId_++;
+    calls.append(Call{appName, icon, summary, body, hints, timeout, actions, id});
     // Held back, so a sender that waited for the answer would be seen to hang.
     setDelayedReply(true);
     held_.append(message());
+    heldIds_.append(id);
     return 0;
 }
 
 void NotificationListener::answerAll()
 {
     for (int i = 0; i < held_.size(); ++i)
-        connection_.send(held_[i].createReply(QVariantList{uint(i + 1)}));
+        connection_.send(held_[i].createReply(QVariantList{heldIds_[i]}));
     held_.clear();
+    heldIds_.clear();
+}
+
+void NotificationListener::click(uint id)
+{
+    QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                                     QStringLiteral("org.freedesktop.Notifications"),
+                                                     QStringLiteral("ActionInvoked"));
+    signal << id << QStringLiteral("default");
+    connection_.send(signal);
 }
 
 HeldKeyringPrompter::HeldKeyringPrompter(QDBusConnection connection)

@@ -44,6 +44,8 @@ public:
         QString body;
         QVariantMap hints;
         int timeout = 0;
+        QStringList actions;
+        uint id = 0; // the id its answer gives
     };
     explicit NotificationListener(QDBusConnection connection);
     ~NotificationListener() override;
@@ -51,6 +53,8 @@ public:
     QVector<Call> calls;
     // Answers the calls held so far (until then their senders are left waiting).
     void answerAll();
+    // The user clicks the notification with this id.
+    void click(uint id);
 
 public slots:
     Q_SCRIPTABLE uint Notify(const QString& appName, uint replacesId, const QString& icon, const QString& summary,
@@ -60,6 +64,8 @@ private:
     QDBusConnection connection_;
     bool registered_ = false;
     QVector<QDBusMessage> held_;
+    QVector<uint> heldIds_;
+    uint nextId_ = 1;
 };
 
 // Stands in for the desktop's keyring prompter (the program that shows "choose a password for the new keyring"):
