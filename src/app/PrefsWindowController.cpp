@@ -3,6 +3,7 @@
 #include "app/TokenStore.h"
 #include "app/omnikAppDelegate.h"
 #include "platform/AlertResponder.h"
+#include "platform/ProxyChoice.h"
 #include "platform/UserDefaults.h"
 #include "platform/WindowPlacement.h"
 
@@ -11,6 +12,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QIntValidator>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -89,6 +91,24 @@ PrefsWindowController::PrefsWindowController(const QString& windowNibName, QWidg
         connect(field, &QLineEdit::editingFinished, this, [this, key] { commitAddress(key); });
     }
 
+    // Proxy: Plumet's own, else the environment's.
+    auto* proxy = new QGroupBox(QStringLiteral("代理"), this);
+    auto* proxyLayout = new QFormLayout(proxy);
+    proxyHostField_ = new QLineEdit(proxy);
+    proxyHostField_->setObjectName(platform::ProxyChoice::kProxyHost);
+    proxyHostField_->setPlaceholderText(QStringLiteral("不填则按环境变量 http_proxy 等"));
+    proxyPortField_ = new QLineEdit(proxy);
+    proxyPortField_->setObjectName(platform::ProxyChoice::kProxyPort);
+    proxyPortField_->setValidator(new QIntValidator(1, 65535, proxyPortField_));
+    proxyStatusLabel_ = new QLabel(proxy);
+    proxyStatusLabel_->setObjectName(QStringLiteral("proxyStatusLabel"));
+    proxyStatusLabel_->setWordWrap(true);
+    proxyLayout->addRow(QStringLiteral("代理服务器："), proxyHostField_);
+    proxyLayout->addRow(QStringLiteral("端口："), proxyPortField_);
+    proxyLayout->addRow(proxyStatusLabel_);
+    for (QLineEdit* field : {proxyHostField_, proxyPortField_})
+        connect(field, &QLineEdit::editingFinished, this, [this, field] { commitProxy(field); });
+
     // Account.
     tokenLocationLabel_ = new QLabel(this);
     tokenLocationLabel_->setObjectName(QStringLiteral("tokenLocationLabel"));
@@ -118,6 +138,7 @@ PrefsWindowController::PrefsWindowController(const QString& windowNibName, QWidg
     layout->addLayout(fontRow);
     layout->addWidget(news);
     layout->addWidget(service);
+    layout->addWidget(proxy);
     layout->addLayout(accountRow);
     setMinimumWidth(420);
 
@@ -136,8 +157,34 @@ void PrefsWindowController::loadSettings()
         it.value()->setStyleSheet(QString());
         it.value()->setToolTip(QString());
     }
+    for (QLineEdit* field : {proxyHostField_, proxyPortField_})
+        field->setText(defaults.stringForKey(field->objectName()));
+    updateProxyStatus();
     updateFontLabel();
     updateTokenLocation();
+}
+
+void PrefsWindowController::updateProxyStatus()
+{
+    const auto& defaults = platform::UserDefaults::standard();
+    const QUrl service(defaults.stringForKey(omnikAppDelegate::kWeiboHost).trimmed());
+    proxyStatusLabel_->setText(platform::ProxyChoice::forUrl(service, defaults).description());
+}
+
+void PrefsWindowController::commitProxy(QLineEdit* field)
+{
+    auto& defaults = platform::UserDefaults::standard();
+    const QString text = field->text().trimmed();
+    if (text == defaults.stringForKey(field->objectName()))
+        return;
+    if (text.isEmpty())
+        defaults.removeObjectForKey(field->objectName());
+    else
+        defaults.setObject(text, field->objectName());
+    defaults.synchronize();
+    if (omnikAppDelegate* delegate = omnikAppDelegate::sharedDelegate())
+        delegate->applyProxySetting();
+    updateProxyStatus();
 }
 
 void PrefsWindowController::updateTokenLocation()
@@ -241,6 +288,7 @@ void PrefsWindowController::commitAddress(const QString& key)
     defaults.synchronize();
     if (omnikAppDelegate* delegate = omnikAppDelegate::sharedDelegate())
         delegate->applyServiceAddresses();
+    updateProxyStatus();
 }
 
 void PrefsWindowController::keyPressEvent(QKeyEvent* event)

@@ -12,6 +12,7 @@
 #include "platform/AlertResponder.h"
 #include "platform/Browser.h"
 #include "platform/Dispatch.h"
+#include "platform/ProxyChoice.h"
 #include "platform/URLCache.h"
 #include "platform/UnreadBadge.h"
 #include "platform/UserDefaults.h"
@@ -32,6 +33,9 @@
 #include <QWindow>
 
 #include <boost/make_shared.hpp>
+
+#include <atomic>
+#include <cstdint>
 
 const QString omnikAppDelegate::kOAuthTokens = QStringLiteral("OAuthTokens");
 const QString omnikAppDelegate::kTokenKey = QStringLiteral("TokenKey");
@@ -139,6 +143,8 @@ void omnikAppDelegate::awakeFromNib()
     auto& defaults = platform::UserDefaults::standard();
     defaults.registerDefaultsFromResource();
     platform::URLCache::shared().setMemoryCapacity(kURLCacheCapacity);
+    // Pictures take the proxy the service's transfers take.
+    platform::ProxyChoice::installForNetworkAccess(defaults);
     totalNames_.clear();
     invalidNameCharset_ = CharacterSet(&isNameEndingCharacter);
     // Paragraph styles, gradients, fonts, colours, then the date attributes.
@@ -198,6 +204,10 @@ bool omnikAppDelegate::initWeiboInstanceWithUserId(const QString& userId)
     weibo_->oAuth().setConsumerKey(kConsumerKey);
     weibo_->oAuth().setConsumerSecret(kConsumerSecret);
     applyServiceAddresses();
+    // Nobody transfers with the new client yet: its proxy is in place before its first request.
+    const auto& defaults = platform::UserDefaults::standard();
+    weibo_->setProxyServerIp(defaults.stringForKey(platform::ProxyChoice::kProxyHost).trimmed().toStdString());
+    weibo_->setProxyServerPort(defaults.stringForKey(platform::ProxyChoice::kProxyPort).trimmed().toStdString());
 
     if (!uid.isEmpty() && store.contains(uid)) {
         userId_ = uid;
@@ -295,6 +305,27 @@ void omnikAppDelegate::applyServiceAddresses()
     auto& defaults = platform::UserDefaults::standard();
     weibo_->setBaseUrls(defaults.stringForKey(kWeiboHost).trimmed().toStdString(),
                         defaults.stringForKey(kWeibo2Host).trimmed().toStdString());
+}
+
+void omnikAppDelegate::applyProxySetting()
+{
+    if (!weibo_)
+        return;
+    auto& defaults = platform::UserDefaults::standard();
+    const std::string host = defaults.stringForKey(platform::ProxyChoice::kProxyHost).trimmed().toStdString();
+    const std::string port = defaults.stringForKey(platform::ProxyChoice::kProxyPort).trimmed().toStdString();
+    // The client takes a new proxy under its transfer lock, which a slow transfer may hold for long: applied in
+    // the background, the newest setting last.
+    static std::atomic<std::uint64_t> latest{0};
+    const std::uint64_t generation = ++latest;
+    const boost::shared_ptr<weibo::SinaWeibo> client = weibo_;
+    platform::dispatchGlobal([client, host, port, generation] {
+        if (generation != latest.load())
+            return;
+        client->clearProxy();
+        client->setProxyServerIp(host);
+        client->setProxyServerPort(port);
+    });
 }
 
 void omnikAppDelegate::newDocument()

@@ -135,8 +135,10 @@ public:
     // Gives a window the menu items' shortcuts.
     void installMenuActions(QWidget* window) const;
 
-    // Points the client at the addresses now in the settings.
+    // Points the client at the addresses and the proxy now in the settings.
     void applyServiceAddresses();
+    // Gives the client the proxy of the settings ("ProxyHost", "ProxyPort"), or none (the environment's).
+    void applyProxySetting();
 
     // True once start-up has given up (authorisation cancelled) or quitting has begun.
     bool isTerminating() const { return terminating_; }

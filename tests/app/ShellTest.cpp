@@ -292,6 +292,26 @@ TEST_F(ShellTest, PreferencesSwitchesAndAddressesAreBoundToTheSettings)
     EXPECT_FALSE(defaults.hasStoredValue(QStringLiteral("WeiboHost")));
     EXPECT_EQ(host->text(), defaults.registeredDefaults().value(QStringLiteral("WeiboHost")).toString());
     EXPECT_EQ(QString::fromStdString((*delegate.sharedWeiboInstance())->baseUrl()), host->text());
+
+    // Plumet's own proxy reaches the client and the preferences say which proxy is in use.
+    EXPECT_EQ(prefs->proxyStatusLabel()->text(), QStringLiteral("不使用代理，直接连接服务"));
+    prefs->proxyHostField()->setText(QStringLiteral("10.9.9.9"));
+    emit prefs->proxyHostField()->editingFinished();
+    prefs->proxyPortField()->setText(QStringLiteral("3128"));
+    emit prefs->proxyPortField()->editingFinished();
+    EXPECT_EQ(prefs->proxyStatusLabel()->text(), QStringLiteral("正在使用设置中的代理 10.9.9.9:3128"));
+    const auto client = *delegate.sharedWeiboInstance();
+    // Applied in the background, under the transfer lock: read under it too.
+    const auto proxyOfClient = [&client] {
+        std::lock_guard<std::mutex> lock(weibo::curl_lock);
+        return client->getProxyServerIp() + ":" + client->getProxyServerPort();
+    };
+    EXPECT_TRUE(waitUntil([&] { return proxyOfClient() == "10.9.9.9:3128"; }));
+    prefs->proxyHostField()->clear();
+    emit prefs->proxyHostField()->editingFinished();
+    EXPECT_FALSE(defaults.hasStoredValue(QStringLiteral("ProxyHost")));
+    EXPECT_TRUE(waitUntil([&] { return proxyOfClient().front() == ':'; })); // no proxy host: no proxy
+    EXPECT_EQ(prefs->proxyStatusLabel()->text(), QStringLiteral("不使用代理，直接连接服务"));
 }
 
 TEST_F(ShellTest, TheProgramRunsOnceAndASecondStartEndsAtOnce)
