@@ -5,6 +5,7 @@
 #include "mainwindow/MyWindowController.h"
 #include "platform/AlertResponder.h"
 #include "platform/PlatformResources.h"
+#include "platform/ToolkitTexts.h"
 #include "platform/UserDefaults.h"
 
 #include <QApplication>
@@ -74,6 +75,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Plumet"));
     QGuiApplication::setDesktopFileName(QStringLiteral("plumet"));
     platform::ensurePlatformResources();
+    // The interface is Chinese: the toolkit's dialogs, buttons and menus are too.
+    platform::installChineseToolkitTexts();
     QApplication::setWindowIcon(QIcon(platform::applicationIconPath()));
 
     InstanceChannel channel(platform::UserDefaults::standard().fileName());
