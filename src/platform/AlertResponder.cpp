@@ -173,6 +173,8 @@ QStringList DialogAlertResponder::runOpenPanel(const OpenPanelRequest& request)
 {
     QFileDialog dialog(request.parent, request.title, request.directory, request.nameFilters.join(QStringLiteral(";;")));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // Names only: the detail columns (kind, date) come from the file model in the system's language.
+    dialog.setViewMode(QFileDialog::List);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(request.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted)
@@ -184,6 +186,7 @@ QString DialogAlertResponder::runSavePanel(const SavePanelRequest& request)
 {
     QFileDialog dialog(request.parent, request.title, request.directory, request.nameFilters.join(QStringLiteral(";;")));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setViewMode(QFileDialog::List);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     if (!request.suggestedName.isEmpty())
