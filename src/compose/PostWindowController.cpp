@@ -22,7 +22,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -146,7 +145,6 @@ void PostWindowController::uploadPic()
 {
     platform::OpenPanelRequest request;
     request.title = QStringLiteral("选择图片");
-    request.directory = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     request.nameFilters = {QStringLiteral("图片 (*.png *.jpg *.jpeg *.gif *.bmp)"), QStringLiteral("所有文件 (*)")};
     request.parent = this;
     const QStringList files = platform::AlertResponder::openPanel(request);

@@ -1,5 +1,6 @@
 // The main window: its widgets, the tab model, tab switching, badges and the busy line.
 #include "mainwindow/MyWindowController.h"
+#include "mainwindow/ItemCopy.h"
 
 #include "compose/ComposeWindows.h"
 
@@ -132,6 +133,7 @@ MyWindowController::MyWindowController(const QString& windowNibName,
     buildWindow();
     awakeFromNib();
     buildTabModel();
+    new ItemCopy(this);
 }
 
 MyWindowController::~MyWindowController()

@@ -4,6 +4,7 @@
 // check, home catch-up), and the call sites of the refresh, the poll, the item actions and the lists.
 #include "cells/Appearance.h"
 #include "cells/CellContext.h"
+#include "mainwindow/Announcer.h"
 #include "mainwindow/EmotionModel.h"
 #include "model/Replies.h"
 #include "model/WeiboParser.h"
@@ -188,9 +189,9 @@ public:
     weibo::Reply<std::size_t> syncWithListViewController(PXListViewController* controller,
                                                          std::uint64_t unreadCount, bool background);
     QTimer* timer() { return &timer_; }
-    // One desktop notification for each of the top `count` cells of `dataCells`, newest first, when "UseGrowl"
-    // and the setting of the controller's list ("NewStatus", "NewComment", "NewAtme", "NewMessage") are on.
-    // An item is announced once at most. Main thread.
+    // Desktop notifications for the top `count` cells of `dataCells`, newest first, when "UseGrowl" and the
+    // setting of the controller's list ("NewStatus", "NewComment", "NewAtme", "NewMessage") are on: a few one by
+    // one and the rest in a summary, each item once at most (Announcer). Main thread.
     void notifyGrowl(PXListViewController* controller, const CellArray& dataCells, std::size_t count);
     // "AllNotifications" and "DefaultNotifications", each the one name "StandardReminder".
     static QVariantMap registrationDictionaryForGrowl();
@@ -206,8 +207,8 @@ private:
     friend class Poller;
     struct RefreshState;
     static std::shared_ptr<RefreshState> makeRefreshState();
-    // Notifications as (title, description), in the order they are posted.
-    using Announcements = std::vector<std::pair<QString, QString>>;
+    // Notifications in the order they are posted.
+    using Announcements = std::vector<Announcer::Announcement>;
     // What notifyGrowl would post, each item marked as announced. Main thread.
     Announcements announcementsFor(PXListViewController* controller, const CellArray& dataCells, std::size_t count);
     // Posts them in order; any thread.

@@ -1,6 +1,7 @@
 // The window's entry points for acting on items: each is a short call into the drawer, the item actions or the
 // user card.
 #include "mainwindow/MyWindowController.h"
+#include "mainwindow/ItemCopy.h"
 
 #include "compose/DrawerEditorContext.h"
 #include "mainwindow/Drawer.h"
@@ -100,5 +101,9 @@ void MyWindowController::textViewClickedOnCell(WBTextView* textView, const MyTex
 
 QMenu* MyWindowController::textViewMenuForEvent(WBTextView* textView, QContextMenuEvent* event, int index)
 {
-    return userCard()->textViewMenuForEvent(textView, event, index);
+    // An @name shows its user's card; everything else can be copied.
+    if (textView && textView->document() && index >= 0 &&
+        linkAtDocumentPosition(*textView->document(), index).kind == LinkValue::ScreenName)
+        return userCard()->textViewMenuForEvent(textView, event, index);
+    return findChild<ItemCopy*>()->menuFor(textView, index);
 }

@@ -353,40 +353,34 @@ void MyWindowController::notifyGrowl(PXListViewController* controller, const Cel
 MyWindowController::Announcements MyWindowController::announcementsFor(PXListViewController* controller,
                                                                        const CellArray& dataCells, std::size_t count)
 {
-    Announcements chosen;
-    if (count == 0 || !controller)
-        return chosen;
-    const auto& defaults = platform::UserDefaults::standard();
-    if (!defaults.boolForKey(QStringLiteral("UseGrowl")))
-        return chosen;
-    bool on = false;
+    if (!controller)
+        return {};
+    Announcer::Kind kind;
     if (controller == weiboListViewController())
-        on = defaults.boolForKey(QStringLiteral("NewStatus"));
+        kind = Announcer::Kind::Status;
     else if (controller == comments2meListViewController())
-        on = defaults.boolForKey(QStringLiteral("NewComment"));
+        kind = Announcer::Kind::Comment;
     else if (controller == atmeListViewController())
-        on = defaults.boolForKey(QStringLiteral("NewAtme"));
+        kind = Announcer::Kind::Mention;
     else if (controller == messageListViewController())
-        on = defaults.boolForKey(QStringLiteral("NewMessage"));
-    if (!on)
-        return chosen;
-
-    std::uint64_t& announced = refresh_->announcedUpTo[controller];
-    const std::uint64_t before = announced;
-    const std::size_t n = std::min(count, dataCells.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const CellPtr& cell = dataCells[i];
-        if (!cell || cell->entityId() <= before)
-            continue;
-        chosen.emplace_back(cell->entityName(), cell->entityText());
-        announced = std::max(announced, cell->entityId());
+        kind = Announcer::Kind::Message;
+    else
+        return {};
+    if (!refresh_->announcer) {
+        refresh_->announcer = new Announcer(this, platform::UserDefaults::standard());
+        connect(&platform::Notifications::shared(), &platform::Notifications::notificationClicked,
+                refresh_->announcer, &Announcer::show);
     }
+    Announcements chosen = refresh_->announcer->choose(kind, dataCells, count);
+    refresh_->announcer->noteSeen(kind, dataCells);
     return chosen;
 }
 
 void MyWindowController::post(const Announcements& announcements)
 {
-    // Title, description, "StandardReminder", no icon; the service's answer is not awaited.
-    for (const auto& [title, description] : announcements)
-        platform::Notifications::shared().notify(title, description);
+    // Title, description, "StandardReminder", no icon, and what a click shows; the service's answer is not
+    // awaited.
+    for (const Announcer::Announcement& a : announcements)
+        platform::Notifications::shared().notify(a.title, a.body, QString(), platform::Notifications::kStandardReminder,
+                                                 a.clickContext);
 }

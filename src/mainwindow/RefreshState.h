@@ -1,5 +1,6 @@
 #pragma once
 // The bookkeeping shared by the refresh, the older-items load and the poll of one main window.
+#include "mainwindow/Announcer.h"
 #include "mainwindow/MyWindowController.h"
 
 #include <atomic>
@@ -10,17 +11,15 @@
 #include <set>
 
 // Locks: `lock` guards listLocks, olderInFlight and refreshInFlight. Each list's own mutex is held by the refresh, older-items
-// load or poll step that fetches into that list, across the fetch and the merge. announcedUpTo is touched only
-// on the main thread.
+// load or poll step that fetches into that list, across the fetch and the merge.
 struct MyWindowController::RefreshState {
     std::mutex lock;
     std::map<const PXListViewController*, std::unique_ptr<std::mutex>> listLocks;
     std::set<const PXListViewController*> olderInFlight;
     // Lists whose refresh is waiting or running: a click on 刷新 while one waits starts nothing new.
     std::set<const PXListViewController*> refreshInFlight;
-    // The newest entity id announced per list: ids grow with time, so an item at or below it was announced
-    // already (or is older than what was).
-    std::map<const PXListViewController*, std::uint64_t> announcedUpTo;
+    // What is announced (made on the first announcement, a child of the window); main thread.
+    Announcer* announcer = nullptr;
 
     std::atomic<bool> polling{false};
     std::atomic<std::uint64_t> polls{0};

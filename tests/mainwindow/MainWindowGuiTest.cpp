@@ -2,15 +2,26 @@
 // settings, and the busy line.
 #include "MainWindowTestSupport.h"
 
+#include "cells/AttributedString.h"
+#include "cells/TimelineCellStatus.h"
 #include "mainwindow/LeftTab.h"
 #include "mainwindow/PopUpButton.h"
 #include "mainwindow/ProgressIndicator.h"
 #include "mainwindow/TabView.h"
 #include "platform/UnreadBadge.h"
 #include "timeline/PXListViewController.h"
+#include "timeline/TimelineRowView.h"
+#include "timeline/WBTextView.h"
 #include "widgets/PXListView.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QLabel>
+#include <QMenu>
+#include <QTextDocument>
+
+#include <boost/make_shared.hpp>
 #include <QTest>
 
 #include <atomic>
@@ -264,3 +275,67 @@ TEST_F(MainWindowGuiTest, EachOperationTakesAwayItsOwnBusyTextAndNoOther)
 }
 
 } // namespace
+
+TEST_F(MainWindowGuiTest, AnItemsTextAndALinksAddressCanBeCopied)
+{
+    MyWindowController& w = *window_;
+    finishStartup();
+    auto original = boost::make_shared<weibo::WBStatus>();
+    original->id = 40;
+    original->text = "原文";
+    original->user = boost::make_shared<weibo::WBUser>();
+    original->user->screen_name = "李四";
+    auto status = boost::make_shared<weibo::WBStatus>();
+    status->id = 41;
+    status->text = "看 http://127.0.0.1:1/a-b [哈哈] \xee\x90\x95"; // an emotion code and an old emoji
+    status->user = boost::make_shared<weibo::WBUser>();
+    status->user->screen_name = "张三";
+    status->retweeted_status = original;
+    PXListViewController* home = w.weiboListViewController();
+    home->addFakeCell(std::make_shared<TimelineCellStatus>(status));
+    w.resize(540, 700);
+    w.show();
+    home->reloadData();
+    TimelineRowView* row = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        row = qobject_cast<TimelineRowView*>(home->listView()->cellForRowAtIndex(0));
+        return row && row->textView()->document();
+    }));
+    WBTextView* text = row->textView();
+    int linkAt = -1;
+    for (int i = 0; i < text->document()->characterCount() && linkAt < 0; ++i)
+        if (linkAtDocumentPosition(*text->document(), i).kind == LinkValue::Url)
+            linkAt = i;
+    ASSERT_GE(linkAt, 0);
+    const QString expected = QStringLiteral("看 http://127.0.0.1:1/a-b [哈哈] \U0001F604\n@李四: 原文");
+    QClipboard* clipboard = QGuiApplication::clipboard();
+
+    // Over the text: "复制" only; over the link: its address too.
+    const int plainAt = int(text->document()->toPlainText().indexOf(u'看'));
+    ASSERT_GE(plainAt, 0);
+    // (Over the author's name the user card comes instead.)
+    EXPECT_EQ(w.textViewMenuForEvent(text, nullptr, 0), nullptr);
+    QMenu* menu = w.textViewMenuForEvent(text, nullptr, plainAt);
+    ASSERT_NE(menu, nullptr);
+    QStringList shown;
+    for (QAction* a : menu->actions())
+        if (a->isVisible())
+            shown << a->text();
+    EXPECT_EQ(shown, QStringList{QStringLiteral("复制")});
+    menu->actions().front()->trigger();
+    EXPECT_EQ(clipboard->text(), expected);
+    menu = w.textViewMenuForEvent(text, nullptr, linkAt);
+    ASSERT_NE(menu, nullptr);
+    ASSERT_TRUE(menu->actions().at(1)->isVisible());
+    EXPECT_EQ(menu->actions().at(1)->text(), QStringLiteral("复制链接"));
+    menu->actions().at(1)->trigger();
+    EXPECT_EQ(clipboard->text(), QStringLiteral("http://127.0.0.1:1/a-b"));
+
+    // Ctrl+C: the selected item of the list in view.
+    clipboard->clear();
+    home->listView()->selectRow(0);
+    QApplication::setActiveWindow(&w);
+    home->listView()->setFocus();
+    QTest::keyClick(home->listView(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard->text(), expected);
+}

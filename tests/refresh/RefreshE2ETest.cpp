@@ -399,6 +399,70 @@ TEST_F(NotificationTest, OverlappingPollRefreshAndOlderLoadsShowAndAnnounceEvery
         EXPECT_EQ(bodies.count(body), 1u) << body.toStdString();
 }
 
+TEST_F(NotificationTest, APollOfManyAnnouncesAFewOfAKindARestartNothingOldAndAClickShowsTheItem)
+{
+    MyWindowController* w = &startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    settled();
+    // 22 new items: 8 statuses that mention the demo account (new on the home timeline and as mentions), 8
+    // comments and 6 messages. The newest status carries an emoji of the service's old code points.
+    for (int i = 0; i < 7; ++i)
+        post(unique("@演示账号 一起看"));
+    post(unique("@演示账号 笑 \xee\x90\x95"));
+    for (int i = 0; i < 8; ++i)
+        commentOnDemo(unique("评论"));
+    for (int i = 0; i < 6; ++i)
+        messageDemo(unique("私信"));
+    ASSERT_NO_FATAL_FAILURE(poll());
+    auto calls = settled();
+    // Three of each kind one by one and a summary; the statuses are not announced again as mentions.
+    ASSERT_EQ(calls.size(), 12);
+    const CellArray home = *w->weiboListViewController()->dataOfCells();
+    const CellArray comments = *w->comments2meListViewController()->dataOfCells();
+    EXPECT_EQ(calls[0].summary, home[0]->entityName());
+    EXPECT_TRUE(calls[0].body.contains(QStringLiteral("笑 \U0001F604"))) << calls[0].body.toStdString();
+    expectAnnounced(calls[1], home[1]);
+    expectAnnounced(calls[2], home[2]);
+    EXPECT_EQ(calls[3].summary, QStringLiteral("新微博"));
+    EXPECT_EQ(calls[3].body, QStringLiteral("还有 5 条新微博"));
+    for (int i = 0; i < 3; ++i)
+        expectAnnounced(calls[4 + i], comments[i]);
+    EXPECT_EQ(calls[7].body, QStringLiteral("还有 5 条新评论"));
+    expectAnnounced(calls[8], w->messageListViewController()->receivedMessageCells()->front());
+    EXPECT_EQ(calls[11].body, QStringLiteral("还有 3 条新私信"));
+    for (const auto& call : calls)
+        EXPECT_TRUE(call.actions.contains(QStringLiteral("default")));
+
+    // A click on the second comment's notification: the comments tab, that comment in view and selected.
+    listener_->answerAll();
+    ASSERT_TRUE(waitUntil([&] { return platform::Notifications::shared().isClickable(calls[8].id); }));
+    w->leftTabClicked(w->favorites());
+    listener_->click(calls[5].id);
+    PXListViewController* commentList = w->comments2meListViewController();
+    EXPECT_TRUE(waitUntil([&] {
+        return w->selectedListViewController() == commentList && commentList->listView()->isRowSelected(1);
+    }));
+    // A message's: its conversation.
+    listener_->click(calls[8].id);
+    PXListViewController* messages = w->messageListViewController();
+    EXPECT_TRUE(waitUntil([&] {
+        return w->selectedListViewController() == messages && messages->listView()->selectedRow() >= 0;
+    }));
+
+    // A restart: the service still counts the mentions as unread, yet nothing is announced again.
+    window_.reset();
+    w = &startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    EXPECT_GT(w->atmeListViewController()->unreadCount(), 0u);
+    EXPECT_TRUE(settled().isEmpty());
+    // What comes next is announced as usual.
+    commentOnDemo(unique("重启后的评论"));
+    ASSERT_NO_FATAL_FAILURE(poll());
+    calls = settled();
+    ASSERT_EQ(calls.size(), 1);
+    expectAnnounced(calls[0], w->comments2meListViewController()->dataOfCells()->front());
+}
+
 TEST_F(RefreshE2ETest, PollThatPutsStatusesOnTopKeepsTheRowsInViewWhereTheyAre)
 {
     MyWindowController& w = startWindow();
