@@ -200,7 +200,7 @@ void SinaWeibo::setSinaUsername(const std::string& v) { assignSetting(sinaUserna
 
 void SinaWeibo::clearProxy()
 {
-    std::lock_guard<std::mutex> lock(curl_lock);
+    std::lock_guard<TransferLock> lock(curl_lock);
     proxyServerIp.clear();
     proxyServerPort.clear();
     proxyUserName.clear();

@@ -303,7 +303,7 @@ TEST_F(ShellTest, PreferencesSwitchesAndAddressesAreBoundToTheSettings)
     const auto client = *delegate.sharedWeiboInstance();
     // Applied in the background, under the transfer lock: read under it too.
     const auto proxyOfClient = [&client] {
-        std::lock_guard<std::mutex> lock(weibo::curl_lock);
+        std::lock_guard<weibo::TransferLock> lock(weibo::curl_lock);
         return client->getProxyServerIp() + ":" + client->getProxyServerPort();
     };
     EXPECT_TRUE(waitUntil([&] { return proxyOfClient() == "10.9.9.9:3128"; }));

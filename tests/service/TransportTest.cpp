@@ -254,27 +254,27 @@ TEST(SinaWeiboTransport, TheEnvironmentsProxyUnlessNoProxyNamesTheHostAndAConfig
     signIn(client, service.origin());
     ::setenv("http_proxy", relay.origin().c_str(), 1);
 
-    EXPECT_FALSE(client.timelineFriends().empty());
+    EXPECT_FALSE(client.timelineFriends().value.empty());
     ASSERT_EQ(relay.count(), 1u);
     EXPECT_EQ(relay.last().target, service.origin() + "/statuses/friends_timeline.json");
     EXPECT_EQ(service.count(), 0u);
 
     ::setenv("no_proxy", "localhost,127.0.0.1", 1);
-    EXPECT_FALSE(client.timelineFriends().empty());
+    EXPECT_FALSE(client.timelineFriends().value.empty());
     EXPECT_EQ(relay.count(), 1u);
     EXPECT_EQ(service.count(), 1u);
     ::unsetenv("no_proxy");
 
     client.setProxyServerIp("127.0.0.1");
     client.setProxyServerPort(std::to_string(own.port()));
-    EXPECT_FALSE(client.timelineFriends().empty());
+    EXPECT_FALSE(client.timelineFriends().value.empty());
     EXPECT_EQ(own.count(), 1u);
     EXPECT_EQ(relay.count(), 1u);
 
     // Forgotten: the environment's again.
     client.clearProxy();
     EXPECT_EQ(client.getProxyServerIp(), "");
-    EXPECT_FALSE(client.timelineFriends().empty());
+    EXPECT_FALSE(client.timelineFriends().value.empty());
     EXPECT_EQ(relay.count(), 2u);
     EXPECT_EQ(own.count(), 1u);
     ::unsetenv("http_proxy");
