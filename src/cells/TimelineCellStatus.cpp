@@ -196,6 +196,9 @@ AttributedString TimelineCellStatus::stringFromStatusFooter(const boost::shared_
 
     const Client client = clientOfSource(qs(status->source));
     if (client.url.isValid() && !client.name.isEmpty()) {
+        // "3 周前 来自Plumet": the age and the client are two facts, not one word.
+        if (footer.length() > 0)
+            footer.appendString(QStringLiteral(" "));
         footer.appendString(QStringLiteral("来自"));
         footer.appendLink(client.name, LinkValue::fromUrl(client.url));
     }
