@@ -369,7 +369,9 @@ void MyWindowController::placeHintView()
 
 void MyWindowController::updateWindowTitle(std::uint64_t unread)
 {
-    setWindowTitle(unread ? QStringLiteral("Plumet (%1)").arg(unread) : QStringLiteral("Plumet"));
+    // The platform appends the application's name to a title that does not already end with it: the count
+    // goes in front, so that the name shows once ("(4) Plumet", not "Plumet (4) — Plumet").
+    setWindowTitle(unread ? QStringLiteral("(%1) Plumet").arg(unread) : QStringLiteral("Plumet"));
 }
 
 void MyWindowController::setAppearance(Appearance* appearance)

@@ -187,7 +187,7 @@ TEST_F(MainWindowGuiTest, BadgesSumTheListsTheSettingsChoose)
     w.updateLeftTabs();
     EXPECT_EQ(badge.unreadCount(), 2u);
     EXPECT_EQ(badge.badgeLabel(), QStringLiteral("2"));
-    EXPECT_EQ(w.windowTitle(), QStringLiteral("Plumet (2)"));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("(2) Plumet"));
     // Each tab shows its own list's count whatever the settings say.
     const std::vector<std::uint64_t> tabCounts{3, 4, 2, 1, 7};
     for (int i = 0; i < 5; ++i)
