@@ -5,6 +5,7 @@
 #include "compose/ComposeEditor.h"
 #include "compose/ComposeEnvironment.h"
 #include "compose/DraftsButton.h"
+#include "compose/EmotionPopUpButton.h"
 #include "model/WeiboParser.h"
 #include "platform/AlertResponder.h"
 #include "platform/Dispatch.h"
@@ -65,6 +66,9 @@ PostWindowController::PostWindowController(const ComposeContext& context, QWidge
     previewPic_->setFixedSize(120, 90);
     previewPic_->setAlignment(Qt::AlignCenter);
     bottom->addWidget(previewPic_);
+    removePicButton_ = new QPushButton(QStringLiteral("移除图片"), this);
+    removePicButton_->setToolTip(QStringLiteral("不带图片发布"));
+    bottom->addWidget(removePicButton_, 0, Qt::AlignBottom);
     bottom->addStretch(1);
     closeButton_ = new QPushButton(QStringLiteral("取消"), this);
     postButton_ = new QPushButton(QStringLiteral("发布"), this);
@@ -78,7 +82,14 @@ PostWindowController::PostWindowController(const ComposeContext& context, QWidge
     draftsButton_ = new DraftsButton(drafts_, [this](const Draft& d) { restoreDraft(d); }, this);
     editor_->bottomBar()->insertWidget(3, draftsButton_);
     connect(editor_, &ComposeEditor::textEdited, drafts_, &DraftKeeper::noteChange);
+    // A click on a tool of the editor leaves the keyboard in the text: after choosing a picture the user goes on
+    // typing, and Ctrl+Return sends (the buttons are still reached with Tab).
+    QWidget* const tools[] = {uploadPicButton_, takePictureButton_, removePicButton_, draftsButton_,
+                              editor_->emotionButton()};
+    for (QWidget* tool : tools)
+        tool->setFocusPolicy(Qt::TabFocus);
     connect(uploadPicButton_, &QPushButton::clicked, this, &PostWindowController::uploadPic);
+    connect(removePicButton_, &QPushButton::clicked, this, &PostWindowController::removePic);
     connect(takePictureButton_, &QPushButton::clicked, this, &PostWindowController::takePicture);
     connect(postButton_, &QPushButton::clicked, this, &PostWindowController::postStatus);
     connect(closeButton_, &QPushButton::clicked, this, &PostWindowController::closeWindow);
@@ -140,6 +151,7 @@ void PostWindowController::setPicture(const QString& path, const QImage& image)
     if (!picPath_.isEmpty() && picPath_ != path && isCameraPicture(picPath_))
         removeCameraPicture();
     picPath_ = path;
+    removePicButton_->setVisible(!path.isEmpty());
     if (image.isNull())
         previewPic_->clear();
     else
@@ -155,10 +167,26 @@ void PostWindowController::uploadPic()
     request.nameFilters = {QStringLiteral("图片 (*.png *.jpg *.jpeg *.gif *.bmp)"), QStringLiteral("所有文件 (*)")};
     request.parent = this;
     const QStringList files = platform::AlertResponder::openPanel(request);
-    if (files.isEmpty())
+    if (!files.isEmpty()) {
+        setPicture(files.front(), QImage(files.front()));
+        drafts_->noteChange();
+    }
+    focusText();
+}
+
+void PostWindowController::removePic()
+{
+    if (posting_ || picPath_.isEmpty())
         return;
-    setPicture(files.front(), QImage(files.front()));
+    setPicture(QString(), QImage());
     drafts_->noteChange();
+    focusText();
+}
+
+void PostWindowController::focusText()
+{
+    activateWindow();
+    editor_->textView()->setFocus(Qt::OtherFocusReason);
 }
 
 void PostWindowController::fileDropped(const QString& path)
@@ -173,6 +201,7 @@ void PostWindowController::takePicture()
     const QImage image = CameraCapture::takePicture(this);
     if (!image.isNull())
         attachCameraPicture(image);
+    focusText();
 }
 
 QString PostWindowController::cameraFolder()
@@ -234,6 +263,7 @@ void PostWindowController::setPosting(bool posting)
     editor_->textView()->setReadOnly(posting);
     uploadPicButton_->setEnabled(!posting);
     takePictureButton_->setEnabled(!posting);
+    removePicButton_->setEnabled(!posting);
     draftsButton_->setEnabled(!posting);
 }
 
