@@ -11,6 +11,8 @@
 #include <QPainter>
 #include <QTextDocument>
 
+#include <algorithm>
+#include <cstddef>
 #include <mutex>
 #include <typeinfo>
 #include <vector>
@@ -307,4 +309,11 @@ QImage TimelineCellBase::profileImageWithURLString(const QString& urlString)
         },
         [](const QString&) {});
     return {};
+}
+
+std::size_t unreadAmongTop(const CellArray& cells, std::size_t count)
+{
+    const std::size_t n = std::min(count, cells.size());
+    return std::size_t(std::count_if(cells.begin(), cells.begin() + std::ptrdiff_t(n),
+                                     [](const CellPtr& cell) { return cell && !cell->isWrittenBySelf(); }));
 }

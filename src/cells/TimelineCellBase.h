@@ -47,6 +47,9 @@ public:
     virtual QString profileImageURLString() const { return {}; }
     // Whether the signed-in user may delete the item.
     virtual bool isRemovable() const { return false; }
+    // Whether the signed-in user wrote the item: its own status or comment (the ones it may delete), or a
+    // message it sent. Such an item is never unread news.
+    virtual bool isWrittenBySelf() const { return isRemovable(); }
 
     // The author's avatar when it has been downloaded; otherwise a null image (and its download starts).
     QImage profileImage();
@@ -86,6 +89,9 @@ private:
     bool recalculateTextViewHeight_ = true;
     double textViewHeight_ = 0;
 };
+
+// How many of the top `count` cells are news to the user: the ones it did not write itself.
+std::size_t unreadAmongTop(const CellArray& cells, std::size_t count);
 
 // What the pending-image table holds for an address (for tests and diagnostics).
 enum class PendingImageState { Absent, Loading, Bytes };

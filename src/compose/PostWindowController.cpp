@@ -1,11 +1,11 @@
 #include "compose/PostWindowController.h"
 
-#include "cells/TimelineCellStatus.h"
 #include "compose/CameraCapture.h"
 #include "compose/ComposeEditor.h"
 #include "compose/ComposeEnvironment.h"
 #include "compose/DraftsButton.h"
 #include "compose/EmotionPopUpButton.h"
+#include "compose/OwnStatus.h"
 #include "model/WeiboParser.h"
 #include "platform/AlertResponder.h"
 #include "platform/Dispatch.h"
@@ -323,15 +323,8 @@ void PostWindowController::postDidEnd(std::uint64_t generation, const QString& d
         emit postFinished(false);
         return;
     }
-    PXListViewController* home = context_.homeList ? context_.homeList() : nullptr;
-    if (home) {
-        auto cell = std::make_shared<TimelineCellStatus>(answer.statuses.front());
-        cell->setListViewController(home);
-        home->addFakeCell(cell);
-        if (context_.selectedList && context_.selectedList() == home) {
-            home->setScrollMode(PXListViewController::kScrollHold);
-            home->reloadData();
-        }
+    if (PXListViewController* home = context_.homeList ? context_.homeList() : nullptr) {
+        showOwnStatus(home, context_.selectedList && context_.selectedList() == home, answer.statuses.front());
         if (context_.updateLeftTabs)
             context_.updateLeftTabs();
     }

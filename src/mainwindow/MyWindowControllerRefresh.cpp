@@ -354,7 +354,8 @@ MyWindowController::Announcements MyWindowController::announcementsFor(PXListVie
     const std::size_t n = std::min(count, dataCells.size());
     for (std::size_t i = 0; i < n; ++i) {
         const CellPtr& cell = dataCells[i];
-        if (!cell || cell->entityId() <= before)
+        // One's own new items are no news to announce.
+        if (!cell || cell->entityId() <= before || cell->isWrittenBySelf())
             continue;
         chosen.emplace_back(cell->entityName(), cell->entityText());
         announced = std::max(announced, cell->entityId());

@@ -2,6 +2,8 @@
 // account check with the avatar cache, the home catch-up, and the first display; and the clean-up at the end.
 #include "mainwindow/MyWindowController.h"
 
+#include "cells/TimelineCellBase.h"
+
 #include "cells/HotTextScanner.h"
 #include "cells/WBUtility.h"
 #include "mainwindow/URLDownload.h"
@@ -267,7 +269,7 @@ void MyWindowController::catchUpHomeTimeline(PXListViewController* home, std::ui
     if (const std::uint64_t earliest = home->earliestEntityId())
         older.max_id_ = earliest;
     home->fetchDataWithOptions(older, PXListViewController::kModeOlder, false);
-    home->setUnreadCount(n);
+    home->setUnreadCount(unreadAmongTop(*home->dataOfCells(), n));
 }
 
 void MyWindowController::initComplete()

@@ -555,9 +555,8 @@ void PXListViewController::addFakeCell(const CellPtr& cell, const CellArrayPtr& 
             sentMessageCells_ = std::make_shared<const CellArray>(merged);
         fakeCells_.push_back(cell);
     }
-    std::lock_guard<std::recursive_mutex> lock(lock_);
-    if (unreadCount() != 0)
-        setUnreadCount(unreadCount() + 1);
+    // A locally made item is the user's own doing (a post, a repost, a favourite, a message sent): it is never
+    // unread news, so the unread count stays as it is.
 }
 
 void PXListViewController::removeCells(const std::set<std::uint64_t>& ids)
