@@ -249,6 +249,12 @@ TEST_F(ComposeE2E, CompletionAsksOncePerKeystrokeInsideAnAtName)
     typeText(&view, QStringLiteral("@刘 洋"));
     settle();
     EXPECT_EQ(proxy_->count("/search/suggestions/at_users", from), 1);
+
+    // The service finds a name by Latin letters within it, whatever their case.
+    view.clear();
+    typeText(&view, QStringLiteral("@li"));
+    ASSERT_TRUE(waitUntil([&] { return view.appliedGeneration() == view.suggestionGeneration(); }, 10000));
+    EXPECT_TRUE(view.completionNames().contains(QStringLiteral("刘洋_Liu")));
 }
 
 TEST_F(ComposeE2E, DraftsAreKeptOnResetOfferedBackAndDroppedWhenPosted)
