@@ -301,6 +301,8 @@ public:
     QWidget* customViewTitleBarContainer() const { return customViewTitleBarContainer_; }
     QPushButton* refreshButton() const { return refreshButton_; }
     QPushButton* postButton() const { return postButton_; }
+    // Shown with the conversations: opens the send-message window for any recipient.
+    QPushButton* newMessageButton() const { return newMessageButton_; }
     TabView* tabView() const { return tabView_; }
     TopTabContainer* topTabContainer() const { return topTabContainer_; }
     QWidget* hintView() const { return hintView_; }
@@ -325,6 +327,8 @@ private:
     void buildTabModel();
     void placeHintView();
     void updateWindowTitle(std::uint64_t unread);
+    // The look of the window's commands: disabled while the start-up runs.
+    void showCommandsEnabled(bool enabled);
     TabView* innerTabView(TabViewItem* firstLayerItem) const;
     TabViewItem* secondLayerItem(int firstLayerIndex, int secondLayerIndex) const;
 
@@ -350,6 +354,7 @@ private:
     AvatarButton* selfButton_ = nullptr;
     QPushButton* refreshButton_ = nullptr;
     QPushButton* postButton_ = nullptr;
+    QPushButton* newMessageButton_ = nullptr;
     LeftTab* timelineHome_ = nullptr;
     LeftTab* timelineComment_ = nullptr;
     LeftTab* timelineMention_ = nullptr;

@@ -34,7 +34,7 @@ UserCard::UserCard(MyWindowController* window) : QObject(window), window_(window
     userContextDescription_->setDelegate(window);
     userContextDescription_->setFixedSize(280, 52);
     userContextFriendship_ = new QLabel(userContextView_);
-    userContextMessage_ = new QPushButton(QStringLiteral("私信"), userContextView_);
+    userContextMessage_ = new QPushButton(QStringLiteral("新私信"), userContextView_);
     userContextFollow_ = new QPushButton(QStringLiteral("加关注"), userContextView_);
     grid->addWidget(userContextIcon_, 0, 0, 2, 1);
     grid->addWidget(userContextInfo_, 0, 1, 1, 3);

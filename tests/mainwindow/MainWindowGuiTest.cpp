@@ -10,6 +10,7 @@
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
 
+#include <QPushButton>
 #include <QLabel>
 #include <QTest>
 
@@ -126,8 +127,13 @@ TEST_F(MainWindowGuiTest, TabClicksAreIgnoredDuringStartupAndWorkAfterIt)
     // Nor do the refresh and the avatar.
     w.profileButtonClicked(QString());
     EXPECT_TRUE(w.busyHints().isEmpty());
+    // And they look it: disabled until the start-up ends.
+    EXPECT_FALSE(w.refreshButton()->isEnabled());
+    EXPECT_FALSE(w.timelineComment()->isEnabled());
 
     finishStartup();
+    EXPECT_TRUE(w.refreshButton()->isEnabled());
+    EXPECT_TRUE(w.postButton()->isEnabled());
     QTest::mouseClick(w.timelineComment(), Qt::LeftButton);
     EXPECT_EQ(w.tabView()->indexOfSelectedTabViewItem(), 1);
     EXPECT_TRUE(w.timelineComment()->isChecked());
@@ -154,6 +160,7 @@ TEST_F(MainWindowGuiTest, TabClicksAreIgnoredDuringStartupAndWorkAfterIt)
     EXPECT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
     w.leftTabClicked(w.directMessage());
     EXPECT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
+    EXPECT_FALSE(w.newMessageButton()->isHidden());  // the conversations' "新私信"
     w.messageListViewController()->setUnreadCount(2);
     w.leftTabClicked(w.directMessage());
     EXPECT_EQ(w.messageListViewController()->unreadCount(), 2u);
@@ -161,6 +168,7 @@ TEST_F(MainWindowGuiTest, TabClicksAreIgnoredDuringStartupAndWorkAfterIt)
     // "所有" in the lists chooser goes back to the home timeline.
     w.leftTabClicked(w.favorites());
     EXPECT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
+    EXPECT_TRUE(w.newMessageButton()->isHidden());
     w.weiboListClicked(0);
     EXPECT_EQ(w.selectedListViewController(), w.weiboListViewController());
     EXPECT_TRUE(w.timelineHome()->isChecked());
