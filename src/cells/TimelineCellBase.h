@@ -6,6 +6,7 @@
 #include "cells/CellTypes.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QImage>
 #include <QString>
 #include <QStringList>
@@ -44,6 +45,8 @@ public:
     virtual QString entityName() const { return {}; }
     virtual QString entityText() const { return {}; }
     virtual QString date() const { return {}; }
+    // The moment the item was made, which date() tells the age of; invalid when it has none or it is unknown.
+    virtual QDateTime createdAt() const { return {}; }
     virtual QString profileImageURLString() const { return {}; }
     // Whether the signed-in user may delete the item.
     virtual bool isRemovable() const { return false; }

@@ -104,6 +104,11 @@ QString TimelineCellStatus::date() const
     return status_ ? timesinceForDateString(qs(status_->created_at)) : QString();
 }
 
+QDateTime TimelineCellStatus::createdAt() const
+{
+    return status_ ? dateFromServiceString(qs(status_->created_at)) : QDateTime();
+}
+
 bool TimelineCellStatus::isRemovable() const
 {
     return status_ && status_->user && status_->user->id == CellContext::current().selfUserId();

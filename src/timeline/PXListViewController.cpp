@@ -9,6 +9,7 @@
 #include "timeline/ChatCell.h"
 #include "timeline/SeamCell.h"
 #include "timeline/MessageGroupCell.h"
+#include "timeline/RelativeTimeRefresher.h"
 #include "timeline/TimelineCell.h"
 #include "timeline/TimelineHost.h"
 #include "timeline/TimelineRowView.h"
@@ -101,6 +102,7 @@ PXListViewController::PXListViewController(const QString& nibName, const QString
     listView_ = new PXListView;
     listView_->setDelegate(this);
     installScrollHook();
+    new RelativeTimeRefresher(listView_);
 }
 
 PXListViewController::~PXListViewController()
