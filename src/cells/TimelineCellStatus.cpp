@@ -11,6 +11,9 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
+#include <algorithm>
+#include <optional>
+
 namespace {
 
 QString qs(const std::string& s)
@@ -29,6 +32,25 @@ void appendCount(AttributedString& text, uint64_t count)
 {
     if (count != 0)
         text.appendString(u' ' + QString::number(count));
+}
+
+// The height of the one picture `picture` holds (0 for none).
+double pictureHeight(const AttributedString& picture)
+{
+    const auto cell = picture.isEmpty() ? std::nullopt : picture.attachmentAt(0);
+    return cell ? cell->image().deviceIndependentSize().height() : 0.0;
+}
+
+// The picture raised on its line so that its top is `height` above the baseline, as the top of a taller
+// picture beside it is.
+AttributedString raisedTo(const AttributedString& picture, double height)
+{
+    const double own = pictureHeight(picture);
+    if (own <= 0 || own >= height)
+        return picture;
+    MyTextAttachmentCell raised = *picture.attachmentAt(0);
+    raised.setBaselineOffset(raised.baselineOffset() + height - own);
+    return AttributedString::fromAttachment(raised);
 }
 
 // The toolbar icons, made once per thread (text is built on the main thread): every status shows four or
@@ -165,22 +187,23 @@ AttributedString TimelineCellStatus::stringFromStatus(const boost::shared_ptr<we
     lookUpVideos(linkedPaths, retweet ? HotTextRetweet : HotTextStatus);
 
     bool pictureFinal = true;
-    const AttributedString picture = parseImage(qs(status->thumbnail_pic),
-                                                retweet ? AttachmentRetweetPicture : AttachmentStatusPicture,
-                                                pictureFinal);
+    AttributedString picture = parseImage(qs(status->thumbnail_pic),
+                                          retweet ? AttachmentRetweetPicture : AttachmentStatusPicture, pictureFinal);
+    bool videoFinal = true;
+    AttributedString still;
+    if (const boost::shared_ptr<weibo::WBVideo>& video = retweet ? retweetVideo_ : video_)
+        still = parseImage(qs(video->screen), retweet ? AttachmentRetweetVideo : AttachmentVideo, videoFinal);
+    // A picture and a video still side by side line up at their tops, not at the line's baseline.
+    const double tops = std::max(pictureHeight(picture), pictureHeight(still));
+    picture = raisedTo(picture, tops);
+    still = raisedTo(still, tops);
     if (!picture.isEmpty()) {
         text.appendString(QStringLiteral("\n"));
         text.append(picture);
     }
-
-    bool videoFinal = true;
-    if (const boost::shared_ptr<weibo::WBVideo>& video = retweet ? retweetVideo_ : video_) {
-        const AttributedString still =
-            parseImage(qs(video->screen), retweet ? AttachmentRetweetVideo : AttachmentVideo, videoFinal);
-        if (!still.isEmpty()) {
-            text.appendString(picture.isEmpty() ? QStringLiteral("\n") : QStringLiteral(" "));
-            text.append(still);
-        }
+    if (!still.isEmpty()) {
+        text.appendString(picture.isEmpty() ? QStringLiteral("\n") : QStringLiteral(" "));
+        text.append(still);
     }
     determinate = pictureFinal && videoFinal;
 
