@@ -58,6 +58,13 @@ AttributedString raisedTo(const AttributedString& picture, double height)
 AttributedString icon(const char* name, int type)
 {
     thread_local QHash<QPair<const char*, int>, AttributedString> made;
+    // The icons take the size of the body font: made again after it changes.
+    thread_local QFont madeFor;
+    const QFont font = AttributedString::documentDefaultFont();
+    if (font != madeFor) {
+        made.clear();
+        madeFor = font;
+    }
     auto it = made.constFind(qMakePair(name, type));
     if (it == made.constEnd())
         it = made.insert(qMakePair(name, type), TimelineCellBase::makeAttachmentWithImage(
