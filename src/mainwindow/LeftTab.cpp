@@ -51,7 +51,8 @@ void LeftTab::paintEvent(QPaintEvent*)
     font.setBold(isChecked());
     painter.setFont(font);
     painter.setPen(isChecked() ? QColor(Qt::white) : (enabled ? QColor(70, 70, 70) : QColor(160, 160, 160)));
-    painter.drawText(bounds, Qt::AlignCenter, text());
+    // The label sits a little low in the tab, leaving the top right corner to the badge.
+    painter.drawText(bounds.adjusted(0, 8, 0, 0), Qt::AlignCenter, text());
 
     // The badge goes over the button's own drawing, in its top right corner.
     const auto shown = unsigned(std::min<std::uint64_t>(unreadCount_, std::numeric_limits<unsigned>::max()));
