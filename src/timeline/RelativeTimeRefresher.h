@@ -19,6 +19,8 @@ public:
 
     // Gives every row in view its current age, then plans the next look.
     void refreshVisibleDates();
+    // Plans the next look for the rows in view now (the list calls it after each reload).
+    void schedule();
     // Milliseconds until the next look (-1 when none is planned).
     int nextRefreshMs() const { return timer_.isActive() ? timer_.remainingTime() : -1; }
 
@@ -26,8 +28,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void schedule();
-
     QPointer<PXListView> list_;
     QTimer timer_;
 };

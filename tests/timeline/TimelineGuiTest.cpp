@@ -146,7 +146,10 @@ TEST_F(TimelineGui, AgesInViewMoveOnByThemselvesWithoutAReload)
     auto status = makeStatus(5, "刚发的");
     const QDateTime posted = QDateTime::currentDateTimeUtc().addSecs(-58);
     status->created_at = QLocale::c().toString(posted, QStringLiteral("ddd MMM dd HH:mm:ss +0000 yyyy")).toStdString();
-    auto list = make(weibo::WEIBO_API_TIMELINE_FRIENDS, {std::make_shared<TimelineCellStatus>(status)});
+    // The list is shown before its rows arrive, as at start-up.
+    auto list = make(weibo::WEIBO_API_TIMELINE_FRIENDS, {});
+    QCoreApplication::processEvents();
+    list->setDataOfCells({std::make_shared<TimelineCellStatus>(status)});
     list->reloadData();
     auto* row = dynamic_cast<TimelineCell*>(list->listView()->cellForRowAtIndex(0));
     ASSERT_NE(row, nullptr);
