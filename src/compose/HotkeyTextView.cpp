@@ -197,6 +197,13 @@ void HotkeyTextView::completionTrigger()
         QMetaObject::invokeMethod(this, &HotkeyTextView::complete, Qt::QueuedConnection);
         return;
     }
+    // The names met in the timelines that hold the fragment are offered at once; the service's suggestions
+    // join them when they come (a slow or stopped service leaves the list as it is meanwhile).
+    const QStringList known = namesMatching(ComposeEnvironment::totalNames(), prefix);
+    if (!known.isEmpty()) {
+        completionNames_ = known;
+        QMetaObject::invokeMethod(this, &HotkeyTextView::complete, Qt::QueuedConnection);
+    }
     // The client and the prefix are read here; the block gets values only, and its answer counts only while
     // it answers the fragment still under the cursor (see applySuggestions).
     const boost::shared_ptr<weibo::SinaWeibo> client = client_ ? client_ : ComposeEnvironment::client();

@@ -126,6 +126,7 @@ TEST(HotkeyTextView, LatinLettersMatchInAnyCaseBackspaceToTheAtOffersNamesAgainA
     });
     view.show();
     typeText(&view, QStringLiteral("@Li"));
+    EXPECT_EQ(view.completionNames(), HotkeyTextView::namesMatching(known, QStringLiteral("Li"))); // at once
     ASSERT_TRUE(waitUntil([&] { return view.appliedGeneration() == 2; }, 5000));
     EXPECT_EQ(view.completionNames(), HotkeyTextView::namesMatching(known, QStringLiteral("Li")));
     EXPECT_TRUE(view.isCompletionVisible());
