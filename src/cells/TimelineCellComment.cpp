@@ -57,6 +57,11 @@ QString TimelineCellComment::date() const
     return comment_ ? timesinceForDateString(qs(comment_->created_at)) : QString();
 }
 
+QDateTime TimelineCellComment::createdAt() const
+{
+    return comment_ ? dateFromServiceString(qs(comment_->created_at)) : QDateTime();
+}
+
 bool TimelineCellComment::isRemovable() const
 {
     return comment_ && comment_->user && comment_->user->id == CellContext::current().selfUserId();

@@ -10,6 +10,7 @@
 
 #include <functional>
 
+class QPaintDevice;
 class QPainter;
 class QTextCursor;
 class QTextDocument;
@@ -60,8 +61,10 @@ public:
     static void constrainCharCountInContainer(QTextDocument& container, QTextCursor& selection,
                                               const std::function<void(const QString&)>& hint);
 
-    // A red capsule with the count in white at the top right corner of `rect`; nothing for 0.
+    // A red capsule with the count in white at the top right corner of `rect`, wholly inside it; nothing for 0.
     static void drawNumber(QPainter& painter, unsigned count, const QRectF& rect);
+    // Where that capsule goes when drawn on `device` (the screen when none); empty for 0.
+    static QRectF numberBadgeRect(unsigned count, const QRectF& rect, QPaintDevice* device = nullptr);
 
     // The pixel size of the picture; a null picture has none (0 by 0) and is never shown.
     static QSize repSize(const QImage& image);

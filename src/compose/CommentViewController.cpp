@@ -85,6 +85,12 @@ void CommentViewController::initContent()
     if (status && !inCommentsToMe && status->status() && status->status()->retweeted_status &&
         context_.host->activeEntityId() == c->entityId())
         toOriginalAuthor_->show();
+    // A reply to a comment received says so: whom it answers (the service puts that prefix before the text
+    // itself, so it is a hint, not text) and a button named for what it does.
+    const auto* received = inCommentsToMe ? dynamic_cast<TimelineCellComment*>(c.get()) : nullptr;
+    const QString author = received && received->comment() ? name(received->comment()->user) : QString();
+    editor_->textView()->setPlaceholderText(author.isEmpty() ? QString() : QStringLiteral("回复@%1:").arg(author));
+    doit_->setText(received ? QStringLiteral("回复") : QStringLiteral("评论"));
 }
 
 void CommentViewController::preappendString(const QString& text)

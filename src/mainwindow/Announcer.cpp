@@ -107,7 +107,7 @@ std::vector<Announcer::Announcement> Announcer::choose(Kind kind, const CellArra
     std::vector<CellPtr> fresh;
     for (std::size_t i = 0; i < std::min(count, cells.size()); ++i) {
         const CellPtr& cell = cells[i];
-        if (!cell || cell->entityId() <= seen || announced_.count(keyOf(kind, cell->entityId())))
+        if (!cell || cell->isWrittenBySelf() || cell->entityId() <= seen || announced_.count(keyOf(kind, cell->entityId())))
             continue;
         fresh.push_back(cell);
     }

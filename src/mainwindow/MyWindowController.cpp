@@ -234,6 +234,12 @@ void MyWindowController::buildWindow()
     listsButton_->addItemWithTitle(QStringLiteral("所有"), QVariant::fromValue<qulonglong>(0));
     listsButton_->setToolTip(QStringLiteral("分组"));
     topLayout->addWidget(listsButton_);
+    // The conversations' own way to start one: a message to anyone, by name.
+    newMessageButton_ = new QPushButton(QStringLiteral("新私信"), topTabContainer_);
+    newMessageButton_->setFocusPolicy(Qt::NoFocus);
+    newMessageButton_->setAutoDefault(false);
+    newMessageButton_->hide();
+    topLayout->addWidget(newMessageButton_);
     right->addWidget(topTabContainer_);
 
     tabView_ = new TabView(content_);
@@ -261,9 +267,26 @@ void MyWindowController::buildWindow()
     for (PopUpButton* p : {subHome_, subComment_, subMention_})
         connect(p, &QComboBox::activated, this, [this, p] { topTabClicked(p); });
     connect(listsButton_, &QComboBox::activated, this, [this](int index) { weiboListClicked(index); });
+    connect(newMessageButton_, &QPushButton::clicked, this, [this] {
+        if (!isStarting() && !destroying_)
+            composeWindows()->sendMessageTo(QString());
+    });
+    // The commands are ignored while the start-up runs; they look it too, and come alive when it ends.
+    connect(this, &MyWindowController::initCountChanged, this, [this](qint64 count) { showCommandsEnabled(count == 0); });
+    showCommandsEnabled(!isStarting());
     // The title carries the application's unread count, as the launcher and tray do.
     connect(&platform::UnreadBadge::shared(), &platform::UnreadBadge::badgeLabelChanged, this,
             [this] { updateWindowTitle(platform::UnreadBadge::shared().unreadCount()); });
+}
+
+void MyWindowController::showCommandsEnabled(bool enabled)
+{
+    QWidget* const commands[] = {selfButton_, refreshButton_, postButton_, subHome_,         subComment_,
+                                 subMention_, listsButton_,   newMessageButton_};
+    for (QWidget* command : commands)
+        command->setEnabled(enabled);
+    for (LeftTab* tab : {timelineHome_, timelineComment_, timelineMention_, directMessage_, favorites_})
+        tab->setEnabled(enabled);
 }
 
 void MyWindowController::awakeFromNib()
@@ -371,7 +394,9 @@ void MyWindowController::placeHintView()
 
 void MyWindowController::updateWindowTitle(std::uint64_t unread)
 {
-    setWindowTitle(unread ? QStringLiteral("Plumet (%1)").arg(unread) : QStringLiteral("Plumet"));
+    // The platform appends the application's name to a title that does not already end with it: the count
+    // goes in front, so that the name shows once ("(4) Plumet", not "Plumet (4) — Plumet").
+    setWindowTitle(unread ? QStringLiteral("(%1) Plumet").arg(unread) : QStringLiteral("Plumet"));
 }
 
 void MyWindowController::setAppearance(Appearance* appearance)
@@ -657,6 +682,7 @@ void MyWindowController::updateLeftTabs()
 
     for (PopUpButton* popUp : topTabs_)
         popUp->setVisible(popUp->tag() == selected);
+    newMessageButton_->setVisible(isKind(listViewControllerAtFirstLayerIndex(selected, 0), weibo::WEIBO_API_MESSAGE));
 }
 
 BusyText MyWindowController::displayBusy(const QString& text)

@@ -239,6 +239,8 @@ public:
     // Shows a user's statuses in the user tab ("" for the signed-in user).
     void replaceStatusUserTabViewItemWithUser(const QString& screenName);
     void profileButtonClicked(const QString& name) override;
+    // A right click on a row's avatar pops up the user card of that user, as one on an @name does.
+    void profileButtonMenuRequested(const QString& name, const CellPtr& cell, const QPoint& globalPos) override;
 
     // --- The drawer, the item actions and the user card (Drawer, ItemActions, UserCard) ---
 
@@ -307,6 +309,8 @@ public:
     QWidget* customViewTitleBarContainer() const { return customViewTitleBarContainer_; }
     QPushButton* refreshButton() const { return refreshButton_; }
     QPushButton* postButton() const { return postButton_; }
+    // Shown with the conversations: opens the send-message window for any recipient.
+    QPushButton* newMessageButton() const { return newMessageButton_; }
     TabView* tabView() const { return tabView_; }
     TopTabContainer* topTabContainer() const { return topTabContainer_; }
     QWidget* hintView() const { return hintView_; }
@@ -331,6 +335,8 @@ private:
     void buildTabModel();
     void placeHintView();
     void updateWindowTitle(std::uint64_t unread);
+    // The look of the window's commands: disabled while the start-up runs.
+    void showCommandsEnabled(bool enabled);
     TabView* innerTabView(TabViewItem* firstLayerItem) const;
     TabViewItem* secondLayerItem(int firstLayerIndex, int secondLayerIndex) const;
 
@@ -356,6 +362,7 @@ private:
     AvatarButton* selfButton_ = nullptr;
     QPushButton* refreshButton_ = nullptr;
     QPushButton* postButton_ = nullptr;
+    QPushButton* newMessageButton_ = nullptr;
     LeftTab* timelineHome_ = nullptr;
     LeftTab* timelineComment_ = nullptr;
     LeftTab* timelineMention_ = nullptr;

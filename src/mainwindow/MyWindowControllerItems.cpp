@@ -107,3 +107,10 @@ QMenu* MyWindowController::textViewMenuForEvent(WBTextView* textView, QContextMe
         return userCard()->textViewMenuForEvent(textView, event, index);
     return findChild<ItemCopy*>()->menuFor(textView, index);
 }
+
+void MyWindowController::profileButtonMenuRequested(const QString& name, const CellPtr& cell,
+                                                    const QPoint& globalPos)
+{
+    if (!destroying_)
+        userCard()->requestCardForItem(name, cell, globalPos);
+}

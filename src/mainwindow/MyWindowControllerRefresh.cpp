@@ -206,9 +206,11 @@ void MyWindowController::refreshWeibo()
                 outcome = c->fetchDataWithOptions(options, PXListViewController::kModeNewer, true).outcome;
             }
         }
-        if (outcome.ok())
+        // A service that just failed is not asked for more (the counts, the reset) in the same breath.
+        if (outcome.ok()) {
             c->resetUnreadCount();
-        c->updateCommentRepostCounts();
+            c->updateCommentRepostCounts();
+        }
         {
             std::lock_guard<std::mutex> guard(refresh_->lock);
             refresh_->refreshInFlight.erase(c);

@@ -1,11 +1,12 @@
 // The start-up of the main window: pictures made available in the resource folder, the emotion catalogue, the
 // account check with the avatar cache, the home catch-up, and the first display; and the clean-up at the end.
 #include "mainwindow/MyWindowController.h"
-#include "model/Replies.h"
 
 #include "cells/HotTextScanner.h"
+#include "cells/TimelineCellBase.h"
 #include "cells/WBUtility.h"
 #include "mainwindow/URLDownload.h"
+#include "model/Replies.h"
 #include "platform/Dispatch.h"
 #include "platform/URLConnection.h"
 #include "platform/UserDefaults.h"
@@ -268,7 +269,7 @@ weibo::TransferOutcome MyWindowController::catchUpHomeTimeline(PXListViewControl
     if (const std::uint64_t earliest = home->earliestEntityId())
         older.max_id_ = earliest;
     const weibo::TransferOutcome topped = home->fetchDataWithOptions(older, PXListViewController::kModeOlder, false).outcome;
-    home->setUnreadCount(n.value);
+    home->setUnreadCount(unreadAmongTop(*home->dataOfCells(), n.value));
     return topped;
 }
 

@@ -1,5 +1,6 @@
 #include "mainwindow/Poller.h"
 
+#include "cells/TimelineCellBase.h"
 #include "cells/TimelineCellMessageGroup.h"
 #include "mainwindow/MyWindowController.h"
 #include "mainwindow/RefreshState.h"
@@ -36,6 +37,8 @@ struct Poller::Run {
     bool counters = false;
     std::uint64_t unreadComments = 0, unreadMentions = 0, unreadMessages = 0;
     std::size_t h = 0, c2 = 0, m2 = 0, d2 = 0;
+    // Of the h new home statuses, those written by someone else (the user's own are never unread).
+    std::size_t unreadHome = 0;
     CellArray homeCells, commentCells, mentionCells, messageCells;
     weibo::TransferOutcome failure;
     BusyText busy;
@@ -101,6 +104,7 @@ void Poller::fetchHomeTimeline(Run& run)
     weibo::noteOutcome(run.failure, fetched.outcome);
     run.h = fetched.value;
     run.homeCells = *run.home->dataOfCells();
+    run.unreadHome = unreadAmongTop(run.homeCells, run.h);
 }
 
 void Poller::syncCountedLists(Run& run)
@@ -156,8 +160,8 @@ void Poller::applyOnMainThread(Run& run)
     platform::dispatchMainSync([&] {
         if (w->destroying_)
             return;
-        if (run.h != 0)
-            run.home->setUnreadCount(run.home->unreadCount() + run.h);
+        if (run.unreadHome != 0)
+            run.home->setUnreadCount(run.home->unreadCount() + run.unreadHome);
         PXListViewController* c = w->selectedListViewController();
         const bool conversations = c == run.messages;
         if (c && ((c == run.home && run.h != 0) || (c == run.comments && run.c2 != 0) ||

@@ -11,6 +11,7 @@
 #include "timeline/WBTextView.h"
 
 #include <QContextMenuEvent>
+#include <QFontMetricsF>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenu>
@@ -20,7 +21,37 @@
 
 #include <boost/make_shared.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
+
+namespace {
+
+// The widths of the card's two texts; their heights follow the text in the font of the moment.
+constexpr int kInfoWidth = 240;
+constexpr int kDescriptionWidth = 300;
+
+// As tall as `text` laid out at `width` (at least one line of the body font), so a large font or a long
+// description is shown whole rather than cut.
+void fitToText(WBTextView* view, const AttributedString& text, int width)
+{
+    const QSizeF inset = view->textContainerInset();
+    const double lines = std::max(text.heightForWidth(width - 2 * inset.width()),
+                                  QFontMetricsF(AttributedString::documentDefaultFont()).lineSpacing());
+    view->setFixedSize(width, int(std::ceil(lines + 2 * inset.height())) + 2);
+}
+
+// The author of a status item when `name` is theirs: the card then needs no user request.
+boost::shared_ptr<weibo::WBUser> authorNamed(const CellPtr& cell, const QString& name)
+{
+    auto* status = dynamic_cast<TimelineCellStatus*>(cell.get());
+    if (status && status->status() && status->status()->user &&
+        QString::fromStdString(status->status()->user->screen_name) == name)
+        return status->status()->user;
+    return nullptr;
+}
+
+} // namespace
 
 UserCard::UserCard(MyWindowController* window) : QObject(window), window_(window)
 {
@@ -33,12 +64,12 @@ UserCard::UserCard(MyWindowController* window) : QObject(window), window_(window
     userContextIcon_->setIconSize(QSize(50, 50));
     userContextInfo_ = new WBTextView(userContextView_);
     userContextInfo_->setDelegate(window);
-    userContextInfo_->setFixedSize(220, 44);
     userContextDescription_ = new WBTextView(userContextView_);
     userContextDescription_->setDelegate(window);
-    userContextDescription_->setFixedSize(280, 52);
+    fitToText(userContextInfo_, AttributedString(), kInfoWidth);
+    fitToText(userContextDescription_, AttributedString(), kDescriptionWidth);
     userContextFriendship_ = new QLabel(userContextView_);
-    userContextMessage_ = new QPushButton(QStringLiteral("私信"), userContextView_);
+    userContextMessage_ = new QPushButton(QStringLiteral("新私信"), userContextView_);
     userContextFollow_ = new QPushButton(QStringLiteral("加关注"), userContextView_);
     grid->addWidget(userContextIcon_, 0, 0, 2, 1);
     grid->addWidget(userContextInfo_, 0, 1, 1, 3);
@@ -67,13 +98,15 @@ QMenu* UserCard::textViewMenuForEvent(WBTextView* textView, QContextMenuEvent* e
     const LinkValue link = linkAtDocumentPosition(*textView->document(), index);
     if (link.kind != LinkValue::ScreenName)
         return nullptr;
-    boost::shared_ptr<weibo::WBUser> author;
-    if (auto* status = dynamic_cast<TimelineCellStatus*>(textView->cellData().get()))
-        if (status->status() && status->status()->user &&
-            QString::fromStdString(status->status()->user->screen_name) == link.screenName)
-            author = status->status()->user;
-    requestCard(link.screenName, author, event ? event->globalPos() : QCursor::pos());
+    requestCard(link.screenName, authorNamed(textView->cellData(), link.screenName),
+                event ? event->globalPos() : QCursor::pos());
     return nullptr;
+}
+
+void UserCard::requestCardForItem(const QString& screenName, const CellPtr& cell, const QPoint& globalPos)
+{
+    if (!screenName.isEmpty())
+        requestCard(screenName, authorNamed(cell, screenName), globalPos);
 }
 
 void UserCard::requestCard(const QString& screenName, const boost::shared_ptr<weibo::WBUser>& author,
@@ -150,15 +183,18 @@ void UserCard::initContextView(const boost::shared_ptr<weibo::WBUser>& user,
                                                  .arg(user->followers_count)
                                                  .arg(user->statuses_count));
     info.setFont(AttributedString::documentDefaultFont());
+    fitToText(userContextInfo_, info, kInfoWidth);
     userContextInfo_->setAttributedString(info);
     const QString description = QString::fromStdString(user->description);
     AttributedString text(
         QStringLiteral("简介: ") + (description.isEmpty() ? QStringLiteral("暂无简介") : description));
     text.setFont(AttributedString::documentDefaultFont());
+    fitToText(userContextDescription_, text, kDescriptionWidth);
     userContextDescription_->setAttributedString(text);
+    userContextView_->adjustSize();
     userContextFollow_->setText(QStringLiteral("加关注"));
     // Nobody follows or writes to themselves: one's own card offers neither.
-    const bool own = user->id != 0 && user->id == window_->selfUserId();
+    const bool own = user->id != 0 && user->id == window_->cellContext().selfUserId();
     userContextFollow_->setVisible(!own);
     userContextMessage_->setVisible(!own);
     if (own) {
@@ -232,7 +268,9 @@ void UserCard::followDidEnd(bool create, std::uint64_t generation,
     // user has asked for another card meanwhile.
     if (generation == generation_ && contextUser_) {
         auto friendship = boost::make_shared<weibo::WBFriendship>();
-        friendship->source->id = window_->selfUserId();
+        friendship->source->id = contextFriendship_ && contextFriendship_->source->id
+                                     ? contextFriendship_->source->id
+                                     : window_->cellContext().selfUserId();
         friendship->source->following = create;
         friendship->source->followed_by = contextFriendship_ && contextFriendship_->source->followed_by;
         friendship->target->id = contextUser_->id;

@@ -2,6 +2,7 @@
 // The card about a user named in an item's text, popped up at the mouse by a right click on an @name: the
 // counts, the description, the relation to the signed-in user, follow / unfollow and a direct message. Its two
 // requests run in the background; only the latest right click's answer is shown, on the main thread.
+#include "cells/CellTypes.h"
 #include "model/WeiboParser.h"
 #include "service/Reply.h"
 
@@ -33,6 +34,9 @@ public:
     // when the name is theirs (then only the relation is asked for).
     void requestCard(const QString& screenName, const boost::shared_ptr<weibo::WBUser>& author,
                      const QPoint& globalPos);
+    // The same for a user named by an item (its avatar): the item's author record is used when it is theirs.
+    // Nothing for an empty name (the signed-in user's own slot).
+    void requestCardForItem(const QString& screenName, const CellPtr& cell, const QPoint& globalPos);
 
     void initContextView(const boost::shared_ptr<weibo::WBUser>& user,
                          const boost::shared_ptr<weibo::WBFriendship>& friendship);

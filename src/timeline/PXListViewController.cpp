@@ -11,6 +11,7 @@
 #include "timeline/ChatCell.h"
 #include "timeline/SeamCell.h"
 #include "timeline/MessageGroupCell.h"
+#include "timeline/RelativeTimeRefresher.h"
 #include "timeline/TimelineCell.h"
 #include "timeline/TimelineHost.h"
 #include "timeline/TimelineRowView.h"
@@ -112,6 +113,7 @@ PXListViewController::PXListViewController(const QString& nibName, const QString
     listView_ = new PXListView;
     listView_->setDelegate(this);
     installScrollHook();
+    new RelativeTimeRefresher(listView_);
 }
 
 PXListViewController::~PXListViewController()
@@ -287,7 +289,8 @@ weibo::Reply<CellArray> PXListViewController::fetchPagesWithOperation(const Fetc
     // Items that move between two page requests (new ones pushed in on top) would come twice.
     std::unordered_set<CellKey, CellKeyHash> seen;
     // What one page brought (its own count, before anything was left out); 0 for a failed page, which ends the
-    // loop with its outcome.
+    // loop with its outcome, and for a page with nothing new: a service that sends the same full page again and
+    // again must not be asked for ever.
     auto requestPage = [&](int page, std::size_t asked) -> std::size_t {
         paged.page_ = page;
         current.setOptions(&paged);
@@ -297,6 +300,7 @@ weibo::Reply<CellArray> PXListViewController::fetchPagesWithOperation(const Fetc
             return 0;
         }
         const std::size_t brought = cells.value.size();
+        const std::size_t had = result.size();
         // A page never adds more than it asked for, newest first: a flood of thousands must not fill memory.
         if (cells.value.size() > asked)
             cells.value.resize(asked);
@@ -307,7 +311,7 @@ weibo::Reply<CellArray> PXListViewController::fetchPagesWithOperation(const Fetc
             if (cell && seen.insert(keyOf(*cell)).second)
                 result.push_back(std::move(cell));
         }
-        return brought;
+        return result.size() == had && page > 1 ? 0 : brought;
     };
 
     if (options.min_id_) {
@@ -591,9 +595,8 @@ void PXListViewController::addFakeCell(const CellPtr& cell, const CellArrayPtr& 
             sentMessageCells_ = std::make_shared<const CellArray>(merged);
         fakeCells_.push_back(cell);
     }
-    std::lock_guard<std::recursive_mutex> lock(lock_);
-    if (unreadCount() != 0)
-        setUnreadCount(unreadCount() + 1);
+    // A locally made item is the user's own doing (a post, a repost, a favourite, a message sent): it is never
+    // unread news, so the unread count stays as it is.
 }
 
 void PXListViewController::removeCells(const std::set<std::uint64_t>& ids)

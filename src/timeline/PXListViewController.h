@@ -187,7 +187,8 @@ public:
     std::uint64_t latestEntityIdOnCells(const CellArray& cells) const;
 
     // Inserts a locally made item on top of dataOfCells, or of `cells` when that is dataOfCells or
-    // sentMessageCells (any other array is not stored); nothing when an equal cell is already there.
+    // sentMessageCells (any other array is not stored); nothing when an equal cell is already there. The
+    // unread count is left alone: the user's own items are never unread.
     void addFakeCell(const CellPtr& cell);
     void addFakeCell(const CellPtr& cell, const CellArrayPtr& cells);
     // Removes items by entity id from dataOfCells, or from `cells` when that is one of the three arrays.

@@ -11,6 +11,7 @@
 #include "timeline/ChatCell.h"
 #include "timeline/SeamCell.h"
 #include "timeline/MessageGroupCell.h"
+#include "timeline/RelativeTimeRefresher.h"
 #include "timeline/TimelineCell.h"
 #include "timeline/TimelineHost.h"
 #include "timeline/WBTextView.h"
@@ -171,6 +172,9 @@ void PXListViewController::reloadData()
         return;
 
     listView_->reloadData();
+    // The rows just filled may be young: their ages are looked at again in time.
+    if (auto* ages = listView_->findChild<RelativeTimeRefresher*>(QString(), Qt::FindDirectChildrenOnly))
+        ages->schedule();
 
     if (countdownToReloadData() == 0) {
         const std::uint64_t mode = scrollMode();

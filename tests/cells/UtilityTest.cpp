@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTextBlock>
@@ -267,6 +268,27 @@ TEST(WBUtility, EmotionFilesBadgeAndPictureSize)
     EXPECT_GT(qAlpha(canvas.pixel(114, 8)), 200);  // inside the capsule at the top right
     EXPECT_EQ(qAlpha(canvas.pixel(60, 8)), 0);     // left of it
     EXPECT_EQ(qAlpha(canvas.pixel(114, 50)), 0);   // below it
+
+    // A badge of a left tab: two and four digits fit inside the capsule's straight part, and the capsule with
+    // its outline stays inside the tab; beside a digit the fill is a saturated red, not washed out to white.
+    const QRectF tab(0, 0, 64, 56);
+    QImage badge(64, 56, QImage::Format_ARGB32_Premultiplied);
+    for (unsigned count : {7u, 88u, 1024u}) {
+        const QRectF capsule = WBUtility::numberBadgeRect(count, tab, &badge);
+        const QFontMetricsF metrics(Appearance::systemFont(11, true), &badge);
+        EXPECT_LE(metrics.tightBoundingRect(QString::number(count)).width(), capsule.width() - capsule.height() / 2)
+            << count;
+        EXPECT_GE(capsule.width(), capsule.height()) << count;
+        EXPECT_TRUE(tab.adjusted(2, 2, -2, -2).contains(capsule)) << count;
+    }
+    badge.fill(Qt::transparent);
+    QPainter onTab(&badge);
+    WBUtility::drawNumber(onTab, 1, tab);
+    onTab.end();
+    const QRectF one = WBUtility::numberBadgeRect(1, tab, &badge);
+    const QRgb beside = badge.pixel(int(one.left() + 4), int(one.center().y()));
+    EXPECT_GT(qRed(beside), 150);
+    EXPECT_LT(qGreen(beside), 90);
 
     QImage retina(6, 4, QImage::Format_ARGB32);
     retina.setDevicePixelRatio(2);

@@ -16,11 +16,14 @@
 #include "mainwindow/ItemActions.h"
 #include "mainwindow/UserCard.h"
 #include "model/WeiboParser.h"
+#include "timeline/AvatarButton.h"
 #include "timeline/PXListViewController.h"
+#include "timeline/TimelineRowView.h"
 #include "timeline/WBTextView.h"
 #include "widgets/PXListView.h"
 
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -401,6 +404,16 @@ TEST_F(ItemActionsE2ETest, TheUserCardShowsOnlyTheLatestRightClickAndForgetsTheL
     ASSERT_TRUE(card->contextUser());
     EXPECT_EQ(QString::fromStdString(card->contextUser()->screen_name), last);
     EXPECT_EQ(card->lastPopupPosition(), QPoint(30, 30));
+
+    // A right click on a row's avatar pops up the card of the row's author.
+    ASSERT_FALSE(home()->listView()->visibleCells().isEmpty());
+    auto* row = dynamic_cast<TimelineRowView*>(home()->listView()->visibleCells().front());
+    ASSERT_NE(row, nullptr);
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(40, 40));
+    QCoreApplication::sendEvent(row->button(), &rightClick);
+    ASSERT_TRUE(waitUntil([&] { return shown.count() >= 3; }));
+    EXPECT_EQ(shown.at(2).at(0).toString(), row->button()->name());
+    EXPECT_EQ(card->lastPopupPosition(), QPoint(40, 40));
 
     // No menu for plain text.
     WBTextView plain;

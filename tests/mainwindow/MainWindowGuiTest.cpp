@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QPushButton>
 #include <QLabel>
 #include <QMenu>
 #include <QTextDocument>
@@ -138,8 +139,13 @@ TEST_F(MainWindowGuiTest, TabClicksAreIgnoredDuringStartupAndWorkAfterIt)
     // Nor do the refresh and the avatar.
     w.profileButtonClicked(QString());
     EXPECT_TRUE(w.busyHints().isEmpty());
+    // And they look it: disabled until the start-up ends.
+    EXPECT_FALSE(w.refreshButton()->isEnabled());
+    EXPECT_FALSE(w.timelineComment()->isEnabled());
 
     finishStartup();
+    EXPECT_TRUE(w.refreshButton()->isEnabled());
+    EXPECT_TRUE(w.postButton()->isEnabled());
     QTest::mouseClick(w.timelineComment(), Qt::LeftButton);
     EXPECT_EQ(w.tabView()->indexOfSelectedTabViewItem(), 1);
     EXPECT_TRUE(w.timelineComment()->isChecked());
@@ -166,6 +172,7 @@ TEST_F(MainWindowGuiTest, TabClicksAreIgnoredDuringStartupAndWorkAfterIt)
     EXPECT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
     w.leftTabClicked(w.directMessage());
     EXPECT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
+    EXPECT_FALSE(w.newMessageButton()->isHidden());  // the conversations' "新私信"
     w.messageListViewController()->setUnreadCount(2);
     w.leftTabClicked(w.directMessage());
     EXPECT_EQ(w.messageListViewController()->unreadCount(), 2u);
@@ -173,6 +180,7 @@ TEST_F(MainWindowGuiTest, TabClicksAreIgnoredDuringStartupAndWorkAfterIt)
     // "所有" in the lists chooser goes back to the home timeline.
     w.leftTabClicked(w.favorites());
     EXPECT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
+    EXPECT_TRUE(w.newMessageButton()->isHidden());
     w.weiboListClicked(0);
     EXPECT_EQ(w.selectedListViewController(), w.weiboListViewController());
     EXPECT_TRUE(w.timelineHome()->isChecked());
@@ -199,7 +207,7 @@ TEST_F(MainWindowGuiTest, BadgesSumTheListsTheSettingsChoose)
     w.updateLeftTabs();
     EXPECT_EQ(badge.unreadCount(), 2u);
     EXPECT_EQ(badge.badgeLabel(), QStringLiteral("2"));
-    EXPECT_EQ(w.windowTitle(), QStringLiteral("Plumet (2)"));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("(2) Plumet"));
     // Each tab shows its own list's count whatever the settings say.
     const std::vector<std::uint64_t> tabCounts{3, 4, 2, 1, 7};
     for (int i = 0; i < 5; ++i)

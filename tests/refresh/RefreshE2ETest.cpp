@@ -7,6 +7,10 @@
 #include "../support/PrivateSessionBus.h"
 #include "../support/ScriptedAlertResponder.h"
 #include "cells/TimelineCellBase.h"
+#include "compose/ComposeEditor.h"
+#include "compose/ComposeEnvironment.h"
+#include "compose/ComposeWindows.h"
+#include "compose/PostWindowController.h"
 #include "mainwindow/LeftTab.h"
 #include "mainwindow/PopUpButton.h"
 #include "mainwindow/TabView.h"
@@ -490,6 +494,44 @@ TEST_F(RefreshE2ETest, PollThatPutsStatusesOnTopKeepsTheRowsInViewWhereTheyAre)
     // The new rows are above the view: they stay unread, and the badge counts them.
     EXPECT_EQ(home->unreadCount(), 3u);
     EXPECT_EQ(w.timelineHome()->unreadCount(), 3u);
+}
+
+TEST_F(RefreshE2ETest, OnesOwnNewStatusComesIntoViewAndIsNeverCountedUnread)
+{
+    MyWindowController& w = startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    w.cellContext().setSelfUserId(service_->demoUserId());
+    PXListViewController* home = w.weiboListViewController();
+    PXListView* list = home->listView();
+    ASSERT_TRUE(waitUntil([&] { return list->numberOfRows() == int(home->dataOfCells()->size()); }));
+    home->setUnreadCount(0);
+    list->scrollToRow(10);
+    ASSERT_TRUE(waitUntil([&] { return list->visibleRange().location == 10; }));
+
+    // Posted from the new-status window while reading further down: on top, in view, no badge.
+    ComposeEnvironment::setClientProvider([&w] { return w.weiboInstance(); });
+    PostWindowController* editor = w.composeWindows()->postWindowController();
+    QSignalSpy posted(editor, &PostWindowController::postFinished);
+    w.postWeibo();
+    editor->editor()->setPlainString(QString::fromStdString(unique("我自己发的")));
+    editor->postStatus();
+    ASSERT_TRUE(waitUntil([&] { return posted.count() == 1; }));
+    ASSERT_TRUE(posted.front().front().toBool());
+    EXPECT_TRUE(home->dataOfCells()->front()->isWrittenBySelf());
+    EXPECT_EQ(list->visibleRange().location, 0);
+    EXPECT_EQ(home->unreadCount(), 0u);
+    EXPECT_EQ(w.timelineHome()->unreadCount(), 0u);
+
+    // A post that reached the service though its answer was lost (the user then posted again), and someone
+    // else's: the poll brings both and the confirmation of the first, and only the other person's counts.
+    ASSERT_FALSE(service_->demoClient()->statusUpdate(unique("回答丢了的那条")).value.empty());
+    ASSERT_NE(post(unique("别人的新微博")), 0u);
+    list->scrollToRow(10);
+    ASSERT_NO_FATAL_FAILURE(poll());
+    EXPECT_TRUE(home->fakeCells().empty());
+    EXPECT_EQ(home->unreadCount(), 1u);
+    EXPECT_EQ(w.timelineHome()->unreadCount(), 1u);
+    ComposeEnvironment::setClientProvider(nullptr);
 }
 
 TEST_F(RefreshE2ETest, OlderItemsAppendWithoutRepeatsAndOnFavouritesFetchNothingButStillReload)
