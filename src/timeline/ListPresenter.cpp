@@ -423,6 +423,57 @@ void ListPresenter::checkScrollerBound()
     }
 }
 
+void ListPresenter::checkUnread()
+{
+    if (!list_.kind().unreadRows)
+        return;
+    // A list laid out during the start-up (a picture's reload) is not yet in front of the user: the start-up's
+    // unread rows stay unread until the first display.
+    TimelineHost* host = list_.host();
+    const std::uint64_t unread = list_.unreadCount();
+    if (scrollMode() == PXListViewController::kScrollBusy || unread == 0 || !listView_ || (host && host->isStarting()))
+        return;
+    const PXRowRange visible = listView_->visibleRange();
+    // The unread rows [0, unread) overlap the visible rows: the user has seen new items.
+    if (visible.length <= 0 || std::uint64_t(visible.location) >= unread)
+        return;
+    list_.resetUnreadCount();
+    list_.setUnreadCount(0);
+    setScrollMode(PXListViewController::kScrollIdle);
+    if (host)
+        host->updateLeftTabs();
+}
+
+void ListPresenter::reloadPreappendData()
+{
+    switch (list_.kind().older) {
+    case ListKind::Older::NextCommentPage: {
+        const std::uint64_t perPage = PXListViewController::kCommentPageCount;
+        if (list_.dataOfCells()->size() >= perPage) {
+            const std::uint64_t pages = (list_.commentTotalOfActiveStatus() + perPage - 1) / perPage;
+            if (list_.commentPage() < pages) {
+                list_.setCommentPage(list_.commentPage() + 1);
+                list_.reloadCommentPageData();
+            }
+        }
+        // Also when no page follows: the list stays usable (the top still goes back a page).
+        setScrollMode(PXListViewController::kScrollIdle);
+        return;
+    }
+    case ListKind::Older::NextPage:
+        list_.setCommentPage(list_.commentPage() + 1);
+        list_.reloadFavoritesPageData();
+        return;
+    case ListKind::Older::Older:
+        if (list_.host())
+            list_.host()->moreWeibo();
+        return;
+    case ListKind::Older::Conversations:
+    case ListKind::Older::None:
+        return;
+    }
+}
+
 void ListPresenter::drawScroller()
 {
     if (!listView_)

@@ -64,6 +64,10 @@ public:
 
     void checkScrollerBound();
     void drawScroller();
+    // Unread rows in view clear the list's unread count (kinds with unread rows).
+    void checkUnread();
+    // What the end of the list loads, by kind.
+    void reloadPreappendData();
     // The item of the selected row, followed across reloads (none when nothing is selected).
     CellPtr selectedItem() const { return selected_; }
 

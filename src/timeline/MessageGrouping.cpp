@@ -2,6 +2,8 @@
 
 #include "cells/TimelineCellMessage.h"
 
+#include <algorithm>
+
 namespace messagegrouping {
 
 namespace {
@@ -61,6 +63,56 @@ std::vector<MessageCellArray> groupMessages(const CellArray& received, const Cel
         }
     }
     return conversations;
+}
+
+StreamRequest receivedRequest(int mode, std::uint64_t unread, const CellArray& received, const Bound& newest,
+                              const Bound& oldest)
+{
+    constexpr std::uint64_t kCap = 1024;
+    StreamRequest r;
+    const bool first = mode == 1 || (mode == 2 && received.empty());
+    if (first) {
+        r.options.count_ = int(std::min<std::uint64_t>(unread + 50, kCap));
+        r.setUnread = unread != 0;
+    } else if (mode == 2) {
+        r.options.min_id_ = newest(received);
+        r.options.count_ = 50;
+        r.setUnread = true;
+    } else if (mode == 3) {
+        r.options.max_id_ = oldest(received);
+        r.options.count_ = 50;
+    } else {
+        r.valid = false;
+    }
+    return r;
+}
+
+StreamRequest sentRequest(int mode, const CellArray& received, const CellArray& sent, const Bound& newest,
+                          const Bound& oldest)
+{
+    StreamRequest r;
+    switch (mode) {
+    case 1:
+        r.options.min_id_ = oldest(received);
+        break;
+    case 2:
+        if (sent.empty()) {
+            r.options.min_id_ = oldest(received);
+        } else {
+            r.options.min_id_ = newest(sent);
+            r.options.count_ = 50;
+        }
+        break;
+    case 3:
+        r.options.max_id_ = oldest(sent);
+        r.options.min_id_ = oldest(received);
+        r.fallback = weibo::SinaWeiboOptions();
+        r.fallback->max_id_ = r.options.max_id_;
+        break;
+    default:
+        r.valid = false;
+    }
+    return r;
 }
 
 } // namespace messagegrouping

@@ -9,6 +9,7 @@
 #include "model/Replies.h"
 #include "platform/Dispatch.h"
 #include "timeline/ListPresenter.h"
+#include "timeline/CellsOfAnswer.h"
 #include "timeline/PageLoop.h"
 #include "timeline/TimelineHost.h"
 #include "timeline/TimelineRowView.h"
@@ -147,33 +148,33 @@ weibo::Reply<CellArray> PXListViewController::fetchPagesWithOperation(const Fetc
     return pageloop::fetchPages(operation, required, options, gap);
 }
 
+weibo::Reply<CellArray> PXListViewController::cellsOfRequest(
+    weibo::Reply<std::string> (weibo::SinaWeibo::*request)(const weibo::SinaWeiboOptions&), int cellType,
+    const WeiboOptions& options)
+{
+    return parseResponse(((*weiboInstance()).*request)(*options.options()), cellType, askedCount(options));
+}
+
 weibo::Reply<CellArray> PXListViewController::timelineFriendsWithOptions(const WeiboOptions& options)
 {
-    return parseResponse(weiboInstance()->timelineFriends(*options.options()), kCellTypeStatus, askedCount(options));
+    return cellsOfRequest(&weibo::SinaWeibo::timelineFriends, kCellTypeStatus, options);
 }
-
 weibo::Reply<CellArray> PXListViewController::timelineUserWithOptions(const WeiboOptions& options)
 {
-    return parseResponse(weiboInstance()->timelineUser(*options.options()), kCellTypeStatus, askedCount(options));
+    return cellsOfRequest(&weibo::SinaWeibo::timelineUser, kCellTypeStatus, options);
 }
-
 weibo::Reply<CellArray> PXListViewController::timelineMentionsWithOptions(const WeiboOptions& options)
 {
-    return parseResponse(weiboInstance()->timelineMentions(*options.options()), kCellTypeStatus, askedCount(options));
+    return cellsOfRequest(&weibo::SinaWeibo::timelineMentions, kCellTypeStatus, options);
 }
-
 weibo::Reply<CellArray> PXListViewController::timelineCommentsToMeWithOptions(const WeiboOptions& options)
 {
-    return parseResponse(weiboInstance()->timelineCommentsToMe(*options.options()), kCellTypeComment,
-                         askedCount(options));
+    return cellsOfRequest(&weibo::SinaWeibo::timelineCommentsToMe, kCellTypeComment, options);
 }
-
 weibo::Reply<CellArray> PXListViewController::timelineCommentsByMeWithOptions(const WeiboOptions& options)
 {
-    return parseResponse(weiboInstance()->timelineCommentsByMe(*options.options()), kCellTypeComment,
-                         askedCount(options));
+    return cellsOfRequest(&weibo::SinaWeibo::timelineCommentsByMe, kCellTypeComment, options);
 }
-
 weibo::Reply<CellArray> PXListViewController::timelineCommentsWithRequired(const RequiredArguments& required,
                                                                            const WeiboOptions& options)
 {
@@ -182,21 +183,17 @@ weibo::Reply<CellArray> PXListViewController::timelineCommentsWithRequired(const
     return parseResponse(weiboInstance()->timelineComments(required.front(), *options.options()), kCellTypeComment,
                          askedCount(options));
 }
-
 weibo::Reply<CellArray> PXListViewController::favoritesWithOptions(const WeiboOptions& options)
 {
-    return parseResponse(weiboInstance()->favorites(*options.options()), kCellTypeFavorite, askedCount(options));
+    return cellsOfRequest(&weibo::SinaWeibo::favorites, kCellTypeFavorite, options);
 }
-
 weibo::Reply<CellArray> PXListViewController::receivedMessagesWithOptions(const WeiboOptions& options)
 {
-    return parseResponse(weiboInstance()->directMessages(*options.options()), kCellTypeMessage, askedCount(options));
+    return cellsOfRequest(&weibo::SinaWeibo::directMessages, kCellTypeMessage, options);
 }
-
 weibo::Reply<CellArray> PXListViewController::sentMessagesWithOptions(const WeiboOptions& options)
 {
-    return parseResponse(weiboInstance()->directMessagesSent(*options.options()), kCellTypeMessage,
-                         askedCount(options));
+    return cellsOfRequest(&weibo::SinaWeibo::directMessagesSent, kCellTypeMessage, options);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -205,46 +202,13 @@ weibo::Reply<CellArray> PXListViewController::sentMessagesWithOptions(const Weib
 weibo::Reply<CellArray> PXListViewController::parseResponse(const weibo::Reply<std::string>& response, int cellType,
                                                             std::size_t limit)
 {
-    CellArray cells;
-    // The newest `limit` records only: a page far larger than asked for must not cost cells, layouts and counts.
-    auto newest = [limit](auto records) {
-        if (records.value.size() > limit)
-            records.value.resize(limit);
-        return records;
-    };
     // Message cells belong to the list of the open conversation, where they are shown as bubbles.
     CellListController* owner = cellType == kCellTypeMessage ? (host_ ? host_->chatListViewController() : nullptr)
                                                               : static_cast<CellListController*>(this);
-    auto make = [&](const auto& records, auto makeCell) {
-        cells.reserve(records.value.size());
-        for (const auto& record : records.value) {
-            CellPtr cell = makeCell(record);
-            cell->setListViewController(owner);
-            cells.push_back(std::move(cell));
-        }
-        return records.with(std::move(cells));
-    };
-    switch (cellType) {
-    case kCellTypeStatus:
-    case kCellTypeFavorite: {
-        auto made = make(newest(weibo::recordsOf<weibo::WBStatus>(response)), [cellType](const auto& status) -> CellPtr {
-            if (cellType == kCellTypeStatus)
-                return std::make_shared<TimelineCellStatus>(status);
-            return std::make_shared<TimelineCellFavorite>(status);
-        });
-        if (!made.value.empty())
-            updateCommentRepostCountsWithinCells(made.value);
-        return made;
-    }
-    case kCellTypeComment:
-        return make(newest(weibo::recordsOf<weibo::WBComment>(response)),
-                    [](const auto& comment) -> CellPtr { return std::make_shared<TimelineCellComment>(comment); });
-    case kCellTypeMessage:
-        return make(newest(weibo::recordsOf<weibo::WBMessage>(response)),
-                    [](const auto& message) -> CellPtr { return std::make_shared<TimelineCellMessage>(message); });
-    default:
-        return weibo::Reply<CellArray>(CellArray(), weibo::outcomeOf(response));
-    }
+    weibo::Reply<CellArray> made = cellsOfAnswer(response, cellType, limit, owner);
+    if ((cellType == kCellTypeStatus || cellType == kCellTypeFavorite) && !made.value.empty())
+        updateCommentRepostCountsWithinCells(made.value);
+    return made;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -290,25 +254,7 @@ void PXListViewController::removeCellsIn(const std::set<std::uint64_t>& ids, con
 // ---------------------------------------------------------------------------------------------------------------
 // Unread count and favourite flag
 
-void PXListViewController::checkUnread()
-{
-    if (!kind_.unreadRows)
-        return;
-    // A list laid out during the start-up (a picture's reload) is not yet in front of the user: the start-up's
-    // unread rows stay unread until the first display.
-    PXListView* view = listView();
-    if (scrollMode() == kScrollBusy || unreadCount() == 0 || !view || (host_ && host_->isStarting()))
-        return;
-    const PXRowRange visible = view->visibleRange();
-    // The unread rows [0, unreadCount) overlap the visible rows: the user has seen new items.
-    if (visible.length <= 0 || std::uint64_t(visible.location) >= unreadCount())
-        return;
-    resetUnreadCount();
-    setUnreadCount(0);
-    setScrollMode(kScrollIdle);
-    if (host_)
-        host_->updateLeftTabs();
-}
+void PXListViewController::checkUnread() { presenter_->checkUnread(); }
 
 void PXListViewController::resetUnreadCount()
 {
@@ -385,30 +331,4 @@ bool PXListViewController::isLeftMouseButtonDown() const
     return QGuiApplication::mouseButtons() & Qt::LeftButton;
 }
 
-void PXListViewController::reloadPreappendData()
-{
-    switch (kind_.older) {
-    case ListKind::Older::NextCommentPage:
-        if (dataOfCells()->size() >= std::size_t(kCommentPageCount)) {
-            const std::uint64_t pages = (commentTotalOfActiveStatus() + kCommentPageCount - 1) / kCommentPageCount;
-            if (commentPage() < pages) {
-                setCommentPage(commentPage() + 1);
-                reloadCommentPageData();
-            }
-        }
-        // Also when no page follows: the list stays usable (the top still goes back a page).
-        setScrollMode(kScrollIdle);
-        return;
-    case ListKind::Older::NextPage:
-        setCommentPage(commentPage() + 1);
-        reloadFavoritesPageData();
-        return;
-    case ListKind::Older::Older:
-        if (host_)
-            host_->moreWeibo();
-        return;
-    case ListKind::Older::Conversations:
-    case ListKind::Older::None:
-        return;
-    }
-}
+void PXListViewController::reloadPreappendData() { presenter_->reloadPreappendData(); }

@@ -8,6 +8,7 @@
 #include "service/WeiboAPI.h"
 #include "timeline/ListLoader.h"
 #include "timeline/ListStore.h"
+#include "timeline/MessageGrouping.h"
 #include "timeline/WeiboOptions.h"
 #include "widgets/PXListViewDelegate.h"
 
@@ -33,21 +34,15 @@ class PXListView;
 class TimelineHost;
 class TimelineRowView;
 
-// One list the user can look at (the home timeline, a user's statuses, mentions, comments received and
-// written, the comments of one status, favourites, the conversations, the messages of one conversation). It
-// fetches pages of its kind through the shared client, turns them into cell data objects, merges them with
-// what the list shows (newest first, at most 1024), keeps locally inserted items until the service returns
-// them, counts the unread items at the top, and is the data source and delegate of its list view.
-//
-// It is made of three parts: the store (the cells, the merge rules, fakes, seams, id bounds; no widget), the loader
-// (the list's turn and the generation of what it shows: every answer is applied on the main thread, and only while
-// current) and the presenter (the list view's delegate, scroll modes, the one-shot callback, the selection). What
-// differs between kinds of list comes from its entry of the kind table. The methods below are the list's entry
-// points; most are short calls into those parts.
-//
-// Threads: fetches run on a background thread and hand their answers to the main thread; the list view, the row
-// views, every merge into a shown array and everything named "reload" or "scroll" run on the main thread. The
-// cell arrays are immutable and replaced whole, so a reader on any thread always sees a complete one.
+// One list the user can look at: it fetches pages of its kind, turns them into cells, merges them with what the
+// list shows (newest first, at most 1024), keeps locally made items until the service returns them, counts the
+// unread items at the top, and is the data source and delegate of its list view. It is made of three parts: the
+// store (cells, merge rules, fakes, seams, bounds; no widget), the loader (the list's turn, and the generation of
+// what it shows: answers are applied on the main thread, only while current) and the presenter (the list view's
+// delegate, scroll modes, the one-shot callback, the selection). What differs between kinds comes from the kind
+// table. The methods below are the list's entry points, most of them short calls into those parts.
+// Threads: fetches run on a background thread; the list view, every merge into a shown array and everything named
+// "reload" or "scroll" run on the main thread. Arrays are immutable and replaced whole.
 class PXListViewController : public QObject, public PXListViewDelegate, public CellListController {
     Q_OBJECT
 public:
@@ -126,9 +121,8 @@ public:
     // --- Fetching (background thread; on the main thread it runs inline) ---
 
     // Fetches with the kind's operation in the list's turn, merges into dataOfCells with `mode` on the main thread
-    // (when the list still lives and shows what it showed when the load began) and answers the number of cells
-    // fetched (before the merge dropped any) with the outcome of the fetch (the first failed page's). What the
-    // pages before a failed one brought is merged. `background` changes nothing.
+    // (while the load is current) and answers the number of cells fetched with the outcome of the first failed page
+    // (what the pages before it brought is merged). `background` changes nothing.
     weibo::Reply<std::size_t> fetchDataWithOptions(const weibo::SinaWeiboOptions& options, int mode, bool background);
     weibo::Reply<std::size_t> fetchDataWithRequired(const RequiredArguments& required,
                                                     const weibo::SinaWeiboOptions& options, int mode,
@@ -139,12 +133,9 @@ public:
     weibo::Reply<CellArray> fetchPagesWithOperation(const FetchOperation& operation, const RequiredArguments& required,
                                                     const weibo::SinaWeiboOptions& options, bool* gap = nullptr);
 
-    // --- The seam row of a newer-items load that stopped short (SeamCell) ---
-
-    // Loads, on a background thread, the items missing at that seam of dataOfCells (newest first, within the
-    // list's cap), puts them in its place and takes the seam away; a failed load leaves the seam. Main thread.
+    // Loads, on a background thread, the items missing at a seam row (newest first, within the cap) into its place;
+    // a failed load leaves the seam. Main thread. And how many seam loads have ended.
     void loadItemsAtSeam(const CellPtr& seam);
-    // How many seam loads have ended.
     std::uint64_t seamLoadsCompleted() const { return seamLoads_.load(); }
 
     // The kinds' fetch operations: one request each, parsed with the kind's cell type.
@@ -164,14 +155,11 @@ public:
     FetchOperation invocation() const;
     void setInvocation(FetchOperation operation);
 
-    // One cell per record of the answer, in its order, with the answer's outcome; none for a failed or unusable
-    // answer (its outcome says which); at most `limit` cells, the newest. Status and favourite cells get their
-    // comment and repost counts before they are returned.
+    // The cells of an answer (cellsOfAnswer), at most `limit`; status and favourite cells get their counts first.
     weibo::Reply<CellArray> parseResponse(const weibo::Reply<std::string>& response, int cellType,
                                           std::size_t limit = kMaxCells);
 
-    // The merge of new cells into old ones by mode (liststore::mergeCells, with this list's fakes: mode 2 drops
-    // those the new cells confirm).
+    // liststore::mergeCells with this list's fakes (mode 2 drops those the new cells confirm).
     CellArray cellsByMergeNewCells(const CellArray& newCells, const CellArray& oldCells, int mode);
 
     // The id of the bottom-most / newest cell that is not fake (0 for none).
@@ -180,8 +168,8 @@ public:
     std::uint64_t earliestEntityIdOnCells(const CellArray& cells) const;
     std::uint64_t latestEntityIdOnCells(const CellArray& cells) const;
 
-    // Inserts a locally made item on top of dataOfCells, or of `cells` when that is dataOfCells or
-    // sentMessageCells (any other array is not stored); nothing when an equal cell is already there. Main thread.
+    // A locally made item on top of dataOfCells, or of `cells` when that is dataOfCells or sentMessageCells;
+    // nothing when an equal cell is already there. Main thread.
     void addFakeCell(const CellPtr& cell);
     void addFakeCell(const CellPtr& cell, const CellArrayPtr& cells);
     // Removes items by entity id from dataOfCells, or from `cells` when that is one of the three arrays.
@@ -196,11 +184,9 @@ public:
     // Clamped to 1024.
     void setUnreadCount(std::uint64_t count) { store_.setUnreadCount(count); }
     std::uint64_t unreadCount() const { return store_.unreadCount(); }
-    // Main thread: when unread rows are in view (kinds with unread rows), the unread count is cleared, the
-    // service's counter reset and the badges redrawn.
+    // Main thread: unread rows in view clear the count, reset the service's counter and redraw the badges.
     void checkUnread();
-    // Resets the service's counter of the kind; the answer is ignored. On the main thread the request is handed
-    // to a background thread.
+    // Resets the service's counter of the kind (in the background when asked on the main thread).
     void resetUnreadCount();
 
     // Sets the favourite flag of the status `statusId` in the rows that show it (kinds that follow it).
@@ -208,18 +194,16 @@ public:
 
     // --- Direct-message conversations (background thread; "/direct_messages") ---
 
-    // Reads the unread message count from the service (modes 1 and 2), then fetchMessagesWithUnread. Answers the
-    // first failure.
+    // The unread message count from the service (modes 1 and 2), then fetchMessagesWithUnread; the first failure.
     weibo::TransferOutcome fetchMessagesWithMode(int mode);
-    // Received, then sent messages in the list's turn; on the main thread the two streams, the unread flags and
-    // the conversations. Answers the number of received messages fetched and the first failure.
+    // Received, then sent messages in the list's turn; on the main thread the streams, the unread flags and the
+    // conversations. Answers the number of received messages fetched and the first failure.
     weibo::Reply<std::size_t> fetchMessagesWithUnread(std::uint64_t unread, int mode);
     weibo::Reply<std::size_t> fetchReceivedMessageWithUnread(std::uint64_t unread, int mode);
     weibo::Reply<std::size_t> fetchSentMessageWithMode(int mode);
     // The newest `unread` received messages are unread, the others read. Main thread.
     void syncReceivedMessagesWithUnread(std::uint64_t unread);
-    // Rebuilds the conversations from the two message arrays, keeping an open conversation drawer on the same
-    // correspondent. Main thread.
+    // The conversations rebuilt from the two streams; an open conversation stays on its correspondent. Main thread.
     void makeMessageGroups();
     MessageGroupCellPtr messageGroupById(std::uint64_t userId) const;
     // The first group whose last cell was sent by / to `userId`, or -1.
@@ -238,8 +222,7 @@ public:
     void reloadFavoritesPageData();
     // Whether the last comment page of that status failed to load (the drawer loads it again when shown).
     bool commentsNeedReload(std::uint64_t statusId) const;
-    // The comment and repost counts of every row (kinds whose rows show them): asked on the calling thread,
-    // written on the main thread.
+    // The counts of every row (kinds whose rows show them): asked here, written on the main thread.
     void updateCommentRepostCounts();
     // The counts of cells nobody shows yet, written on the calling thread.
     void updateCommentRepostCountsWithinCells(const CellArray& cells);
@@ -255,8 +238,7 @@ public:
     void listViewSelectionDidChange(PXListView* listView) override;
     void listViewDidEndLiveResize(PXListView* listView) override;
 
-    // Recomputes the heights that need it, reloads the list view (the selection stays on its item) and settles the
-    // scroll position.
+    // Heights that need it, the list view (the selection stays on its item), the scroll position.
     void reloadData();
     double cellWidth() const override;
     // 0 makes the next reload recompute every height (after a font change).
@@ -290,6 +272,12 @@ protected:
 
 private:
     friend class ListPresenter;
+    // The newest or oldest id of a message stream (fakes left out).
+    messagegrouping::Bound boundOfStream(bool newest) const;
+    // One request of a kind that takes options alone, parsed with its cell type.
+    weibo::Reply<CellArray> cellsOfRequest(
+        weibo::Reply<std::string> (weibo::SinaWeibo::*request)(const weibo::SinaWeiboOptions&), int cellType,
+        const WeiboOptions& options);
     // Background work started here: counted, so that shutdown and the destructor can wait for it.
     void runInBackground(std::function<void()> work);
     // The merge of fetched cells into the array on the main thread, if the load is still current.

@@ -45,42 +45,27 @@ weibo::Reply<std::size_t> PXListViewController::fetchMessagesWithUnread(std::uin
     return received.ok() ? sent.with(received.value) : received;
 }
 
+messagegrouping::Bound PXListViewController::boundOfStream(bool newest) const
+{
+    return [this, newest](const CellArray& cells) {
+        return newest ? latestEntityIdOnCells(cells) : earliestEntityIdOnCells(cells);
+    };
+}
+
 weibo::Reply<std::size_t> PXListViewController::fetchReceivedMessageWithUnread(std::uint64_t unread, int mode)
 {
     const std::uint64_t generation = loader_.generation();
     const auto turn = loader_.turn();
-    const FetchOperation receivedStream = [this](const RequiredArguments&, const WeiboOptions& options) {
-        return receivedMessagesWithOptions(options);
-    };
-    const CellArrayPtr received = receivedMessageCells();
-    weibo::SinaWeiboOptions options;
-    bool setUnread = false;
-    switch (mode) {
-    case kModeInitial:
-        options.count_ = int(std::min<std::uint64_t>(unread + 50, kMaxCells));
-        setUnread = unread != 0;
-        break;
-    case kModeNewer:
-        if (received->empty()) {
-            options.count_ = int(std::min<std::uint64_t>(unread + 50, kMaxCells));
-            setUnread = unread != 0;
-        } else {
-            options.min_id_ = latestEntityIdOnCells(*received);
-            options.count_ = 50;
-            setUnread = true;
-        }
-        break;
-    case kModeOlder:
-        options.max_id_ = earliestEntityIdOnCells(*received);
-        options.count_ = 50;
-        break;
-    default:
+    const auto request = messagegrouping::receivedRequest(mode, unread, *receivedMessageCells(), boundOfStream(true),
+                                                          boundOfStream(false));
+    if (!request.valid)
         return weibo::Reply<std::size_t>(0, weibo::TransferOutcome());
-    }
-    const weibo::Reply<CellArray> cells = fetchPagesWithOperation(receivedStream, RequiredArguments(), options);
+    const weibo::Reply<CellArray> cells = fetchPagesWithOperation(
+        [this](const RequiredArguments&, const WeiboOptions& options) { return receivedMessagesWithOptions(options); },
+        RequiredArguments(), request.options);
     loader_.applyOnMain(generation, [&] {
         store_.merge(cells.value, mode, ListStore::Array::Received);
-        if (setUnread && cells.ok())
+        if (request.setUnread && cells.ok())
             setUnreadCount(unread);
     });
     return cells.with(cells.value.size());
@@ -93,39 +78,13 @@ weibo::Reply<std::size_t> PXListViewController::fetchSentMessageWithMode(int mod
     const FetchOperation sentStream = [this](const RequiredArguments&, const WeiboOptions& options) {
         return sentMessagesWithOptions(options);
     };
-    const CellArrayPtr received = receivedMessageCells();
-    const CellArrayPtr sent = sentMessageCells();
-    // Sent messages older than the oldest received one would make conversations the received side cannot
-    // show; the oldest received message is the lower bound of modes 1 and 3.
-    weibo::SinaWeiboOptions options;
-    weibo::Reply<CellArray> cells;
-    switch (mode) {
-    case kModeInitial:
-        options.min_id_ = earliestEntityIdOnCells(*received);
-        cells = fetchPagesWithOperation(sentStream, RequiredArguments(), options);
-        break;
-    case kModeNewer:
-        if (sent->empty()) {
-            options.min_id_ = earliestEntityIdOnCells(*received);
-        } else {
-            options.min_id_ = latestEntityIdOnCells(*sent);
-            options.count_ = 50;
-        }
-        cells = fetchPagesWithOperation(sentStream, RequiredArguments(), options);
-        break;
-    case kModeOlder:
-        options.max_id_ = earliestEntityIdOnCells(*sent);
-        options.min_id_ = earliestEntityIdOnCells(*received);
-        cells = fetchPagesWithOperation(sentStream, RequiredArguments(), options);
-        if (cells.ok() && cells.value.empty()) {
-            weibo::SinaWeiboOptions older;
-            older.max_id_ = options.max_id_;
-            cells = fetchPagesWithOperation(sentStream, RequiredArguments(), older);
-        }
-        break;
-    default:
+    const auto request = messagegrouping::sentRequest(mode, *receivedMessageCells(), *sentMessageCells(),
+                                                      boundOfStream(true), boundOfStream(false));
+    if (!request.valid)
         return weibo::Reply<std::size_t>(0, weibo::TransferOutcome());
-    }
+    weibo::Reply<CellArray> cells = fetchPagesWithOperation(sentStream, RequiredArguments(), request.options);
+    if (request.fallback && cells.ok() && cells.value.empty())
+        cells = fetchPagesWithOperation(sentStream, RequiredArguments(), *request.fallback);
     applyMerge(generation, cells.value, mode, 0, ListStore::Array::Sent);
     return cells.with(cells.value.size());
 }

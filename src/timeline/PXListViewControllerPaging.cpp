@@ -2,10 +2,11 @@
 // seam rows. Each page or seam is fetched in the list's turn and applied on the main thread while still current.
 #include "timeline/PXListViewController.h"
 
-#include "cells/TimelineCellStatus.h"
 #include "model/Replies.h"
 #include "platform/Dispatch.h"
+#include "timeline/PageLoop.h"
 #include "timeline/SeamCell.h"
+#include "timeline/StatusCounts.h"
 #include "timeline/TimelineHost.h"
 #include "widgets/PXListView.h"
 
@@ -100,17 +101,7 @@ void PXListViewController::reloadFavoritesPageData()
 
 std::uint64_t PXListViewController::commentTotalOfActiveStatus() const
 {
-    if (!host_)
-        return 0;
-    const auto* cell = dynamic_cast<const TimelineCellStatus*>(host_->activeDataCell().get());
-    if (!cell || !cell->status())
-        return 0;
-    const std::uint64_t active = host_->activeEntityId();
-    if (active == cell->status()->id)
-        return cell->commentCount();
-    if (cell->status()->retweeted_status && active == cell->status()->retweeted_status->id)
-        return cell->originalCommentCount();
-    return 0;
+    return host_ ? statuscounts::commentTotalOf(host_->activeDataCell(), host_->activeEntityId()) : 0;
 }
 
 void PXListViewController::updateCommentRepostCounts()
@@ -144,31 +135,8 @@ void PXListViewController::updateCommentRepostCountsWithinCells(const CellArray&
 
 weibo::WBCountTable PXListViewController::countsOfCells(const CellArray& cells)
 {
-    weibo::WBCountTable all;
-    std::vector<std::uint64_t> ids;
-    ids.reserve(kCountsBatch + 1);
-    auto sendBatch = [&] {
-        // An empty id list makes no request and gives an empty answer.
-        // Counts that could not be had leave the shown ones as they are: nothing to tell the user.
-        const weibo::Reply<weibo::WBCountTable> counts = weibo::countsOf(requestStatusCounts(ids));
-        for (const auto& count : counts.value)
-            all.insert(count);
-        ids.clear();
-    };
-    // Only what a list can keep is asked for: a huge answer must not turn into hundreds of requests.
-    const std::size_t n = std::min(cells.size(), kMaxCells);
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto* statusCell = dynamic_cast<const TimelineCellStatus*>(cells[i].get());
-        if (!statusCell || !statusCell->status())
-            continue;
-        ids.push_back(statusCell->status()->id);
-        if (statusCell->status()->retweeted_status)
-            ids.push_back(statusCell->status()->retweeted_status->id);
-        if (ids.size() >= kCountsBatch)
-            sendBatch();
-    }
-    sendBatch();
-    return all;
+    return statuscounts::gather(cells, kMaxCells, kCountsBatch,
+                                [this](const std::vector<std::uint64_t>& ids) { return requestStatusCounts(ids); });
 }
 
 weibo::Reply<std::string> PXListViewController::requestStatusCounts(const std::vector<std::uint64_t>& ids)
@@ -178,27 +146,8 @@ weibo::Reply<std::string> PXListViewController::requestStatusCounts(const std::v
 
 void PXListViewController::updateCells(const CellArray& cells, const weibo::WBCountTable& counts)
 {
-    auto clamp = [](int value) { return std::uint64_t(std::max(0, value)); };
-    for (const CellPtr& cell : cells) {
-        auto* statusCell = dynamic_cast<TimelineCellStatus*>(cell.get());
-        if (!statusCell || !statusCell->status())
-            continue;
-        const auto own = counts.find(statusCell->status()->id);
-        if (own == counts.end())
-            continue;
-        statusCell->setCommentCount(clamp((*own)->comments));
-        statusCell->setRepostCount(clamp((*own)->rt));
-        const auto& original = statusCell->status()->retweeted_status;
-        if (!original)
-            continue;
-        const auto theirs = counts.find(original->id);
-        if (theirs != counts.end()) {
-            statusCell->setOriginalCommentCount(clamp((*theirs)->comments));
-            statusCell->setOriginalRepostCount(clamp((*theirs)->rt));
-        }
-    }
+    statuscounts::apply(cells, counts);
 }
-
 
 void PXListViewController::loadItemsAtSeam(const CellPtr& seamCell)
 {
@@ -211,36 +160,17 @@ void PXListViewController::loadItemsAtSeam(const CellPtr& seamCell)
     const std::uint64_t generation = loader_.generation();
     runInBackground([this, seam, operation, shown, busy, generation]() mutable {
         const auto turn = loader_.turn();
-        // Newest first, from just below the oldest item of the load that stopped short down to the seam, in pages
-        // of 100, while the list has room.
         const std::size_t room = kMaxCells - std::min(kMaxCells, shown > 0 ? shown - 1 : 0);
-        weibo::SinaWeiboOptions options;
-        options.count_ = kPageCount;
-        options.since_id_ = seam->newerThan();
-        options.max_id_ = seam->olderThan() - 1;
-        CellArray loaded;
-        weibo::TransferOutcome outcome;
-        for (int page = 1; loaded.size() < room; ++page) {
-            options.page_ = page;
-            weibo::Reply<CellArray> cells = operation(RequiredArguments(), WeiboOptions(options));
-            if (!cells.ok()) {
-                outcome = cells.outcome;
-                break;
-            }
-            if (cells.value.size() > std::size_t(kPageCount))
-                cells.value.resize(kPageCount);
-            loaded.insert(loaded.end(), cells.value.begin(), cells.value.end());
-            if (cells.value.size() < std::size_t(kPageCount))
-                break;
-        }
+        const weibo::Reply<CellArray> loaded =
+            pageloop::fetchBetween(operation, seam->newerThan(), seam->olderThan(), room);
         // A failed load leaves the seam where it is, to be tried again.
         const bool applied = loader_.applyOnMain(generation, [&] {
             busy.done();
             seamsLoading_.erase(seam.get());
-            if (outcome.ok())
-                store_.fillSeam(seam.get(), loaded, seam->newerThan());
+            if (loaded.ok())
+                store_.fillSeam(seam.get(), loaded.value, seam->newerThan());
             if (host_)
-                host_->showTransferOutcome(outcome);
+                host_->showTransferOutcome(loaded.outcome);
             reloadData();
         });
         busy.done();

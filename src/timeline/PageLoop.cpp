@@ -95,4 +95,26 @@ weibo::Reply<CellArray> fetchPages(const FetchOperation& operation, const Requir
     return weibo::Reply<CellArray>(std::move(result), outcome);
 }
 
+weibo::Reply<CellArray> fetchBetween(const FetchOperation& operation, std::uint64_t newerThan, std::uint64_t olderThan,
+                                     std::size_t room)
+{
+    weibo::SinaWeiboOptions options;
+    options.count_ = kPageSize;
+    options.since_id_ = newerThan;
+    options.max_id_ = olderThan - 1;
+    CellArray loaded;
+    for (int page = 1; loaded.size() < room; ++page) {
+        options.page_ = page;
+        weibo::Reply<CellArray> cells = operation(RequiredArguments(), WeiboOptions(options));
+        if (!cells.ok())
+            return weibo::Reply<CellArray>(std::move(loaded), cells.outcome);
+        if (cells.value.size() > std::size_t(kPageSize))
+            cells.value.resize(kPageSize);
+        loaded.insert(loaded.end(), cells.value.begin(), cells.value.end());
+        if (cells.value.size() < std::size_t(kPageSize))
+            break;
+    }
+    return weibo::Reply<CellArray>(std::move(loaded), weibo::TransferOutcome());
+}
+
 } // namespace pageloop

@@ -28,4 +28,9 @@ using FetchOperation =
 weibo::Reply<CellArray> fetchPages(const FetchOperation& operation, const RequiredArguments& required,
                                    const weibo::SinaWeiboOptions& options, bool* gap);
 
+// The items between two ids (newer than `newerThan`, older than `olderThan`), newest first, in pages of 100 while
+// fewer than `room` have come: what is missing at a seam. Stops at the first failed page.
+weibo::Reply<CellArray> fetchBetween(const FetchOperation& operation, std::uint64_t newerThan, std::uint64_t olderThan,
+                                     std::size_t room);
+
 } // namespace pageloop
