@@ -12,87 +12,125 @@ using liststore::CellKey;
 using liststore::CellKeyHash;
 using liststore::keyOf;
 
-weibo::Reply<CellArray> fetchPages(const FetchOperation& operation, const RequiredArguments& required,
-                                   const weibo::SinaWeiboOptions& options, bool* gap)
-{
-    if (gap)
-        *gap = false;
-    CellArray result;
-    if (!operation)
-        return weibo::Reply<CellArray>(result, weibo::TransferOutcome());
+namespace {
 
-    WeiboOptions current(options);
-    weibo::SinaWeiboOptions paged = options;
-    weibo::TransferOutcome outcome;
-    // Items that move between two page requests (new ones pushed in on top) would come twice.
-    std::unordered_set<CellKey, CellKeyHash> seen;
+// The pages of one fetch and what they brought so far: each item once, in the order the pages brought them.
+class PageCollector {
+public:
+    PageCollector(const FetchOperation& operation, const RequiredArguments& required,
+                  const weibo::SinaWeiboOptions& options)
+        : operation_(operation), required_(required), options_(options), current_(options), paged_(options)
+    {
+    }
+
+    // Everything newer than min_id_, page by page; `gap` says whether items below what came may be missing.
+    void newerItems(bool& gap)
+    {
+        paged_.count_ = kPageSize;
+        paged_.since_id_ = *options_.min_id_;
+        for (int page = 1;; ++page) {
+            const std::size_t brought = requestPage(page, kPageSize);
+            if (!outcome_.ok() && !result_.empty())
+                gap = true;  // pages before the failed one came: items below them may be missing
+            if (brought == 0 || brought != std::size_t(kPageSize))
+                break;
+            if (result_.size() >= std::size_t(kPageSize)) {
+                gap = true;  // stopped by the limit, not by the service running out of newer items
+                break;
+            }
+        }
+    }
+
+    // More than one request can bring: pages of 100 from the newest, until the count is reached, a page is not
+    // full, or the list's cap is reached.
+    void counted()
+    {
+        const std::size_t wanted = std::min<std::size_t>(std::size_t(*options_.count_), liststore::kMaxCells);
+        const int pages = int((wanted + kPageSize - 1) / kPageSize);
+        paged_.count_ = kPageSize;
+        for (int page = 1; page <= pages; ++page) {
+            const std::size_t brought = requestPage(page, kPageSize);
+            if (brought < std::size_t(kPageSize) || result_.size() >= wanted)
+                break;
+        }
+        if (result_.size() > wanted)
+            result_.resize(wanted);
+    }
+
+    // One request as given: it asked for count_ items, or a page of the service's own size.
+    void single()
+    {
+        const std::size_t asked = options_.count_ && *options_.count_ > 0 ? std::size_t(*options_.count_)
+                                                                           : std::size_t(kPageSize);
+        weibo::Reply<CellArray> cells = operation_(required_, current_);
+        outcome_ = cells.outcome;
+        result_ = std::move(cells.value);
+        result_.erase(std::remove(result_.begin(), result_.end(), nullptr), result_.end());
+        if (result_.size() > asked)
+            result_.resize(asked);
+    }
+
+    weibo::Reply<CellArray> take() { return weibo::Reply<CellArray>(std::move(result_), outcome_); }
+
+private:
     // What one page brought (its own count, before anything was left out); 0 for a failed page, which ends the
     // loop with its outcome, and for a page with nothing new: a service that sends the same full page again and
     // again must not be asked for ever.
-    auto requestPage = [&](int page, std::size_t asked) -> std::size_t {
-        paged.page_ = page;
-        current.setOptions(&paged);
-        weibo::Reply<CellArray> cells = operation(required, current);
+    std::size_t requestPage(int page, std::size_t asked)
+    {
+        paged_.page_ = page;
+        current_.setOptions(&paged_);
+        weibo::Reply<CellArray> cells = operation_(required_, current_);
         if (!cells.ok()) {
-            outcome = cells.outcome;
+            outcome_ = cells.outcome;
             return 0;
         }
         const std::size_t brought = cells.value.size();
-        const std::size_t had = result.size();
+        const std::size_t had = result_.size();
         // A page never adds more than it asked for, newest first: a flood of thousands must not fill memory.
         if (cells.value.size() > asked)
             cells.value.resize(asked);
         for (CellPtr& cell : cells.value) {
             // Newer items are newer than what is shown: an older one on top would move the poll's bound back.
-            if (options.min_id_ && cell && cell->entityId() <= *options.min_id_)
+            if (options_.min_id_ && cell && cell->entityId() <= *options_.min_id_)
                 continue;
-            if (cell && seen.insert(keyOf(*cell)).second)
-                result.push_back(std::move(cell));
+            if (cell && seen_.insert(keyOf(*cell)).second)
+                result_.push_back(std::move(cell));
         }
-        return result.size() == had && page > 1 ? 0 : brought;
-    };
-
-    if (options.min_id_) {
-        paged.count_ = kPageSize;
-        paged.since_id_ = *options.min_id_;
-        for (int page = 1;; ++page) {
-            const std::size_t brought = requestPage(page, kPageSize);
-            if (!outcome.ok() && !result.empty() && gap)
-                *gap = true;  // pages before the failed one came: items below them may be missing
-            if (brought == 0 || brought != std::size_t(kPageSize))
-                break;
-            if (result.size() >= std::size_t(kPageSize)) {
-                // Stopped by the limit, not by the service running out of newer items.
-                if (gap)
-                    *gap = true;
-                break;
-            }
-        }
-    } else if (options.count_ && *options.count_ > kPageSize) {
-        // More than one request can bring: pages of 100 from the newest, until the count is reached, a page is
-        // not full, or the list's cap is reached.
-        const std::size_t wanted = std::min<std::size_t>(std::size_t(*options.count_), liststore::kMaxCells);
-        const int pages = int((wanted + kPageSize - 1) / kPageSize);
-        paged.count_ = kPageSize;
-        for (int page = 1; page <= pages; ++page) {
-            const std::size_t brought = requestPage(page, kPageSize);
-            if (brought < std::size_t(kPageSize) || result.size() >= wanted)
-                break;
-        }
-        if (result.size() > wanted)
-            result.resize(wanted);
-    } else {
-        // One request as given: it asked for count_ items, or a page of the service's own size.
-        const std::size_t asked = options.count_ && *options.count_ > 0 ? std::size_t(*options.count_)
-                                                                         : std::size_t(kPageSize);
-        weibo::Reply<CellArray> cells = operation(required, current);
-        outcome = cells.outcome;
-        result = std::move(cells.value);
-        result.erase(std::remove(result.begin(), result.end(), nullptr), result.end());
-        if (result.size() > asked)
-            result.resize(asked);
+        return result_.size() == had && page > 1 ? 0 : brought;
     }
-    return weibo::Reply<CellArray>(std::move(result), outcome);
+
+    const FetchOperation& operation_;
+    const RequiredArguments& required_;
+    const weibo::SinaWeiboOptions& options_;
+    WeiboOptions current_;
+    weibo::SinaWeiboOptions paged_;
+    weibo::TransferOutcome outcome_;
+    CellArray result_;
+    // Items that move between two page requests (new ones pushed in on top) would come twice.
+    std::unordered_set<CellKey, CellKeyHash> seen_;
+};
+
+} // namespace
+
+weibo::Reply<CellArray> fetchPages(const FetchOperation& operation, const RequiredArguments& required,
+                                   const weibo::SinaWeiboOptions& options, bool* gap)
+{
+    if (gap)
+        *gap = false;
+    if (!operation)
+        return weibo::Reply<CellArray>(CellArray(), weibo::TransferOutcome());
+    PageCollector pages(operation, required, options);
+    bool missing = false;
+    if (options.min_id_)
+        pages.newerItems(missing);
+    else if (options.count_ && *options.count_ > kPageSize)
+        pages.counted();
+    else
+        pages.single();
+    if (gap)
+        *gap = missing;
+    return pages.take();
 }
 
 weibo::Reply<CellArray> fetchBetween(const FetchOperation& operation, std::uint64_t newerThan, std::uint64_t olderThan,
