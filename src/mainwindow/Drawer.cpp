@@ -8,9 +8,9 @@
 #include "compose/MessageViewController.h"
 #include "compose/RepostViewController.h"
 #include "mainwindow/MyWindowController.h"
-#include "mainwindow/TopTabContainer.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
+#include "widgets/TopTabContainer.h"
 
 #include <QEvent>
 #include <QKeyEvent>

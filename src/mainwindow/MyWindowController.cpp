@@ -7,16 +7,16 @@
 #include "mainwindow/Drawer.h"
 #include "mainwindow/LeftTab.h"
 #include "mainwindow/Poller.h"
-#include "mainwindow/PopUpButton.h"
-#include "mainwindow/ProgressIndicator.h"
-#include "mainwindow/TabView.h"
-#include "mainwindow/TopTabContainer.h"
 #include "platform/Dispatch.h"
 #include "platform/UnreadBadge.h"
 #include "platform/UserDefaults.h"
 #include "timeline/AvatarButton.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
+#include "widgets/PopUpButton.h"
+#include "widgets/ProgressIndicator.h"
+#include "widgets/TabView.h"
+#include "widgets/TopTabContainer.h"
 
 #include <QCoreApplication>
 #include <algorithm>

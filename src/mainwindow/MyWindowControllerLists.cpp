@@ -3,12 +3,12 @@
 
 #include "cells/FailureText.h"
 #include "cells/TimelineCellStatus.h"
-#include "mainwindow/PopUpButton.h"
-#include "mainwindow/TabView.h"
 #include "model/Replies.h"
 #include "platform/Dispatch.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
+#include "widgets/PopUpButton.h"
+#include "widgets/TabView.h"
 
 void MyWindowController::makeWeiboLists()
 {

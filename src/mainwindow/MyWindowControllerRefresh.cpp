@@ -12,12 +12,12 @@
 
 #include "cells/TimelineCellMessageGroup.h"
 #include "cells/TimelineCellStatus.h"
-#include "mainwindow/TabView.h"
 #include "platform/Dispatch.h"
 #include "platform/Notifications.h"
 #include "platform/UserDefaults.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
+#include "widgets/TabView.h"
 
 #include <QElapsedTimer>
 
