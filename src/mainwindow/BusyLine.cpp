@@ -1,6 +1,6 @@
 #include "mainwindow/BusyLine.h"
 
-#include "mainwindow/ProgressIndicator.h"
+#include "widgets/ProgressIndicator.h"
 #include "platform/Dispatch.h"
 
 #include <QHBoxLayout>

@@ -8,15 +8,15 @@
 #include "mainwindow/BusyLine.h"
 #include "mainwindow/ItemCopy.h"
 #include "mainwindow/LeftTab.h"
-#include "mainwindow/PopUpButton.h"
 #include "mainwindow/TabModel.h"
-#include "mainwindow/TabView.h"
 #include "platform/Notifications.h"
 #include "platform/UnreadBadge.h"
 #include "platform/UserDefaults.h"
 #include "timeline/AvatarButton.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
+#include "widgets/PopUpButton.h"
+#include "widgets/TabView.h"
 
 #include <QElapsedTimer>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #include "mainwindow/TabModel.h"
 
-#include "mainwindow/TabView.h"
+#include "widgets/TabView.h"
 #include "service/WeiboPaths.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"

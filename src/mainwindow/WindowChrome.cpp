@@ -2,9 +2,9 @@
 
 #include "mainwindow/BusyLine.h"
 #include "mainwindow/LeftTab.h"
-#include "mainwindow/PopUpButton.h"
-#include "mainwindow/TabView.h"
-#include "mainwindow/TopTabContainer.h"
+#include "widgets/PopUpButton.h"
+#include "widgets/TabView.h"
+#include "widgets/TopTabContainer.h"
 #include "timeline/AvatarButton.h"
 
 #include <QHBoxLayout>

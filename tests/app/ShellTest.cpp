@@ -11,7 +11,7 @@
 #include "cells/Appearance.h"
 #include "mainwindow/LeftTab.h"
 #include "mainwindow/MyWindowController.h"
-#include "mainwindow/TabView.h"
+#include "widgets/TabView.h"
 #include "platform/Browser.h"
 #include "ScriptedAlertResponder.h"
 #include "platform/URLCache.h"

@@ -8,11 +8,11 @@
 #include "cells/HotTextScanner.h"
 #include "cells/TimelineCellBase.h"
 #include "mainwindow/LeftTab.h"
-#include "mainwindow/TabView.h"
 #include "platform/URLConnection.h"
 #include "timeline/AvatarButton.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
+#include "widgets/TabView.h"
 
 #include <QDir>
 #include <QDirIterator>

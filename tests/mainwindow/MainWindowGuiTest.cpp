@@ -6,14 +6,14 @@
 #include "cells/AttributedString.h"
 #include "cells/TimelineCellStatus.h"
 #include "mainwindow/LeftTab.h"
-#include "mainwindow/PopUpButton.h"
-#include "mainwindow/ProgressIndicator.h"
-#include "mainwindow/TabView.h"
 #include "platform/UnreadBadge.h"
 #include "timeline/PXListViewController.h"
 #include "timeline/TimelineRowView.h"
 #include "timeline/WBTextView.h"
 #include "widgets/PXListView.h"
+#include "widgets/PopUpButton.h"
+#include "widgets/ProgressIndicator.h"
+#include "widgets/TabView.h"
 
 #include <QAction>
 #include <QApplication>

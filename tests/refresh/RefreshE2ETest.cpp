@@ -13,8 +13,6 @@
 #include "compose/ComposeWindows.h"
 #include "compose/PostWindowController.h"
 #include "mainwindow/LeftTab.h"
-#include "mainwindow/PopUpButton.h"
-#include "mainwindow/TabView.h"
 #include "model/WeiboParser.h"
 #include "platform/Notifications.h"
 #include "platform/UnreadBadge.h"
@@ -22,6 +20,8 @@
 #include "timeline/PXListViewController.h"
 #include "timeline/SeamCell.h"
 #include "widgets/PXListView.h"
+#include "widgets/PopUpButton.h"
+#include "widgets/TabView.h"
 
 #include <gtest/gtest.h>
 
