@@ -1,10 +1,13 @@
-// The rules that put new cells into a list's old ones, and the conversations made of the two message streams: pure
-// functions, so every way a load can end is tried here without a service or a widget.
+// The rules that put new cells into a list's old ones, the conversations made of the two message streams (pure
+// functions), and when a load's answer may be applied: every way a load can end, without a service or a widget.
 #include "TimelineTestSupport.h"
 
+#include "timeline/ListLoader.h"
 #include "timeline/ListStore.h"
 #include "timeline/MessageGrouping.h"
 #include "timeline/SeamCell.h"
+
+#include <thread>
 
 static ::testing::Environment* const timelineApp = ::testing::AddGlobalTestEnvironment(new TimelineTestApp);
 
@@ -148,4 +151,36 @@ TEST(MessageGrouping, EachStreamAsksFromItsOwnBoundsAndTheSentOnesNeverBelowTheR
     EXPECT_EQ(s.fallback->max_id_, boost::optional<std::uint64_t>(18));
     EXPECT_EQ(messagegrouping::sentRequest(2, received, {}, newest, oldest).options.min_id_, boost::optional<std::uint64_t>(12));
     EXPECT_EQ(messagegrouping::sentRequest(2, received, sent, newest, oldest).options.min_id_, boost::optional<std::uint64_t>(18));
+}
+
+// Each test runs in a process of its own, so this one may close the main queue as a quit does.
+TEST(ListLoader, NothingIsAppliedForAnEarlierChoiceAGoneOrShutListOrAfterTheMainQueueHasClosed)
+{
+    auto lifetime = std::make_shared<int>(0);
+    ListLoader loader(lifetime);
+    const std::uint64_t earlier = loader.generation();
+    const std::uint64_t current = loader.renew();
+    int applied = 0;
+    bool onMain = false;
+    ASSERT_TRUE(runInBackgroundAndWait([&] {
+        EXPECT_FALSE(loader.applyOnMain(earlier, [&] { ++applied; }));
+        EXPECT_TRUE(loader.applyOnMain(current, [&] {
+            ++applied;
+            onMain = platform::isMainThread();
+        }));
+    }));
+    EXPECT_EQ(applied, 1);
+    EXPECT_TRUE(onMain);
+
+    loader.shutdown();
+    EXPECT_FALSE(loader.applyOnMain(current, [&] { ++applied; }));
+    ListLoader orphan{std::weak_ptr<void>(std::make_shared<int>(0))};
+    EXPECT_FALSE(orphan.applyOnMain(orphan.generation(), [&] { ++applied; }));
+
+    // At quit: an answer that comes from a worker afterwards is dropped, never applied on the worker.
+    ListLoader late(lifetime);
+    platform::closeMainQueue();
+    std::thread worker([&] { EXPECT_FALSE(late.applyOnMain(late.generation(), [&] { ++applied; })); });
+    worker.join();
+    EXPECT_EQ(applied, 1);
 }
