@@ -407,8 +407,9 @@ TEST_F(ItemActionsE2ETest, TheUserCardShowsOnlyTheLatestRightClickAndForgetsTheL
     EXPECT_EQ(QString::fromStdString(card->contextUser()->screen_name), last);
     EXPECT_EQ(card->lastPopupPosition(), QPoint(30, 30));
 
-    // A right click on a row's avatar pops up the card of the row's author.
-    ASSERT_FALSE(home()->listView()->visibleCells().isEmpty());
+    // A right click on a row's avatar pops up the card of the row's author. (The rows are laid out once the
+    // pictures of their texts have come, which on a busy machine may be after the cards above.)
+    ASSERT_TRUE(waitUntil([&] { return !home()->listView()->visibleCells().isEmpty(); }));
     auto* row = dynamic_cast<TimelineRowView*>(home()->listView()->visibleCells().front());
     ASSERT_NE(row, nullptr);
     QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(40, 40));

@@ -7,7 +7,10 @@
 #include "../support/DevServiceTest.h"
 #include "../support/PrivateSessionBus.h"
 #include "../support/ScriptedAlertResponder.h"
+#include "cells/AttachmentTypes.h"
+#include "cells/MyTextAttachmentCell.h"
 #include "cells/TimelineCellBase.h"
+#include "cells/TimelineCellComment.h"
 #include "compose/ComposeEditor.h"
 #include "compose/ComposeEnvironment.h"
 #include "compose/ComposeWindows.h"
@@ -19,6 +22,7 @@
 #include "platform/UserDefaults.h"
 #include "timeline/PXListViewController.h"
 #include "timeline/SeamCell.h"
+#include "timeline/WBTextView.h"
 #include "widgets/PXListView.h"
 #include "widgets/PopUpButton.h"
 #include "widgets/TabView.h"
@@ -497,6 +501,29 @@ TEST_F(RefreshE2ETest, PollThatPutsStatusesOnTopKeepsTheRowsInViewWhereTheyAre)
     EXPECT_EQ(testsupport::part<LeftTab>(&w, "timelineHome")->unreadCount(), 3u);
 }
 
+TEST_F(RefreshE2ETest, TheSelectionStaysOnItsStatusWhenARefreshBringsNewOnesAndClearsWhenItLeaves)
+{
+    MyWindowController& w = startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    PXListViewController* home = w.weiboListViewController();
+    PXListView* list = home->listView();
+    ASSERT_TRUE(waitUntil([&] { return list->numberOfRows() == int(home->dataOfCells()->size()); }));
+    list->selectRow(3);
+    const CellPtr selected = (*home->dataOfCells())[3];
+
+    post(unique("刷新带来的第一条"));
+    post(unique("刷新带来的第二条"));
+    ASSERT_NO_FATAL_FAILURE(refresh());
+    ASSERT_TRUE(waitUntil([&] { return list->numberOfRows() == int(home->dataOfCells()->size()); }));
+    ASSERT_EQ(home->rowForCell(selected.get()), 5);
+    EXPECT_EQ(list->selectedRow(), 5) << "the selection stayed on the row while another status moved under it";
+
+    // Deleted: the row that takes its place is not selected in its stead.
+    home->removeCells({selected->entityId()});
+    home->reloadData();
+    EXPECT_EQ(list->selectedRow(), -1);
+}
+
 TEST_F(RefreshE2ETest, OnesOwnNewStatusComesIntoViewAndIsNeverCountedUnread)
 {
     MyWindowController& w = startWindow();
@@ -699,6 +726,55 @@ TEST_F(RefreshE2ETest, TheUserTabAndTheListFilterShowTheLastChoiceWhateverOrderT
     ASSERT_TRUE(waitUntil([&] { return w.busyHints().isEmpty() && w.selectedListViewController() == filtered; }));
     EXPECT_EQ(lists->indexOfSelectedItem(), 2);
     EXPECT_TRUE(responder.alerts().empty());
+}
+
+// The drawer moved from A to B while A's comments are on their way: A's late answer never reaches B's drawer, even
+// when B's own load fails.
+TEST_F(RefreshE2ETest, ADrawerMovedToAnotherStatusNeverShowsTheFirstOnesLateComments)
+{
+    MyWindowController& w = startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    platform::ScriptedAlertResponder responder;
+    auto openComments = [&](const CellPtr& cell) {
+        WBTextView view;
+        view.setCellData(cell);
+        w.textViewClickedOnCell(&view, MyTextAttachmentCell(AttachmentStatusComments, QImage()), QRectF(), 0);
+    };
+    auto commentsOn = [&](const CellPtr& status) {
+        int n = 0;
+        for (const CellPtr& cell : *w.commentListViewController()->dataOfCells()) {
+            auto comment = std::dynamic_pointer_cast<TimelineCellComment>(cell);
+            n += comment && comment->comment()->status && comment->comment()->status->id == status->entityId();
+        }
+        return n;
+    };
+    // A status with comments (A) and the one below it (B).
+    const CellArray cells = *w.weiboListViewController()->dataOfCells();
+    CellPtr a, b;
+    for (std::size_t i = 0; i + 1 < cells.size() && !a; ++i) {
+        openComments(cells[i]);
+        ASSERT_TRUE(waitUntil([&] { return w.busyHints().isEmpty(); }));
+        if (commentsOn(cells[i]) > 0) {
+            a = cells[i];
+            b = cells[i + 1];
+            openComments(a);  // closes it again
+        }
+    }
+    ASSERT_TRUE(a) << "no status of the home timeline has comments";
+    ASSERT_TRUE(waitUntil([&] { return !w.isDrawerOpenOrOpening(); }));
+
+    const std::string aId = std::to_string(a->entityId()), bId = std::to_string(b->entityId());
+    proxy_->holdWhere([aId](const CountingProxy::Request& r) { return r.path == "/statuses/comments" && param(r, "id") == aId; });
+    proxy_->failWhere([bId](const CountingProxy::Request& r) { return r.path == "/statuses/comments" && param(r, "id") == bId; });
+    const std::size_t from = proxy_->size();
+    openComments(a);
+    ASSERT_TRUE(waitUntil([&] { return proxy_->count("/statuses/comments", from) == 1; }));
+    openComments(b);
+    proxy_->release();
+    ASSERT_TRUE(waitUntil([&] { return proxy_->count("/statuses/comments", from) == 2 && w.busyHints().isEmpty(); }));
+    EXPECT_EQ(w.activeDataCell(), b);
+    EXPECT_EQ(commentsOn(a), 0) << "A's comments are shown in B's drawer";
+    proxy_->clearFailures();
 }
 
 } // namespace

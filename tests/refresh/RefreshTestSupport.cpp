@@ -99,9 +99,9 @@ void CountingProxy::serve(httplib::Server& server)
                 record.params.insert(p);
             requests_.push_back(record);
             index = requests_.size() - 1;
-            if (failing_.count(record.path)) {
+            if (failing_.count(record.path) || (failWhere_ && failWhere_(record))) {
                 res.status = 500;
-                if (!failing_[record.path].empty())
+                if (failing_.count(record.path) && !failing_[record.path].empty())
                     res.set_content(failing_[record.path], "application/json");
                 requests_[index].answered = true;
                 return;
@@ -213,6 +213,7 @@ void CountingProxy::clearFailures()
     std::lock_guard<std::mutex> lock(mutex_);
     failing_.clear();
     rewriting_.clear();
+    failWhere_ = nullptr;
 }
 
 void CountingProxy::hold()
@@ -226,6 +227,12 @@ void CountingProxy::holdWhere(Match match, bool fail)
     std::lock_guard<std::mutex> lock(mutex_);
     holdWhere_ = std::move(match);
     failHeld_ = fail;
+}
+
+void CountingProxy::failWhere(Match match)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    failWhere_ = std::move(match);
 }
 
 void CountingProxy::release()

@@ -84,6 +84,8 @@ public:
     // answered 500 without asking the service.
     using Match = std::function<bool(const Request&)>;
     void holdWhere(Match match, bool fail = false);
+    // The requests `match` picks are answered 500 at once, without asking the service. Cleared with the failures.
+    void failWhere(Match match);
     void release();
     int waiting() const;
 
@@ -102,6 +104,7 @@ private:
     std::map<std::string, Rewrite> rewriting_;
     bool holding_ = false;
     Match holdWhere_;
+    Match failWhere_;
     bool failHeld_ = false;
     int waiting_ = 0;
 };
