@@ -310,78 +310,90 @@ std::unique_ptr<QTextDocument> AttributedString::makeDocument(double textWidth, 
     document->setTextWidth(textWidth);
     AttachmentObjectHandler::registerWith(document.get());
 
-    const QColor linkColor = layoutOnly ? QColor() : CellContext::current().appearance().linkColor();
-    bool hasParagraphs = false;
     QTextCursor cursor(document.get());
     cursor.beginEditBlock();
-    if (layoutOnly) {
-        // Only what takes room: fonts and pictures. Colours, links and shadows do not move a glyph, and every
-        // change of format splits the text into one more stretch to shape, so neighbouring runs that differ
-        // only in those are laid out as one.
-        QString pending;
-        QTextCharFormat pendingFormat;
-        for (const Run& run : runs_) {
-            hasParagraphs = hasParagraphs || run.hasParagraph;
-            if (isAttachmentRun(run)) {
-                if (!pending.isEmpty())
-                    cursor.insertText(pending, pendingFormat);
-                pending.clear();
-                // Its room alone: pictures of one size share one format.
-                QTextCharFormat object;
-                object.setObjectType(kAttachmentObjectType);
-                object.setProperty(AttachmentWidthProperty, run.format.property(AttachmentWidthProperty));
-                object.setProperty(AttachmentAscentProperty, run.format.property(AttachmentAscentProperty));
-                cursor.insertText(run.text, object);
-                continue;
-            }
-            const QTextCharFormat format = run.hasFont ? layoutFormat(run.format) : QTextCharFormat();
-            if (!pending.isEmpty() && format != pendingFormat) {
-                cursor.insertText(pending, pendingFormat);
-                pending.clear();
-            }
-            pendingFormat = format;
-            pending += run.text;
-        }
-        if (!pending.isEmpty())
-            cursor.insertText(pending, pendingFormat);
-    } else {
-        for (const Run& run : runs_) {
-            if (isLinkRun(run) || run.color.isValid() || run.shadow) {
-                QTextCharFormat format = run.format;
-                if (isLinkRun(run)) {
-                    format.setForeground(linkColor);
-                    format.setFontUnderline(false);
-                } else if (run.color.isValid()) {
-                    format.setForeground(run.color);
-                }
-                if (run.shadow)
-                    format.setProperty(TextShadowProperty, true);
-                cursor.insertText(run.text, format);
-            } else {
-                cursor.insertText(run.text, run.format);
-            }
-            hasParagraphs = hasParagraphs || run.hasParagraph;
-        }
-    }
-
-    if (hasParagraphs) {
-        // Each paragraph takes the style of its first character; a last, empty paragraph (after a final line
-        // break) that of the last character.
-        int runIndex = 0, runStart = 0;
-        for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-            const int position = block.position();
-            while (runIndex < runs_.size() && runStart + runs_[runIndex].text.size() <= position) {
-                runStart += int(runs_[runIndex].text.size());
-                ++runIndex;
-            }
-            const Run* run = runIndex < runs_.size() ? &runs_[runIndex] : (runs_.isEmpty() ? nullptr : &runs_.last());
-            if (run && run->hasParagraph)
-                QTextCursor(block).setBlockFormat(run->paragraph);
-        }
-    }
+    const bool hasParagraphs = layoutOnly ? insertLayoutRuns(cursor) : insertDrawnRuns(cursor);
+    if (hasParagraphs)
+        applyParagraphStyles(*document);
     cursor.endEditBlock();
 
     return document;
+}
+
+bool AttributedString::insertLayoutRuns(QTextCursor& cursor) const
+{
+    // Only what takes room: fonts and pictures. Colours, links and shadows do not move a glyph, and every change
+    // of format splits the text into one more stretch to shape, so neighbouring runs that differ only in those
+    // are laid out as one.
+    bool hasParagraphs = false;
+    QString pending;
+    QTextCharFormat pendingFormat;
+    for (const Run& run : runs_) {
+        hasParagraphs = hasParagraphs || run.hasParagraph;
+        if (isAttachmentRun(run)) {
+            if (!pending.isEmpty())
+                cursor.insertText(pending, pendingFormat);
+            pending.clear();
+            // Its room alone: pictures of one size share one format.
+            QTextCharFormat object;
+            object.setObjectType(kAttachmentObjectType);
+            object.setProperty(AttachmentWidthProperty, run.format.property(AttachmentWidthProperty));
+            object.setProperty(AttachmentAscentProperty, run.format.property(AttachmentAscentProperty));
+            cursor.insertText(run.text, object);
+            continue;
+        }
+        const QTextCharFormat format = run.hasFont ? layoutFormat(run.format) : QTextCharFormat();
+        if (!pending.isEmpty() && format != pendingFormat) {
+            cursor.insertText(pending, pendingFormat);
+            pending.clear();
+        }
+        pendingFormat = format;
+        pending += run.text;
+    }
+    if (!pending.isEmpty())
+        cursor.insertText(pending, pendingFormat);
+    return hasParagraphs;
+}
+
+bool AttributedString::insertDrawnRuns(QTextCursor& cursor) const
+{
+    const QColor linkColor = CellContext::current().appearance().linkColor();
+    bool hasParagraphs = false;
+    for (const Run& run : runs_) {
+        if (isLinkRun(run) || run.color.isValid() || run.shadow) {
+            QTextCharFormat format = run.format;
+            if (isLinkRun(run)) {
+                format.setForeground(linkColor);
+                format.setFontUnderline(false);
+            } else if (run.color.isValid()) {
+                format.setForeground(run.color);
+            }
+            if (run.shadow)
+                format.setProperty(TextShadowProperty, true);
+            cursor.insertText(run.text, format);
+        } else {
+            cursor.insertText(run.text, run.format);
+        }
+        hasParagraphs = hasParagraphs || run.hasParagraph;
+    }
+    return hasParagraphs;
+}
+
+void AttributedString::applyParagraphStyles(QTextDocument& document) const
+{
+    // Each paragraph takes the style of its first character; a last, empty paragraph (after a final line break)
+    // that of the last character.
+    int runIndex = 0, runStart = 0;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const int position = block.position();
+        while (runIndex < runs_.size() && runStart + runs_[runIndex].text.size() <= position) {
+            runStart += int(runs_[runIndex].text.size());
+            ++runIndex;
+        }
+        const Run* run = runIndex < runs_.size() ? &runs_[runIndex] : (runs_.isEmpty() ? nullptr : &runs_.last());
+        if (run && run->hasParagraph)
+            QTextCursor(block).setBlockFormat(run->paragraph);
+    }
 }
 
 QFont AttributedString::documentDefaultFont()

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+class QTextCursor;
 class QTextDocument;
 
 // Item text as the cells build it: runs of characters with their character format (font, colour, link,
@@ -97,6 +98,11 @@ private:
     static Run attachmentRun(const MyTextAttachmentCell& cell);
     void appendRun(Run run);
     std::unique_ptr<QTextDocument> makeDocument(double textWidth, bool padded, bool layoutOnly) const;
+    // The runs into an empty document: only what takes room, or everything as drawn. Answer whether any run has
+    // a paragraph style.
+    bool insertLayoutRuns(QTextCursor& cursor) const;
+    bool insertDrawnRuns(QTextCursor& cursor) const;
+    void applyParagraphStyles(QTextDocument& document) const;
 
     QVector<Run> runs_;
 };
