@@ -261,6 +261,9 @@ public:
     PXListViewCell* listViewCellForRow(PXListView* listView, int row) override;
     void listViewSelectionDidChange(PXListView* listView) override;
     void listViewDidEndLiveResize(PXListView* listView) override;
+    QString listViewAccessibleTextOfRow(PXListView* listView, int row) override;
+    QStringList listViewAccessibleActionsOfRow(PXListView* listView, int row) override;
+    void listViewPerformAccessibleAction(PXListView* listView, int row, const QString& action) override;
 
     // Recomputes the heights that need it, reloads the list view and settles the scroll position.
     void reloadData();

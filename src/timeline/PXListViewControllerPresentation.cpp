@@ -3,6 +3,7 @@
 #include "timeline/PXListViewController.h"
 
 #include "cells/CellContext.h"
+#include "cells/ItemSpeech.h"
 #include "cells/TimelineCellMessage.h"
 #include "cells/TimelineCellMessageGroup.h"
 #include "cells/TimelineCellStatus.h"
@@ -114,6 +115,9 @@ void PXListViewController::fillRowView(TimelineRowView* view, const CellPtr& cel
 
 void PXListViewController::listViewSelectionDidChange(PXListView* listView)
 {
+    // The keys move through the rows; Return acts on one (a click acts at once).
+    if (listView->selectionChangedByKeyboard())
+        return;
     {
         // A click on a seam row loads what is missing there.
         const int row = listView->selectedRow();
@@ -432,4 +436,32 @@ void PXListViewController::drawScroller()
     scroller->setGeometry(frame.x() + frame.width() - width, frame.y(), width, frame.height());
     scroller->raise();
     scroller->show();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Assistive technology
+
+namespace {
+CellPtr cellAtRow(const PXListViewController::CellArrayPtr& cells, int row)
+{
+    return row >= 0 && std::size_t(row) < cells->size() ? (*cells)[std::size_t(row)] : nullptr;
+}
+} // namespace
+
+QString PXListViewController::listViewAccessibleTextOfRow(PXListView*, int row)
+{
+    const CellPtr cell = cellAtRow(dataOfCells(), row);
+    return cell ? spokenTextOfItem(*cell, CellContext::current().hotTextResources()) : QString();
+}
+
+QStringList PXListViewController::listViewAccessibleActionsOfRow(PXListView*, int row)
+{
+    const CellPtr cell = cellAtRow(dataOfCells(), row);
+    return cell && host_ ? host_->itemCommandNames(this, cell) : QStringList();
+}
+
+void PXListViewController::listViewPerformAccessibleAction(PXListView*, int row, const QString& action)
+{
+    if (const CellPtr cell = cellAtRow(dataOfCells(), row); cell && host_)
+        host_->performItemCommand(this, cell, action);
 }
