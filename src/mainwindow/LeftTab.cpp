@@ -1,6 +1,11 @@
 #include "mainwindow/LeftTab.h"
 
 #include "cells/WBUtility.h"
+#include "widgets/FocusMark.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QKeyEvent>
 
 #include <QPainter>
 #include <QPainterPath>
@@ -8,17 +13,75 @@
 #include <algorithm>
 #include <limits>
 
+namespace {
+
+// A page tab to assistive technology (the column of tabs is their tab list): selected while its list is shown,
+// named with its unread count.
+class LeftTabAccessible : public QAccessibleWidget {
+public:
+    explicit LeftTabAccessible(LeftTab* tab) : QAccessibleWidget(tab, QAccessible::PageTab) {}
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.selectable = true;
+        state.selected = static_cast<LeftTab*>(widget())->isChecked();
+        return state;
+    }
+    QStringList actionNames() const override { return QStringList(pressAction()) + QAccessibleWidget::actionNames(); }
+    void doAction(const QString& name) override
+    {
+        if (name == pressAction())
+            static_cast<LeftTab*>(widget())->click();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+};
+
+QAccessibleInterface* leftTabFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("LeftTab") && object && object->isWidgetType())
+        return new LeftTabAccessible(static_cast<LeftTab*>(object));
+    // The column that holds the tabs.
+    if (className == QLatin1String("QWidget") && object && object->objectName() == QLatin1String("leftTabs"))
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::PageTabList);
+    return nullptr;
+}
+
+} // namespace
+
 LeftTab::LeftTab(int tag, const QString& label, QWidget* parent)
     : QAbstractButton(parent)
     , tag_(tag)
 {
     setText(label);
     setCheckable(true);
-    // The tabs switch lists; the keyboard stays with the list.
-    setFocusPolicy(Qt::NoFocus);
+    // Tab reaches the tabs; a click switches lists and leaves the keyboard with the list.
+    setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
-    setAccessibleName(label);
+    setAccessibleName(accessibleText());
     setFixedSize(sizeHint());
+    static const bool installed = [] {
+        QAccessible::installFactory(leftTabFactory);
+        return true;
+    }();
+    (void)installed;
+}
+
+QString LeftTab::accessibleText() const
+{
+    if (!unreadCount_)
+        return text();
+    return QStringLiteral("%1，%2 条未读").arg(text()).arg(unreadCount_);
+}
+
+void LeftTab::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void LeftTab::setUnreadCount(std::uint64_t count)
@@ -26,6 +89,7 @@ void LeftTab::setUnreadCount(std::uint64_t count)
     if (count == unreadCount_)
         return;
     unreadCount_ = count;
+    setAccessibleName(accessibleText());
     update();
 }
 
@@ -57,4 +121,6 @@ void LeftTab::paintEvent(QPaintEvent*)
     // The badge goes over the button's own drawing, in its top right corner.
     const auto shown = unsigned(std::min<std::uint64_t>(unreadCount_, std::numeric_limits<unsigned>::max()));
     WBUtility::drawNumber(painter, shown, QRectF(rect()));
+    if (hasFocus())
+        focusmark::draw(painter, bounds, 6);
 }

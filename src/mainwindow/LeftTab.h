@@ -17,9 +17,12 @@ public:
     void setUnreadCount(std::uint64_t count);
 
     QSize sizeHint() const override { return {64, 56}; }
+    // What a screen reader says: the label, and the unread count when there is one ("评论，2 条未读").
+    QString accessibleText() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     int tag_;
