@@ -234,7 +234,7 @@ Drawer::Drawer(MyWindowController* window)
       panel_(new DrawerPanel(window, MyWindowController::kTitleBarHeight,
                              window->topTabContainer() ? window->topTabContainer()->height() : 0))
 {
-    connect(panel_, &DrawerPanel::escapePressed, this, &Drawer::closeDrawer);
+    connect(panel_, &DrawerPanel::escapePressed, this, &Drawer::closeDrawerFromKeyboard);
 }
 
 Drawer::~Drawer()
@@ -251,6 +251,7 @@ PXListViewController* Drawer::commentListViewController()
                                                 QString::fromStdString(weibo::WEIBO_API_TIMELINE_COMMENTS),
                                                 window_->weiboInstance(), window_, this);
         commentList_->listView()->setParent(panel_->stash());
+        commentList_->listView()->setAccessibleName(QStringLiteral("评论"));
         commentList_->listView()->hide();
     }
     return commentList_;
@@ -489,6 +490,20 @@ void Drawer::closeDrawer()
         if (list->listView())
             list->listView()->deselectRows();
     panel_->close();
+}
+
+void Drawer::closeDrawerFromKeyboard()
+{
+    // The keyboard goes back to where it came from: the list shown, on the drawer's item.
+    const CellPtr active = window_->activeDataCell();
+    PXListViewController* list = listOf(active);
+    closeDrawer();
+    if (!list || list != window_->selectedListViewController() || !list->listView())
+        return;
+    const int row = list->rowForCell(active.get());
+    if (row >= 0)
+        list->listView()->selectRowFromKeyboard(row);
+    list->listView()->setFocus(Qt::OtherFocusReason);
 }
 
 void Drawer::setDrawerOffsetWithRow(int row)

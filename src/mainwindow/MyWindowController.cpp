@@ -1,6 +1,8 @@
 // The main window: its widgets, the tab model, tab switching, badges and the busy line.
 #include "mainwindow/MyWindowController.h"
+#include "mainwindow/ItemCommands.h"
 #include "mainwindow/ItemCopy.h"
+#include "mainwindow/MainMenu.h"
 
 #include "compose/ComposeWindows.h"
 
@@ -134,6 +136,7 @@ MyWindowController::MyWindowController(const QString& windowNibName,
     awakeFromNib();
     buildTabModel();
     new ItemCopy(this);
+    new MainMenu(this, new ItemCommands(this));
 }
 
 MyWindowController::~MyWindowController()
@@ -181,17 +184,17 @@ void MyWindowController::buildWindow()
     selfButton_->setFixedSize(30, 30);
     selfButton_->setName(QString());
     selfButton_->setToolTip(QStringLiteral("我的微博"));
-    selfButton_->setFocusPolicy(Qt::NoFocus);
+    selfButton_->setFocusPolicy(Qt::TabFocus);
+    selfButton_->setAccessibleName(QStringLiteral("我的微博"));
     titleLayout->addWidget(selfButton_);
     titleLayout->addStretch(1);
     refreshButton_ = new QPushButton(QStringLiteral("刷新"), titleBar);
     postButton_ = new QPushButton(QStringLiteral("发微博"), titleBar);
     for (QPushButton* b : {refreshButton_, postButton_}) {
-        b->setFocusPolicy(Qt::NoFocus);
+        b->setFocusPolicy(Qt::TabFocus);
         b->setAutoDefault(false);
         titleLayout->addWidget(b);
     }
-    refreshButton_->setShortcut(QKeySequence::Refresh);
     root->addWidget(titleBar);
 
     auto* body = new QHBoxLayout;
@@ -200,6 +203,8 @@ void MyWindowController::buildWindow()
     root->addLayout(body, 1);
 
     auto* column = new LeftColumn(content_);
+    column->setObjectName(QStringLiteral("leftTabs"));
+    column->setAccessibleName(QStringLiteral("列表"));
     column->setFixedWidth(kLeftColumnWidth);
     auto* columnLayout = new QVBoxLayout(column);
     columnLayout->setContentsMargins(0, 6, 0, 6);
@@ -233,10 +238,11 @@ void MyWindowController::buildWindow()
     listsButton_ = new PopUpButton(0, QStringLiteral("lists"), topTabContainer_);
     listsButton_->addItemWithTitle(QStringLiteral("所有"), QVariant::fromValue<qulonglong>(0));
     listsButton_->setToolTip(QStringLiteral("分组"));
+    listsButton_->setAccessibleName(QStringLiteral("分组"));
     topLayout->addWidget(listsButton_);
     // The conversations' own way to start one: a message to anyone, by name.
     newMessageButton_ = new QPushButton(QStringLiteral("新私信"), topTabContainer_);
-    newMessageButton_->setFocusPolicy(Qt::NoFocus);
+    newMessageButton_->setFocusPolicy(Qt::TabFocus);
     newMessageButton_->setAutoDefault(false);
     newMessageButton_->hide();
     topLayout->addWidget(newMessageButton_);
@@ -314,6 +320,7 @@ void MyWindowController::buildTabModel()
         listViewControllerAtFirstLayerIndex(i, 0);
         if (i < topTabs_.size()) {
             PopUpButton* popUp = topTabs_.at(i);
+            popUp->setAccessibleName(QString::fromUtf8(model.at(std::size_t(i)).label) + QStringLiteral("列表"));
             for (const SecondLayer& second : model.at(std::size_t(i)).items)
                 popUp->addItemWithTitle(QString::fromUtf8(second.label));
         }
@@ -321,6 +328,7 @@ void MyWindowController::buildTabModel()
     chatListViewController_ = new PXListViewController(QStringLiteral("PXListView"),
                                                        QString::fromStdString(weibo::WEIBO_API_MESSAGE_CHAT),
                                                        weibo_, this);
+    chatListViewController_->listView()->setAccessibleName(QStringLiteral("对话"));
     connect(tabView_, &TabView::didSelectTabViewItem, this, &MyWindowController::tabViewDidSelectTabViewItem);
     // The keyboard starts in the home timeline: arrows and page keys move through it.
     if (PXListViewController* home = weiboListViewController())
@@ -376,7 +384,7 @@ void MyWindowController::keyPressEvent(QKeyEvent* event)
 {
     // Escape closes what the window has open over its lists (the drawer); Enter has no default button here.
     if (event->key() == Qt::Key_Escape && activeDataCell_) {
-        closeDrawer();
+        drawer()->closeDrawerFromKeyboard();
         return;
     }
     QMainWindow::keyPressEvent(event);
@@ -447,6 +455,7 @@ PXListViewController* MyWindowController::listViewControllerForTabViewItem(TabVi
     if (PXListViewController* c = listViewControllers_.value(item))
         return c;
     auto* c = new PXListViewController(QStringLiteral("PXListView"), item->identifier(), weibo_, this);
+    c->listView()->setAccessibleName(item->label());
     item->setView(c->listView());
     listViewControllers_.insert(item, c);
     return c;

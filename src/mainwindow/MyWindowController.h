@@ -239,6 +239,9 @@ public:
     // Shows a user's statuses in the user tab ("" for the signed-in user).
     void replaceStatusUserTabViewItemWithUser(const QString& screenName);
     void profileButtonClicked(const QString& name) override;
+    // The commands on a list's item (ItemCommands), for assistive technology.
+    QStringList itemCommandNames(PXListViewController* list, const CellPtr& cell) override;
+    void performItemCommand(PXListViewController* list, const CellPtr& cell, const QString& name) override;
     // A right click on a row's avatar pops up the user card of that user, as one on an @name does.
     void profileButtonMenuRequested(const QString& name, const CellPtr& cell, const QPoint& globalPos) override;
 

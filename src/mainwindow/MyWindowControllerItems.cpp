@@ -6,6 +6,7 @@
 #include "compose/DrawerEditorContext.h"
 #include "mainwindow/Drawer.h"
 #include "mainwindow/ItemActions.h"
+#include "mainwindow/ItemCommands.h"
 #include "mainwindow/UserCard.h"
 
 Drawer* MyWindowController::drawer()
@@ -113,4 +114,14 @@ void MyWindowController::profileButtonMenuRequested(const QString& name, const C
 {
     if (!destroying_)
         userCard()->requestCardForItem(name, cell, globalPos);
+}
+
+QStringList MyWindowController::itemCommandNames(PXListViewController* list, const CellPtr& cell)
+{
+    return findChild<ItemCommands*>()->commandNames(list, cell);
+}
+
+void MyWindowController::performItemCommand(PXListViewController* list, const CellPtr& cell, const QString& name)
+{
+    findChild<ItemCommands*>()->performNamed(list, cell, name);
 }
