@@ -62,6 +62,7 @@ UserCard::UserCard(MyWindowController* window) : QObject(window), window_(window
     userContextIcon_ = new QPushButton(userContextView_);
     userContextIcon_->setFixedSize(54, 54);
     userContextIcon_->setIconSize(QSize(50, 50));
+    userContextIcon_->setAccessibleName(QStringLiteral("头像"));
     userContextInfo_ = new WBTextView(userContextView_);
     userContextInfo_->setDelegate(window);
     userContextDescription_ = new WBTextView(userContextView_);
