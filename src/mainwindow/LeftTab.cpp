@@ -103,7 +103,7 @@ void LeftTab::paintEvent(QPaintEvent*)
     if (isChecked() || isDown()) {
         QPainterPath path;
         path.addRoundedRect(bounds, 6, 6);
-        painter.fillPath(path, isChecked() ? (enabled ? QColor(60, 100, 161) : QColor(150, 168, 196))
+        painter.fillPath(path, isChecked() ? (enabled ? checkedFillColor() : QColor(150, 168, 196))
                                            : QColor(0, 0, 0, 40));
     } else if (underMouse() && enabled) {
         QPainterPath path;
@@ -114,7 +114,7 @@ void LeftTab::paintEvent(QPaintEvent*)
     font.setPixelSize(14);
     font.setBold(isChecked());
     painter.setFont(font);
-    painter.setPen(isChecked() ? QColor(Qt::white) : (enabled ? QColor(70, 70, 70) : QColor(160, 160, 160)));
+    painter.setPen(isChecked() ? checkedLabelColor() : (enabled ? labelColor() : QColor(160, 160, 160)));
     // The label sits a little low in the tab, leaving the top right corner to the badge.
     painter.drawText(bounds.adjusted(0, 8, 0, 0), Qt::AlignCenter, text());
 

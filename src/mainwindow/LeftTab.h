@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QColor>
 
 #include <cstdint>
 
@@ -17,6 +18,11 @@ public:
     void setUnreadCount(std::uint64_t count);
 
     QSize sizeHint() const override { return {64, 56}; }
+    // The colours of a tab's label and of the column behind the tabs (checked: the label on the tab's own fill).
+    static QColor columnColor() { return QColor(226, 228, 232); }
+    static QColor labelColor() { return QColor(70, 70, 70); }
+    static QColor checkedFillColor() { return QColor(60, 100, 161); }
+    static QColor checkedLabelColor() { return QColor(Qt::white); }
     // What a screen reader says: the label, and the unread count when there is one ("评论，2 条未读").
     QString accessibleText() const;
 

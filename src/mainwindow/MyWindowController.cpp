@@ -94,7 +94,7 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        painter.fillRect(rect(), QColor(226, 228, 232));
+        painter.fillRect(rect(), LeftTab::columnColor());
         painter.fillRect(QRect(width() - 1, 0, 1, height()), QColor(190, 190, 190));
     }
 };
