@@ -147,7 +147,18 @@ void PXListView::reloadData() {
     // Selected rows that no longer exist are dropped, and the delegate hears of it once the list is consistent.
     if (!selection_.empty() && *selection_.rbegin() >= rows)
         applySelection(std::set<int>(selection_.begin(), selection_.lower_bound(rows)));
+    adoptCurrentRow();
     announceReload();
+}
+
+void PXListView::adoptCurrentRow() {
+    // The keys need a row to act on while the list has the focus: the first row in view, where the eye is,
+    // without scrolling.
+    if (!hasFocus() || !selection_.empty() || numberOfRows() <= 0)
+        return;
+    const int row = std::max(0, visibleRange().location);
+    anchorRow_ = leadRow_ = row;
+    withFlag(keyboardSelecting_, [&] { applySelection({row}); });
 }
 
 void PXListView::updateDocumentGeometry() {
@@ -697,10 +708,9 @@ void PXListView::keyPressEvent(QKeyEvent *event) {
 
 void PXListView::focusInEvent(QFocusEvent *event) {
     QAbstractScrollArea::focusInEvent(event);
-    // The keys need a row to act on. A click picks its own row; a list reached by Tab or shown by the program
-    // starts at the first row in view.
-    if (event->reason() != Qt::MouseFocusReason && selection_.empty() && numberOfRows() > 0)
-        selectRowFromKeyboard(std::max(0, visibleRange().location));
+    // A click picks its own row.
+    if (event->reason() != Qt::MouseFocusReason)
+        adoptCurrentRow();
     updateCurrentRowMark();
     announceCurrentRow();
 }

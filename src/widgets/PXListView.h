@@ -179,6 +179,8 @@ private:
     void stopScrollAnimation();
     void endLiveResize();
     void forgetCell(PXListViewCell *cell);
+    // A list with the focus and rows but nothing selected makes its first row in view the current one.
+    void adoptCurrentRow();
     // The ring around the current row while the list has the focus.
     void updateCurrentRowMark();
     // Tells assistive technology that the rows were reloaded, or which row is now current.
