@@ -54,6 +54,12 @@ LeftTab::LeftTab(int tag, const QString& label, QWidget* parent)
     : QAbstractButton(parent)
     , tag_(tag)
 {
+    // Before anything asks for this tab's interface (setting its name does).
+    static const bool installed = [] {
+        QAccessible::installFactory(leftTabFactory);
+        return true;
+    }();
+    (void)installed;
     setText(label);
     setCheckable(true);
     // Tab reaches the tabs; a click switches lists and leaves the keyboard with the list.
@@ -61,11 +67,6 @@ LeftTab::LeftTab(int tag, const QString& label, QWidget* parent)
     setCursor(Qt::PointingHandCursor);
     setAccessibleName(accessibleText());
     setFixedSize(sizeHint());
-    static const bool installed = [] {
-        QAccessible::installFactory(leftTabFactory);
-        return true;
-    }();
-    (void)installed;
 }
 
 QString LeftTab::accessibleText() const

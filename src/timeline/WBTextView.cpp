@@ -41,14 +41,14 @@ QAccessibleInterface* textViewFactory(const QString& className, QObject* object)
 
 WBTextView::WBTextView(QWidget* parent) : QWidget(parent)
 {
-    setMouseTracking(true);
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
-    setAutoFillBackground(false);
     static const bool installed = [] {
         QAccessible::installFactory(textViewFactory);
         return true;
     }();
     (void)installed;
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    setAutoFillBackground(false);
 }
 
 WBTextView::~WBTextView() = default;

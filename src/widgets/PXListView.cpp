@@ -67,6 +67,7 @@ void withFlag(bool &flag, Fn fn) {
 }  // namespace
 
 PXListView::PXListView(QWidget *parent) : QAbstractScrollArea(parent) {
+    installListViewAccessibility();
     setFrameShape(QFrame::NoFrame);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -94,7 +95,6 @@ PXListView::PXListView(QWidget *parent) : QAbstractScrollArea(parent) {
     connect(&liveResizeTimer_, &QTimer::timeout, this, &PXListView::endLiveResize);
 
     currentRowMark_ = new CurrentRowMark(viewport());
-    installListViewAccessibility();
 }
 
 PXListView::~PXListView() {

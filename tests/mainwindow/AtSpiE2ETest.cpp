@@ -104,6 +104,8 @@ TEST_F(AtSpiE2ETest, AScreenReaderFindsTheNewestHomeStatusAndHearsTheFocusMove)
     };
     ASSERT_TRUE(printed("LISTENING")) << probe.readOutput(std::string(), 10);
     EXPECT_NE(probe.readOutput(std::string(), 10).find("FOUND"), std::string::npos) << probe.readOutput(std::string(), 10);
+    EXPECT_NE(probe.readOutput(std::string(), 10).find("TABS 状态|评论|提及|私信|收藏\n"), std::string::npos)
+        << "the left tabs are page tabs, in their order";
 
     // The reader's request for focus events reaches the program over the bus in its own time: the current row
     // moves (j, then back with k) until the reader hears a focus, within the deadline.

@@ -2,8 +2,8 @@
 # Reads a running program over the accessibility bus as a screen reader does (pyatspi, Debian's
 # python3-pyatspi): finds the program by its name, walks its accessible objects and looks for a list item with
 # the given name; then waits for the focus to move to a list item and says which.
-# Usage: atspi_probe.py PROGRAM-NAME ITEM-NAME. Prints "OBJECTS n", then "FOUND" or "MISSING", then
-# "LISTENING", then "FOCUS<TAB>name" (or "NOFOCUS" after 20 s).
+# Usage: atspi_probe.py PROGRAM-NAME ITEM-NAME. Prints "OBJECTS n", "TABS" and the page tabs' names (joined by
+# "|"), then "FOUND" or "MISSING", then "LISTENING", then "FOCUS<TAB>name" (or "NOFOCUS" after 20 s).
 import sys
 import time
 
@@ -22,14 +22,16 @@ def application():
     return None
 
 
-def walk(node, found):
+def walk(node, found, tabs):
     count = 1
     if node.getRole() == pyatspi.ROLE_LIST_ITEM and node.name == wanted:
         found.append(node)
+    if node.getRole() == pyatspi.ROLE_PAGE_TAB:
+        tabs.append(node.name)
     for i in range(node.childCount):
         child = node.getChildAtIndex(i)
         if child is not None:
-            count += walk(child, found)
+            count += walk(child, found, tabs)
     return count
 
 
@@ -43,8 +45,9 @@ if app is None:
     print("NOAPP", flush=True)
     sys.exit(1)
 
-found = []
-print("OBJECTS %d" % walk(app, found), flush=True)
+found, tabs = [], []
+print("OBJECTS %d" % walk(app, found, tabs), flush=True)
+print("TABS " + "|".join(tabs), flush=True)
 print("FOUND" if found else "MISSING", flush=True)
 
 loop = GLib.MainLoop()
