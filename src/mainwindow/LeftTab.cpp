@@ -122,6 +122,7 @@ void LeftTab::paintEvent(QPaintEvent*)
     // The badge goes over the button's own drawing, in its top right corner.
     const auto shown = unsigned(std::min<std::uint64_t>(unreadCount_, std::numeric_limits<unsigned>::max()));
     WBUtility::drawNumber(painter, shown, QRectF(rect()));
+    // Around the tab's fill, not on it: the ring stays clear of the checked tab's blue.
     if (hasFocus())
-        focusmark::draw(painter, bounds, 6);
+        focusmark::draw(painter, QRectF(rect()).adjusted(2, 0, -2, 0), 9);
 }

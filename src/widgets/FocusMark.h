@@ -10,7 +10,7 @@ namespace focusmark {
 
 // A dark blue that stands out 3:1 or more from every background of the window, the selected row's included.
 QColor color();
-// A ring two pixels wide just inside `rect`.
+// A ring two pixels wide just inside `rect`, with a light line inside it.
 void draw(QPainter& painter, const QRectF& rect, double radius = 4.0);
 
 } // namespace focusmark
