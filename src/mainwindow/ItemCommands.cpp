@@ -93,6 +93,8 @@ void ItemCommands::attachTo(QWidget* focused)
     attached_.removeAll(nullptr);
     attached_.append(view);
     view->installEventFilter(this);
+    // The keys act on the current row: a list of this window always has one while it has the focus.
+    view->setKeepsCurrentRow(true);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -42,11 +42,17 @@ QAccessibleInterface* leftTabFactory(const QString& className, QObject* object)
 {
     if (className == QLatin1String("LeftTab") && object && object->isWidgetType())
         return new LeftTabAccessible(static_cast<LeftTab*>(object));
-    // The column that holds the tabs.
-    if (className == QLatin1String("QWidget") && object && object->objectName() == QLatin1String("leftTabs"))
+    if (className == QLatin1String("LeftTabColumn") && object && object->isWidgetType())
         return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::PageTabList);
     return nullptr;
 }
+
+// In place before the first window is built: setting a widget's name already asks for its interface, and the
+// column of tabs is named before its tabs exist.
+const bool factoryInstalled = [] {
+    QAccessible::installFactory(leftTabFactory);
+    return true;
+}();
 
 } // namespace
 
@@ -54,12 +60,6 @@ LeftTab::LeftTab(int tag, const QString& label, QWidget* parent)
     : QAbstractButton(parent)
     , tag_(tag)
 {
-    // Before anything asks for this tab's interface (setting its name does).
-    static const bool installed = [] {
-        QAccessible::installFactory(leftTabFactory);
-        return true;
-    }();
-    (void)installed;
     setText(label);
     setCheckable(true);
     // Tab reaches the tabs; a click switches lists and leaves the keyboard with the list.

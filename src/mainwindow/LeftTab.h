@@ -5,6 +5,13 @@
 
 #include <cstdint>
 
+// The column that holds the left tabs: their tab list to assistive technology.
+class LeftTabColumn : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+};
+
 // One of the five tabs down the left side of the main window: a checkable button showing its label, with the
 // number of unread items of its list as a red badge at its top right. Its tag is its first-layer index (0 to 4).
 class LeftTab : public QAbstractButton {

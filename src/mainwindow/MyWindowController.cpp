@@ -86,9 +86,9 @@ protected:
 };
 
 // The column of left tabs.
-class LeftColumn : public QWidget {
+class LeftColumn : public LeftTabColumn {
 public:
-    using QWidget::QWidget;
+    using LeftTabColumn::LeftTabColumn;
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -203,7 +203,6 @@ void MyWindowController::buildWindow()
     root->addLayout(body, 1);
 
     auto* column = new LeftColumn(content_);
-    column->setObjectName(QStringLiteral("leftTabs"));
     column->setAccessibleName(QStringLiteral("列表"));
     column->setFixedWidth(kLeftColumnWidth);
     auto* columnLayout = new QVBoxLayout(column);

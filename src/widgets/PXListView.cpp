@@ -151,10 +151,14 @@ void PXListView::reloadData() {
     announceReload();
 }
 
+void PXListView::setKeepsCurrentRow(bool keeps) {
+    keepsCurrentRow_ = keeps;
+    adoptCurrentRow();
+}
+
 void PXListView::adoptCurrentRow() {
-    // The keys need a row to act on while the list has the focus: the first row in view, where the eye is,
-    // without scrolling.
-    if (!hasFocus() || !selection_.empty() || numberOfRows() <= 0)
+    // The first row in view is where the eye is.
+    if (!keepsCurrentRow_ || !hasFocus() || !selection_.empty() || numberOfRows() <= 0)
         return;
     const int row = std::max(0, visibleRange().location);
     anchorRow_ = leadRow_ = row;

@@ -123,6 +123,11 @@ public:
     // True while the delegate hears of a selection change that a key made: the keyboard moves through a list
     // without acting on every row it passes, where a click on a row acts on it.
     bool selectionChangedByKeyboard() const { return keyboardSelecting_; }
+    // Whether the list, while it has the focus, always has a current row for the keys: with rows but nothing
+    // selected (rows came, a reload dropped the selected ones, the focus came by Tab) the first row in view
+    // becomes current, without scrolling and as a key would select it. Off by default.
+    bool keepsCurrentRow() const { return keepsCurrentRow_; }
+    void setKeepsCurrentRow(bool keeps);
 
     // --- Wheel scrolling ---
 
@@ -179,7 +184,7 @@ private:
     void stopScrollAnimation();
     void endLiveResize();
     void forgetCell(PXListViewCell *cell);
-    // A list with the focus and rows but nothing selected makes its first row in view the current one.
+    // See keepsCurrentRow().
     void adoptCurrentRow();
     // The ring around the current row while the list has the focus.
     void updateCurrentRowMark();
@@ -209,5 +214,6 @@ private:
     bool layoutPending_ = false;
     bool reloadPending_ = false;
     bool keyboardSelecting_ = false;
+    bool keepsCurrentRow_ = false;
     QWidget *currentRowMark_ = nullptr;
 };
