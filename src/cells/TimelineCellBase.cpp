@@ -274,8 +274,10 @@ AttributedString TimelineCellBase::parseImage(const QString& urlString, int type
             // the list never waits on the retry.
             if (it->failures > 0 && !it->retrying && Clock::now() >= it->retryAt) {
                 it->retrying = true;
-                if (list)
+                if (list) {
                     it->waiters.push_back({list, list->lifetime()});
+                    raise = true;
+                }
                 start = true;
             }
             if (it->retrying) {

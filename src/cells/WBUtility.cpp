@@ -4,7 +4,6 @@
 #include "cells/CellContext.h"
 #include "cells/LengthRule.h"
 #include "cells/StringAddition.h"
-#include "platform/AlertResponder.h"
 #include "platform/UserDefaults.h"
 
 #include <QDir>
@@ -22,16 +21,6 @@
 bool WBUtility::setupDefaults()
 {
     return platform::UserDefaults::standard().registerDefaultsFromResource();
-}
-
-int WBUtility::alertMessage(const QString& message, const QString& info)
-{
-    return platform::AlertResponder::alertMessage(message, info);
-}
-
-void WBUtility::alertWarning(const QString& headline, const QString& error, const QString& errorCode)
-{
-    platform::AlertResponder::alertWarning(headline, error, errorCode);
 }
 
 QString WBUtility::resourceFolder()

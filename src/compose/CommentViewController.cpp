@@ -81,7 +81,7 @@ void CommentViewController::initContent()
     const CellPtr c = context_.host ? context_.host->activeDataCell() : CellPtr();
     auto* status = dynamic_cast<TimelineCellStatus*>(c.get());
     const CellListController* list = c ? c->listViewController() : nullptr;
-    const bool inCommentsToMe = list && list->identifier() == QString::fromStdString(weibo::WEIBO_API_TIMELINE_COMMENTS_TO_ME);
+    const bool inCommentsToMe = list && list->kind().commentRows == ListKind::CommentRows::Received;
     if (status && !inCommentsToMe && status->status() && status->status()->retweeted_status &&
         context_.host->activeEntityId() == c->entityId())
         toOriginalAuthor_->show();
@@ -122,7 +122,7 @@ void CommentViewController::comment()
     if (!c || !doit_->isEnabled())
         return;
     const CellListController* list = c->listViewController();
-    if (list && list->identifier() == QString::fromStdString(weibo::WEIBO_API_TIMELINE_COMMENTS_TO_ME))
+    if (list && list->kind().commentRows == ListKind::CommentRows::Received)
         reply();
     else
         commentOnStatus();

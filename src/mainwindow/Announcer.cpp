@@ -3,7 +3,6 @@
 #include "cells/ItemPlainText.h"
 #include "cells/TimelineCellMessage.h"
 #include "cells/TimelineCellMessageGroup.h"
-#include "mainwindow/MyWindowController.h"
 #include "platform/UserDefaults.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
@@ -56,9 +55,9 @@ QString summaryText(Announcer::Kind kind, std::size_t n)
 
 } // namespace
 
-Announcer::Announcer(MyWindowController* window, platform::UserDefaults& defaults)
-    : QObject(window)
-    , window_(window)
+Announcer::Announcer(AnnouncerHost& host, platform::UserDefaults& defaults, QObject* parent)
+    : QObject(parent)
+    , host_(host)
     , defaults_(defaults)
 {
     for (const QString& key : defaults_.objectForKey(kAnnouncedItems).toStringList()) {
@@ -100,7 +99,7 @@ void Announcer::save()
 std::vector<Announcer::Announcement> Announcer::choose(Kind kind, const CellArray& cells, std::size_t count)
 {
     std::vector<Announcement> chosen;
-    if (count == 0 || !window_ || !defaults_.boolForKey(QStringLiteral("UseGrowl")) ||
+    if (count == 0 || !defaults_.boolForKey(QStringLiteral("UseGrowl")) ||
         !defaults_.boolForKey(switchOf(kind)))
         return chosen;
     const std::uint64_t seen = seenUpTo_[int(kind)];
@@ -111,7 +110,7 @@ std::vector<Announcer::Announcement> Announcer::choose(Kind kind, const CellArra
             continue;
         fresh.push_back(cell);
     }
-    const HotTextResources& resources = window_->cellContext().hotTextResources();
+    const HotTextResources& resources = host_.itemTextResources();
     for (std::size_t i = 0; i < fresh.size() && i < kOneByOne; ++i) {
         const CellPtr& cell = fresh[i];
         chosen.push_back({cell->entityName(), announcementText(cell->entityText(), resources),
@@ -142,24 +141,11 @@ void Announcer::noteSeen(Kind kind, const CellArray& cells)
 
 void Announcer::show(const QVariant& clickContext)
 {
-    MyWindowController* w = window_;
     const QVariantMap context = clickContext.toMap();
-    if (!w || w->isShuttingDown() || !context.contains(kKind))
+    if (host_.isShuttingDown() || !context.contains(kKind))
         return;
-    LeftTab* tab = nullptr;
-    PXListViewController* list = nullptr;
-    const auto kind = Kind(context.value(kKind).toInt());
-    switch (kind) {
-    case Kind::Status: tab = w->timelineHome(); list = w->weiboListViewController(); break;
-    case Kind::Comment: tab = w->timelineComment(); list = w->comments2meListViewController(); break;
-    case Kind::Mention: tab = w->timelineMention(); list = w->atmeListViewController(); break;
-    case Kind::Message: tab = w->directMessage(); list = w->messageListViewController(); break;
-    }
-    // Forward, minimised or not; never the start-up again (a poll announced, so it has run).
-    w->showNormal();
-    w->raise();
-    w->activateWindow();
-    w->leftTabClicked(tab);
+    // The kinds are in the order of the left tabs; never the start-up again (a poll announced, so it has run).
+    PXListViewController* list = host_.bringForward(context.value(kKind).toInt());
     const std::uint64_t id = context.value(kId).toULongLong();
     if (!list || id == 0)
         return;

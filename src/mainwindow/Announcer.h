@@ -10,7 +10,6 @@
 #include "cells/CellTypes.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QVariant>
 
@@ -21,7 +20,20 @@
 #include <set>
 #include <vector>
 
-class MyWindowController;
+class HotTextResources;
+class PXListViewController;
+
+// What the announcements ask of their window. Main thread.
+class AnnouncerHost {
+public:
+    virtual ~AnnouncerHost() = default;
+    virtual bool isShuttingDown() const = 0;
+    // Where an announcement's text finds the emotions.
+    virtual const HotTextResources& itemTextResources() const = 0;
+    // The window forward, minimised or not, showing the list of left tab `leftTab` (状态, 评论, 提及, 私信); that
+    // list.
+    virtual PXListViewController* bringForward(int leftTab) = 0;
+};
 
 namespace platform {
 class UserDefaults;
@@ -43,7 +55,8 @@ public:
     static const QString kAnnouncedItems; // "AnnouncedItems"
     static const QString kAnnouncedUpTo;  // "AnnouncedUpTo"
 
-    Announcer(MyWindowController* window, platform::UserDefaults& defaults);
+    // A child of `parent`, reporting to `host`.
+    Announcer(AnnouncerHost& host, platform::UserDefaults& defaults, QObject* parent);
 
     // Main thread. What to post for the top `count` cells of a list of this kind, with "UseGrowl" and the kind's
     // switch on; the chosen items count as announced from now on.
@@ -59,7 +72,7 @@ private:
     void remember(const QString& key);
     void save();
 
-    QPointer<MyWindowController> window_;
+    AnnouncerHost& host_;
     platform::UserDefaults& defaults_;
     std::set<QString> announced_;
     std::deque<QString> announcedOrder_;

@@ -7,8 +7,7 @@
 #include "compose/ComposeEditor.h"
 #include "compose/MessageViewController.h"
 #include "compose/RepostViewController.h"
-#include "mainwindow/MyWindowController.h"
-#include "mainwindow/TopTabContainer.h"
+#include "compose/DrawerEditorContext.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
 
@@ -229,10 +228,8 @@ PXListViewController* listOf(const CellPtr& cell)
 
 } // namespace
 
-Drawer::Drawer(MyWindowController* window)
-    : QObject(window), window_(window),
-      panel_(new DrawerPanel(window, MyWindowController::kTitleBarHeight,
-                             window->topTabContainer() ? window->topTabContainer()->height() : 0))
+Drawer::Drawer(QMainWindow* window, DrawerHost& host, int titleHeight, int tabsHeight)
+    : QObject(window), window_(window), host_(host), panel_(new DrawerPanel(window, titleHeight, tabsHeight))
 {
     connect(panel_, &DrawerPanel::escapePressed, this, &Drawer::closeDrawerFromKeyboard);
 }
@@ -249,7 +246,7 @@ PXListViewController* Drawer::commentListViewController()
     if (!commentList_) {
         commentList_ = new PXListViewController(QStringLiteral("PXListView"),
                                                 QString::fromStdString(weibo::WEIBO_API_TIMELINE_COMMENTS),
-                                                window_->weiboInstance(), window_, this);
+                                                host_.weiboInstance(), host_.listHost(), this);
         commentList_->listView()->setParent(panel_->stash());
         commentList_->listView()->setAccessibleName(QStringLiteral("评论"));
         commentList_->listView()->hide();
@@ -260,7 +257,7 @@ PXListViewController* Drawer::commentListViewController()
 RepostViewController* Drawer::repostViewController()
 {
     if (!repost_) {
-        repost_ = new RepostViewController(window_->drawerEditorContext(), panel_->stash());
+        repost_ = new RepostViewController(host_.drawerEditorContext(), panel_->stash());
         repost_->hide();
     }
     return repost_;
@@ -269,7 +266,7 @@ RepostViewController* Drawer::repostViewController()
 CommentViewController* Drawer::commentViewController()
 {
     if (!comment_) {
-        comment_ = new CommentViewController(window_->drawerEditorContext(), panel_->stash());
+        comment_ = new CommentViewController(host_.drawerEditorContext(), panel_->stash());
         comment_->hide();
     }
     return comment_;
@@ -278,9 +275,9 @@ CommentViewController* Drawer::commentViewController()
 MessageViewController* Drawer::chatViewController()
 {
     if (!chat_) {
-        chat_ = new MessageViewController(window_->drawerEditorContext(), panel_->stash());
+        chat_ = new MessageViewController(host_.drawerEditorContext(), panel_->stash());
         chat_->hide();
-        if (PXListView* chatList = window_->chatListViewController()->listView(); chatList && !chatList->parent())
+        if (PXListView* chatList = host_.chatListViewController()->listView(); chatList && !chatList->parent())
             chatList->setParent(panel_->stash());
     }
     return chat_;
@@ -288,7 +285,7 @@ MessageViewController* Drawer::chatViewController()
 
 bool Drawer::toggleOff(const CellPtr& cell, std::uint64_t activeId, bool toggle, qint64 tag)
 {
-    if (!toggle || cell != window_->activeDataCell() || activeId != window_->activeEntityId() ||
+    if (!toggle || cell != host_.activeDataCell() || activeId != host_.activeEntityId() ||
         !isDrawerOpenOrOpening())
         return false;
     const qint64 shown = panel_->contentView() ? panel_->contentView()->tag() : DrawerContentView::kNone;
@@ -371,8 +368,8 @@ void Drawer::displayRepostFromDataCell(const CellPtr& cell, std::uint64_t active
 {
     if (!cell || toggleOff(cell, activeId, toggle, DrawerContentView::kRepost))
         return;
-    window_->setActiveDataCell(cell);
-    window_->setActiveEntityId(activeId);
+    host_.setActiveDataCell(cell);
+    host_.setActiveEntityId(activeId);
     RepostViewController* editor = repostViewController();
     editor->reset();
     selectRowOf(cell);
@@ -383,8 +380,8 @@ void Drawer::displayCommentsFromDataCell(const CellPtr& cell, std::uint64_t acti
 {
     if (!cell || toggleOff(cell, activeId, toggle, DrawerContentView::kComments))
         return;
-    window_->setActiveDataCell(cell);
-    window_->setActiveEntityId(activeId);
+    host_.setActiveDataCell(cell);
+    host_.setActiveEntityId(activeId);
     const bool s = dynamic_cast<TimelineCellStatus*>(cell.get()) != nullptr;
     PXListViewController* list = commentListViewController();
     CommentViewController* editor = commentViewController();
@@ -419,13 +416,13 @@ void Drawer::displayCommentsFromDataCell(const CellPtr& cell, std::uint64_t acti
 void Drawer::displayMessageFromDataCell(const CellPtr& cell, bool toggle, bool init, int mode)
 {
     auto group = std::dynamic_pointer_cast<TimelineCellMessageGroup>(cell);
-    if (!group || (cell == window_->activeDataCell() && toggle)) {
+    if (!group || (cell == host_.activeDataCell() && toggle)) {
         if (isDrawerOpenOrOpening())
             closeDrawer();
         return;
     }
-    window_->setActiveDataCell(cell);
-    window_->setActiveEntityId(0);
+    host_.setActiveDataCell(cell);
+    host_.setActiveEntityId(0);
     PXListViewController* conversations = listOf(cell);
     if (const int u = group->unreadMessages(); u > 0 && conversations) {
         conversations->resetUnreadMessageCount();
@@ -433,10 +430,10 @@ void Drawer::displayMessageFromDataCell(const CellPtr& cell, bool toggle, bool i
         group->setRecalculateTextViewHeight(true);
         if (conversations->unreadCount() >= std::uint64_t(u))
             conversations->setUnreadCount(conversations->unreadCount() - std::uint64_t(u));
-        window_->updateLeftTabs();
+        host_.updateLeftTabs();
         conversations->reloadData();
     }
-    PXListViewController* chat = window_->chatListViewController();
+    PXListViewController* chat = host_.chatListViewController();
     MessageViewController* editor = chatViewController();
     chat->listView()->resize(editor->width(), chat->listView()->height());
     if (mode != PXListViewController::kModeOlder) {
@@ -458,13 +455,13 @@ void Drawer::displayMessageFromDataCell(const CellPtr& cell, bool toggle, bool i
 
 void Drawer::checkDrawer()
 {
-    const CellPtr active = window_->activeDataCell();
+    const CellPtr active = host_.activeDataCell();
     // A closed drawer has an item only while it is being opened for it (a list reloads on the way): nothing to
     // check yet, and closing would drop the item half-way.
     if (!active || !isDrawerOpenOrOpening())
         return;
     PXListViewController* list = listOf(active);
-    if (list && list == window_->selectedListViewController() && isDrawerOpenOrOpening() && list->listView()) {
+    if (list && list == host_.selectedListViewController() && isDrawerOpenOrOpening() && list->listView()) {
         const int row = list->rowForCell(active.get());
         const PXRowRange visible = list->listView()->visibleRange();
         // A list in the middle of a resize shows no rows for a moment: that says nothing about the item's row.
@@ -482,10 +479,10 @@ void Drawer::checkDrawer()
 
 void Drawer::closeDrawer()
 {
-    const CellPtr active = window_->activeDataCell();
+    const CellPtr active = host_.activeDataCell();
     // The item goes first: deselecting a conversation row asks to close again and finds nothing left.
-    window_->setActiveDataCell(nullptr);
-    window_->setActiveEntityId(0);
+    host_.setActiveDataCell(nullptr);
+    host_.setActiveEntityId(0);
     if (PXListViewController* list = listOf(active))
         if (list->listView())
             list->listView()->deselectRows();
@@ -495,10 +492,10 @@ void Drawer::closeDrawer()
 void Drawer::closeDrawerFromKeyboard()
 {
     // The keyboard goes back to where it came from: the list shown, on the drawer's item.
-    const CellPtr active = window_->activeDataCell();
+    const CellPtr active = host_.activeDataCell();
     PXListViewController* list = listOf(active);
     closeDrawer();
-    if (!list || list != window_->selectedListViewController() || !list->listView())
+    if (!list || list != host_.selectedListViewController() || !list->listView())
         return;
     const int row = list->rowForCell(active.get());
     if (row >= 0)
@@ -508,7 +505,7 @@ void Drawer::closeDrawerFromKeyboard()
 
 void Drawer::setDrawerOffsetWithRow(int row)
 {
-    PXListViewController* list = listOf(window_->activeDataCell());
+    PXListViewController* list = listOf(host_.activeDataCell());
     if (!list || !list->listView() || !panel_->contentView())
         return;
     PXListView* view = list->listView();

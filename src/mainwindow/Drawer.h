@@ -10,12 +10,17 @@
 #include <QSize>
 #include <QWidget>
 
+#include <boost/shared_ptr.hpp>
+
 #include <cstdint>
 
 class CommentViewController;
 class QLabel;
 class MessageViewController;
-class MyWindowController;
+struct DrawerEditorContext;
+namespace weibo {
+class SinaWeibo;
+}
 class PXListViewController;
 class QMainWindow;
 class QVariantAnimation;
@@ -121,12 +126,32 @@ private:
     QVariantAnimation* animation_ = nullptr;
 };
 
+// What the drawer asks of its window (besides the window itself, beside whose lists it opens).
+class TimelineHost;
+
+class DrawerHost {
+public:
+    virtual ~DrawerHost() = default;
+    virtual CellPtr activeDataCell() const = 0;
+    virtual void setActiveDataCell(const CellPtr& cell) = 0;
+    virtual std::uint64_t activeEntityId() const = 0;
+    virtual void setActiveEntityId(std::uint64_t id) = 0;
+    virtual DrawerEditorContext drawerEditorContext() = 0;
+    virtual PXListViewController* chatListViewController() const = 0;
+    virtual PXListViewController* selectedListViewController() = 0;
+    virtual void updateLeftTabs() = 0;
+    virtual boost::shared_ptr<weibo::SinaWeibo> weiboInstance() const = 0;
+    // What the comments list behind the drawer reports to.
+    virtual TimelineHost* listHost() = 0;
+};
+
 // The drawer's logic: which item it is about, its three contents (made on first use and kept), their heights,
 // keeping it beside its row and closing it. The window's design entry points call into it.
 class Drawer : public QObject {
     Q_OBJECT
 public:
-    explicit Drawer(MyWindowController* window);
+    // `titleHeight` and `tabsHeight`: the window's title area and tab bar, which the drawer's panel carries on.
+    Drawer(QMainWindow* window, DrawerHost& host, int titleHeight, int tabsHeight);
     ~Drawer() override;
 
     DrawerPanel* panel() const { return panel_; }
@@ -161,7 +186,8 @@ private:
     // The line above the comments saying whose comments they are and how many.
     QLabel* commentsHeader(const CellPtr& cell, std::uint64_t activeId);
 
-    MyWindowController* window_;
+    QMainWindow* window_;
+    DrawerHost& host_;
     DrawerPanel* panel_;
     PXListViewController* commentList_ = nullptr;
     QPointer<QLabel> commentsHeader_;

@@ -10,9 +10,7 @@
 #include "compose/HotkeyTextView.h"
 #include "mainwindow/Drawer.h"
 #include "mainwindow/ItemActions.h"
-#include "mainwindow/MyWindowController.h"
 #include "mainwindow/UserCard.h"
-#include "service/WeiboPaths.h"
 #include "timeline/PXListViewController.h"
 #include "timeline/SeamCell.h"
 #include "viewers/Viewers.h"
@@ -77,9 +75,10 @@ QString ItemCommands::menuText(const Entry& entry)
     return entry.label + QLatin1Char('\t') + keys.join(QStringLiteral(", "));
 }
 
-ItemCommands::ItemCommands(MyWindowController* window)
+ItemCommands::ItemCommands(QWidget* window, ItemCommandsHost& host)
     : QObject(window)
     , window_(window)
+    , host_(host)
 {
     // Keys reach only the widget that has the focus: a list is watched from the moment it first gets it.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { attachTo(now); });
@@ -111,7 +110,7 @@ bool ItemCommands::eventFilter(QObject* watched, QEvent* event)
 bool ItemCommands::keyPressed(PXListView* view, QKeyEvent* event)
 {
     PXListViewController* list = controllerOf(view);
-    if (!list || window_->isStarting() || window_->isShuttingDown())
+    if (!list || host_.isStarting() || host_.isShuttingDown())
         return false;
     const int key = event->key();
     // The list's own keys move as it always did; what the move means for the drawer follows.
@@ -170,14 +169,14 @@ void ItemCommands::move(PXListView* view, Command command)
 
 void ItemCommands::afterMove(PXListViewController* list)
 {
-    const CellPtr active = window_->activeDataCell();
-    if (!active || !window_->isDrawerOpenOrOpening() || active->listViewController() != list)
+    const CellPtr active = host_.activeDataCell();
+    if (!active || !host_.isDrawerOpenOrOpening() || active->listViewController() != list)
         return;
     PXListView* view = list->listView();
     const int row = view->currentRow();
     if (row < 0 || list->rowForCell(active.get()) == row)
         return;
-    window_->closeDrawer();
+    host_.closeDrawer();
     view->selectRowFromKeyboard(row);
 }
 
@@ -189,7 +188,7 @@ PXListViewController* ItemCommands::currentList() const
     if (auto* view = qobject_cast<PXListView*>(QApplication::focusWidget()); view && view->window() == window_)
         if (PXListViewController* list = controllerOf(view))
             return list;
-    return window_->selectedListViewController();
+    return host_.selectedListViewController();
 }
 
 CellPtr ItemCommands::currentItem(PXListViewController* list)
@@ -201,11 +200,6 @@ CellPtr ItemCommands::currentItem(PXListViewController* list)
     return row >= 0 && std::size_t(row) < cells->size() ? (*cells)[std::size_t(row)] : nullptr;
 }
 
-bool ItemCommands::isDrawerComments(const PXListViewController* list) const
-{
-    return list && list->identifier() == QString::fromStdString(weibo::WEIBO_API_TIMELINE_COMMENTS);
-}
-
 bool ItemCommands::canPerform(Command command, PXListViewController* list, const CellPtr& cell) const
 {
     if (!cell || !list)
@@ -214,7 +208,7 @@ bool ItemCommands::canPerform(Command command, PXListViewController* list, const
     const bool comment = dynamic_cast<TimelineCellComment*>(cell.get()) != nullptr;
     const bool conversation = dynamic_cast<TimelineCellMessageGroup*>(cell.get()) != nullptr;
     // A comment received is answered in the drawer; one in the drawer's own list is answered in its editor.
-    const bool answerable = comment && (list == window_->comments2meListViewController() || isDrawerComments(list));
+    const bool answerable = comment && list->kind().answersComments;
     switch (command) {
     case Comments:
         return status || conversation || answerable || dynamic_cast<SeamCell*>(cell.get());
@@ -244,7 +238,7 @@ bool ItemCommands::canPerform(Command command, PXListViewController* list, const
 
 bool ItemCommands::perform(Command command, PXListViewController* list)
 {
-    if (window_->isStarting() || window_->isShuttingDown())
+    if (host_.isStarting() || host_.isShuttingDown())
         return false;
     if (!list)
         list = currentList();
@@ -266,10 +260,10 @@ bool ItemCommands::perform(Command command, PXListViewController* list)
 bool ItemCommands::focusDrawerEditor(const CellPtr& cell, qint64 tag)
 {
     // Asked again for what the drawer already shows: the keyboard goes to its editor, whose text stays.
-    Drawer* drawer = window_->drawer();
+    Drawer* drawer = host_.drawer();
     DrawerContentView* content = drawer->panel()->contentView();
-    if (!drawer->isDrawerOpenOrOpening() || window_->activeDataCell() != cell || !content || content->tag() != tag ||
-        (tag != DrawerContentView::kMessages && window_->activeEntityId() != cell->entityId()))
+    if (!drawer->isDrawerOpenOrOpening() || host_.activeDataCell() != cell || !content || content->tag() != tag ||
+        (tag != DrawerContentView::kMessages && host_.activeEntityId() != cell->entityId()))
         return false;
     if (auto* editor = content->findChild<HotkeyTextView*>())
         editor->setFocus(Qt::OtherFocusReason);
@@ -286,26 +280,26 @@ void ItemCommands::run(Command command, PXListViewController* list, const CellPt
             list->loadItemsAtSeam(cell);
         } else if (conversation) {
             if (!focusDrawerEditor(cell, DrawerContentView::kMessages))
-                window_->displayMessageFromDataCell(cell, true, true, PXListViewController::kModeNewer);
-        } else if (isDrawerComments(list)) {
-            window_->replyOtherCommentFromCommentCell(cell);
-            window_->drawer()->commentViewController()->textView()->setFocus(Qt::OtherFocusReason);
+                host_.drawer()->displayMessageFromDataCell(cell, true, true, PXListViewController::kModeNewer);
+        } else if (list->kind().inDrawer) {
+            host_.drawer()->replyOtherCommentFromCommentCell(cell);
+            host_.drawer()->commentViewController()->textView()->setFocus(Qt::OtherFocusReason);
         } else if (!focusDrawerEditor(cell, DrawerContentView::kComments)) {
-            window_->displayCommentsFromDataCell(cell, cell->entityId(), true, true);
+            host_.drawer()->displayCommentsFromDataCell(cell, cell->entityId(), true, true);
         }
         break;
     case Repost:
         if (!focusDrawerEditor(cell, DrawerContentView::kRepost))
-            window_->displayRepostFromDataCell(cell, cell->entityId(), true);
+            host_.drawer()->displayRepostFromDataCell(cell, cell->entityId(), true);
         break;
     case Favorite:
-        window_->favorite(cell);
+        host_.itemActions()->favorite(cell);
         break;
     case Delete:
         if (statusOf(cell))
-            window_->itemActions()->deleteStatus(cell);
+            host_.itemActions()->deleteStatus(cell);
         else
-            window_->itemActions()->deleteComment(cell);
+            host_.itemActions()->deleteComment(cell);
         break;
     case OpenPicture:
         openPicture(cell);
@@ -313,7 +307,7 @@ void ItemCommands::run(Command command, PXListViewController* list, const CellPt
     case Author: {
         PXListView* view = list->listView();
         const QRect row = view->rectOfRow(view->currentRow()).translated(0, -view->contentOffset());
-        window_->userCard()->requestCardForItem(authorOf(cell), cell,
+        host_.userCard()->requestCardForItem(authorOf(cell), cell,
                                                 view->viewport()->mapToGlobal(row.topLeft() + QPoint(12, 12)));
         break;
     }
@@ -321,7 +315,7 @@ void ItemCommands::run(Command command, PXListViewController* list, const CellPt
         if (conversation)
             run(Comments, list, cell);
         else
-            window_->composeWindows()->sendMessageTo(authorOf(cell));
+            host_.composeWindows()->sendMessageTo(authorOf(cell));
         break;
     default:
         break;

@@ -12,10 +12,40 @@
 #include <QStringList>
 #include <QVector>
 
-class MyWindowController;
+#include <cstdint>
+
+class ComposeWindows;
+class Drawer;
+class ItemActions;
+class LeftTab;
 class PXListView;
 class PXListViewController;
 class QKeyEvent;
+class TabView;
+class UserCard;
+
+// What the keys and the menu bar need of the window: the lists and tabs, the drawer's item, the pieces that act
+// on an item, and the window's own commands.
+class ItemCommandsHost {
+public:
+    virtual ~ItemCommandsHost() = default;
+    virtual bool isStarting() const = 0;
+    virtual bool isShuttingDown() const = 0;
+    virtual PXListViewController* selectedListViewController() = 0;
+    virtual TabView* tabView() const = 0;
+    virtual const QList<LeftTab*>& leftTabs() const = 0;
+    virtual void leftTabClicked(LeftTab* tab) = 0;
+    virtual CellPtr activeDataCell() const = 0;
+    virtual std::uint64_t activeEntityId() const = 0;
+    virtual bool isDrawerOpenOrOpening() const = 0;
+    virtual void closeDrawer() = 0;
+    virtual Drawer* drawer() = 0;
+    virtual ItemActions* itemActions() = 0;
+    virtual UserCard* userCard() = 0;
+    virtual ComposeWindows* composeWindows() = 0;
+    virtual void postWeibo() = 0;
+    virtual void refreshWeibo() = 0;
+};
 
 class ItemCommands : public QObject {
     Q_OBJECT
@@ -35,7 +65,8 @@ public:
     // "评论\tReturn, C": the label with its keys, as a menu shows them.
     static QString menuText(const Entry& entry);
 
-    explicit ItemCommands(MyWindowController* window);
+    // Acts on the lists of `window`.
+    ItemCommands(QWidget* window, ItemCommandsHost& host);
 
     // The list the commands act on: the one that has the keyboard focus, else the list shown.
     PXListViewController* currentList() const;
@@ -64,8 +95,8 @@ private:
     void run(Command command, PXListViewController* list, const CellPtr& cell);
     void openPicture(const CellPtr& cell);
     bool focusDrawerEditor(const CellPtr& cell, qint64 tag);
-    bool isDrawerComments(const PXListViewController* list) const;
 
-    MyWindowController* window_;
+    QWidget* window_;
+    ItemCommandsHost& host_;
     QList<QPointer<PXListView>> attached_;
 };

@@ -6,10 +6,7 @@
 #include "cells/TimelineCellMessage.h"
 #include "cells/TimelineCellMessageGroup.h"
 #include "cells/TimelineCellStatus.h"
-#include "mainwindow/MyWindowController.h"
-#include "timeline/PXListViewController.h"
 #include "timeline/WBTextView.h"
-#include "widgets/PXListView.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -17,9 +14,9 @@
 #include <QKeySequence>
 #include <QMenu>
 
-ItemCopy::ItemCopy(MyWindowController* window)
+ItemCopy::ItemCopy(QWidget* window, std::function<CellPtr()> currentItem)
     : QObject(window)
-    , window_(window)
+    , currentItem_(std::move(currentItem))
 {
     menu_ = new QMenu(window);
     copyText_ = menu_->addAction(QStringLiteral("复制"));
@@ -77,15 +74,7 @@ QMenu* ItemCopy::menuFor(WBTextView* textView, int index)
 
 void ItemCopy::copyCurrentItem()
 {
-    CellPtr item;
-    if (PXListViewController* list = window_->selectedListViewController()) {
-        const int row = list->listView()->selectedRow();
-        const auto cells = list->dataOfCells();
-        if (row >= 0 && std::size_t(row) < cells->size())
-            item = (*cells)[std::size_t(row)];
-    }
-    if (!item)
-        item = window_->activeDataCell();
+    const CellPtr item = currentItem_();
     const QString text = textOfItem(item);
     if (!text.isEmpty())
         QGuiApplication::clipboard()->setText(text);

@@ -9,15 +9,18 @@
 #include <QString>
 #include <QUrl>
 
-class MyWindowController;
+#include <functional>
+
 class QAction;
 class QMenu;
+class QWidget;
 class WBTextView;
 
 class ItemCopy : public QObject {
     Q_OBJECT
 public:
-    explicit ItemCopy(MyWindowController* window);
+    // Ctrl+C in `window` copies the item `currentItem` answers.
+    ItemCopy(QWidget* window, std::function<CellPtr()> currentItem);
 
     // The plain text of an item (empty for none).
     static QString textOfItem(const CellPtr& cell);
@@ -30,7 +33,7 @@ public:
     QAction* copyAction() const { return copyAction_; }
 
 private:
-    MyWindowController* window_;
+    std::function<CellPtr()> currentItem_;
     QMenu* menu_ = nullptr;
     QAction* copyText_ = nullptr;
     QAction* copyLink_ = nullptr;

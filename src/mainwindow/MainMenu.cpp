@@ -5,12 +5,12 @@
 #include "mainwindow/ItemCommands.h"
 #include "mainwindow/ItemCopy.h"
 #include "mainwindow/LeftTab.h"
-#include "mainwindow/MyWindowController.h"
-#include "mainwindow/TabView.h"
+#include "widgets/TabView.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHeaderView>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -30,9 +30,10 @@ QAction* addAction(QMenu* menu, const QString& text, const QKeySequence& keys = 
 
 } // namespace
 
-MainMenu::MainMenu(MyWindowController* window, ItemCommands* commands)
+MainMenu::MainMenu(QMainWindow* window, ItemCommandsHost& host, ItemCommands* commands)
     : QObject(window)
     , window_(window)
+    , host_(host)
     , commands_(commands)
 {
     QMenuBar* bar = window->menuBar();
@@ -61,14 +62,14 @@ MainMenu::MainMenu(MyWindowController* window, ItemCommands* commands)
 void MainMenu::buildWeiboMenu()
 {
     postAction_ = addAction(weiboMenu_, QStringLiteral("发微博"), QKeySequence(Qt::CTRL | Qt::Key_N));
-    connect(postAction_, &QAction::triggered, window_, &MyWindowController::postWeibo);
+    connect(postAction_, &QAction::triggered, this, [this] { host_.postWeibo(); });
     QAction* message = addAction(weiboMenu_, QStringLiteral("新私信..."));
     connect(message, &QAction::triggered, this, [this] {
-        if (!window_->isStarting() && !window_->isShuttingDown())
-            window_->composeWindows()->sendMessageTo(QString());
+        if (!host_.isStarting() && !host_.isShuttingDown())
+            host_.composeWindows()->sendMessageTo(QString());
     });
     refreshAction_ = addAction(weiboMenu_, QStringLiteral("刷新"), QKeySequence(QKeySequence::Refresh));
-    connect(refreshAction_, &QAction::triggered, window_, &MyWindowController::refreshWeibo);
+    connect(refreshAction_, &QAction::triggered, this, [this] { host_.refreshWeibo(); });
     weiboMenu_->addSeparator();
     // The item's keys act only while a list has the focus (typing never runs a command): the menu shows them
     // beside the command, and the list's key handling runs them.
@@ -86,7 +87,7 @@ void MainMenu::buildWeiboMenu()
 
 void MainMenu::buildViewMenu()
 {
-    const QList<LeftTab*>& tabs = window_->leftTabs();
+    const QList<LeftTab*>& tabs = host_.leftTabs();
     for (int i = 0; i < tabs.size(); ++i) {
         QAction* action = addAction(viewMenu_, tabs.at(i)->text(), QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + i)));
         connect(action, &QAction::triggered, this, [this, i] { selectTabAt(i); });
@@ -95,9 +96,9 @@ void MainMenu::buildViewMenu()
     QAction* next = addAction(viewMenu_, QStringLiteral("下一个标签"), QKeySequence(Qt::CTRL | Qt::Key_Tab));
     QAction* previous =
         addAction(viewMenu_, QStringLiteral("上一个标签"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab));
-    connect(next, &QAction::triggered, this, [this] { selectTabAt(window_->tabView()->indexOfSelectedTabViewItem() + 1); });
+    connect(next, &QAction::triggered, this, [this] { selectTabAt(host_.tabView()->indexOfSelectedTabViewItem() + 1); });
     connect(previous, &QAction::triggered, this,
-            [this] { selectTabAt(window_->tabView()->indexOfSelectedTabViewItem() - 1); });
+            [this] { selectTabAt(host_.tabView()->indexOfSelectedTabViewItem() - 1); });
     viewMenu_->addSeparator();
     for (const ItemCommands::Entry& entry : ItemCommands::table()) {
         if (!entry.movesOnly)
@@ -109,22 +110,22 @@ void MainMenu::buildViewMenu()
     QAction* close = viewMenu_->addAction(QStringLiteral("关闭侧栏\t") +
                                           QKeySequence(Qt::Key_Escape).toString(QKeySequence::NativeText));
     connect(close, &QAction::triggered, this, [this] {
-        if (window_->activeDataCell())
-            window_->drawer()->closeDrawerFromKeyboard();
+        if (host_.activeDataCell())
+            host_.drawer()->closeDrawerFromKeyboard();
     });
 }
 
 void MainMenu::selectTabAt(int index)
 {
-    const QList<LeftTab*>& tabs = window_->leftTabs();
+    const QList<LeftTab*>& tabs = host_.leftTabs();
     if (tabs.isEmpty())
         return;
-    window_->leftTabClicked(tabs.at((index % tabs.size() + tabs.size()) % tabs.size()));
+    host_.leftTabClicked(tabs.at((index % tabs.size() + tabs.size()) % tabs.size()));
 }
 
 void MainMenu::updateItemActions()
 {
-    const bool running = !window_->isStarting() && !window_->isShuttingDown();
+    const bool running = !host_.isStarting() && !host_.isShuttingDown();
     for (QAction* action : weiboMenu_->actions() + viewMenu_->actions())
         if (!action->isSeparator())
             action->setEnabled(running);

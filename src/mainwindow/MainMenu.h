@@ -7,15 +7,16 @@
 #include <QPointer>
 
 class ItemCommands;
-class MyWindowController;
+class ItemCommandsHost;
 class QAction;
 class QDialog;
+class QMainWindow;
 class QMenu;
 
 class MainMenu : public QObject {
     Q_OBJECT
 public:
-    MainMenu(MyWindowController* window, ItemCommands* commands);
+    MainMenu(QMainWindow* window, ItemCommandsHost& host, ItemCommands* commands);
 
     QMenu* weiboMenu() const { return weiboMenu_; }
     QMenu* viewMenu() const { return viewMenu_; }
@@ -38,7 +39,8 @@ private:
     void updateItemActions();
     void selectTabAt(int index);
 
-    MyWindowController* window_;
+    QMainWindow* window_;
+    ItemCommandsHost& host_;
     ItemCommands* commands_;
     QMenu* weiboMenu_ = nullptr;
     QMenu* viewMenu_ = nullptr;

@@ -1,32 +1,28 @@
 // The window's entry points for acting on items: each is a short call into the drawer, the item actions or the
 // user card.
 #include "mainwindow/MyWindowController.h"
-#include "mainwindow/ItemCopy.h"
 
 #include "compose/DrawerEditorContext.h"
-#include "mainwindow/Drawer.h"
-#include "mainwindow/ItemActions.h"
-#include "mainwindow/ItemCommands.h"
-#include "mainwindow/UserCard.h"
+#include "mainwindow/ItemCopy.h"
 
 Drawer* MyWindowController::drawer()
 {
     if (!drawer_)
-        drawer_ = new Drawer(this);
+        drawer_ = new Drawer(this, *this, WindowChrome::kTitleBarHeight, WindowChrome::kTopTabsHeight);
     return drawer_;
 }
 
 ItemActions* MyWindowController::itemActions()
 {
     if (!itemActions_)
-        itemActions_ = new ItemActions(this);
+        itemActions_ = new ItemActions(this, *this);
     return itemActions_;
 }
 
 UserCard* MyWindowController::userCard()
 {
     if (!userCard_)
-        userCard_ = new UserCard(this);
+        userCard_ = new UserCard(this, *this);
     return userCard_;
 }
 
@@ -52,29 +48,6 @@ void MyWindowController::closeDrawer()
         activeEntityId_ = 0;
     }
 }
-void MyWindowController::setDrawerOffsetWithRow(int row) { drawer()->setDrawerOffsetWithRow(row); }
-PXListViewController* MyWindowController::commentListViewController() { return drawer()->commentListViewController(); }
-
-void MyWindowController::displayMessageFromDataCell(const CellPtr& cell, bool toggle, bool init, int mode)
-{
-    drawer()->displayMessageFromDataCell(cell, toggle, init, mode);
-}
-
-void MyWindowController::displayCommentsFromDataCell(const CellPtr& cell, std::uint64_t activeId, bool toggle,
-                                                     bool fetchData)
-{
-    drawer()->displayCommentsFromDataCell(cell, activeId, toggle, fetchData);
-}
-
-void MyWindowController::displayRepostFromDataCell(const CellPtr& cell, std::uint64_t activeId, bool toggle)
-{
-    drawer()->displayRepostFromDataCell(cell, activeId, toggle);
-}
-
-void MyWindowController::replyOtherCommentFromCommentCell(const CellPtr& cell)
-{
-    drawer()->replyOtherCommentFromCommentCell(cell);
-}
 
 void MyWindowController::removeCells(const std::set<std::uint64_t>& ids,
                                      const QList<PXListViewController*>& controllers)
@@ -82,9 +55,6 @@ void MyWindowController::removeCells(const std::set<std::uint64_t>& ids,
     itemActions()->removeCells(ids, controllers);
 }
 
-void MyWindowController::favorite(const CellPtr& cell) { itemActions()->favorite(cell); }
-void MyWindowController::follow() { userCard()->follow(); }
-void MyWindowController::sendMessage() { userCard()->sendMessage(); }
 
 bool MyWindowController::textViewClickedOnLink(WBTextView* textView, const LinkValue& link, int index)
 {
@@ -106,7 +76,7 @@ QMenu* MyWindowController::textViewMenuForEvent(WBTextView* textView, QContextMe
     if (textView && textView->document() && index >= 0 &&
         linkAtDocumentPosition(*textView->document(), index).kind == LinkValue::ScreenName)
         return userCard()->textViewMenuForEvent(textView, event, index);
-    return findChild<ItemCopy*>()->menuFor(textView, index);
+    return itemCopy_->menuFor(textView, index);
 }
 
 void MyWindowController::profileButtonMenuRequested(const QString& name, const CellPtr& cell,
@@ -118,10 +88,10 @@ void MyWindowController::profileButtonMenuRequested(const QString& name, const C
 
 QStringList MyWindowController::itemCommandNames(PXListViewController* list, const CellPtr& cell)
 {
-    return findChild<ItemCommands*>()->commandNames(list, cell);
+    return itemCommands_->commandNames(list, cell);
 }
 
 void MyWindowController::performItemCommand(PXListViewController* list, const CellPtr& cell, const QString& name)
 {
-    findChild<ItemCommands*>()->performNamed(list, cell, name);
+    itemCommands_->performNamed(list, cell, name);
 }

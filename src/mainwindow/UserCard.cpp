@@ -4,7 +4,6 @@
 #include "cells/FailureText.h"
 #include "cells/TimelineCellStatus.h"
 #include "compose/ComposeWindows.h"
-#include "mainwindow/MyWindowController.h"
 #include "model/Replies.h"
 #include "platform/Dispatch.h"
 #include "platform/URLConnection.h"
@@ -53,7 +52,7 @@ boost::shared_ptr<weibo::WBUser> authorNamed(const CellPtr& cell, const QString&
 
 } // namespace
 
-UserCard::UserCard(MyWindowController* window) : QObject(window), window_(window)
+UserCard::UserCard(QWidget* window, UserCardHost& host) : QObject(window), window_(window), host_(host)
 {
     userContextMenu_ = new QMenu(window);
     userContextView_ = new QWidget;
@@ -64,9 +63,9 @@ UserCard::UserCard(MyWindowController* window) : QObject(window), window_(window
     userContextIcon_->setIconSize(QSize(50, 50));
     userContextIcon_->setAccessibleName(QStringLiteral("头像"));
     userContextInfo_ = new WBTextView(userContextView_);
-    userContextInfo_->setDelegate(window);
+    userContextInfo_->setDelegate(host.linkDelegate());
     userContextDescription_ = new WBTextView(userContextView_);
-    userContextDescription_->setDelegate(window);
+    userContextDescription_->setDelegate(host.linkDelegate());
     fitToText(userContextInfo_, AttributedString(), kInfoWidth);
     fitToText(userContextDescription_, AttributedString(), kDescriptionWidth);
     userContextFriendship_ = new QLabel(userContextView_);
@@ -118,10 +117,10 @@ void UserCard::requestCard(const QString& screenName, const boost::shared_ptr<we
     resetContextView();
     // Each right click outdates the ones before it: only its own answer is shown.
     const std::uint64_t generation = ++generation_;
-    const boost::shared_ptr<weibo::SinaWeibo> client = window_->weiboInstance();
+    const boost::shared_ptr<weibo::SinaWeibo> client = host_.weiboInstance();
     const std::string name = screenName.toStdString();
     QPointer<UserCard> self(this);
-    window_->runItemRequest([self, client, name, author, generation, globalPos] {
+    host_.runItemRequest([self, client, name, author, generation, globalPos] {
         weibo::SinaWeiboOptions relation;
         relation.target_screen_name_ = name;
         const auto friendship = weibo::friendshipOf(client->friendshipsShow(relation));
@@ -195,7 +194,7 @@ void UserCard::initContextView(const boost::shared_ptr<weibo::WBUser>& user,
     userContextView_->adjustSize();
     userContextFollow_->setText(QStringLiteral("加关注"));
     // Nobody follows or writes to themselves: one's own card offers neither.
-    const bool own = user->id != 0 && user->id == window_->cellContext().selfUserId();
+    const bool own = user->id != 0 && user->id == host_.selfUserId();
     userContextFollow_->setVisible(!own);
     userContextMessage_->setVisible(!own);
     if (own) {
@@ -238,12 +237,12 @@ void UserCard::follow()
     const bool create = title == QStringLiteral("加关注");
     if (!create && title != QStringLiteral("取消关注"))
         return;
-    const boost::shared_ptr<weibo::SinaWeibo> client = window_->weiboInstance();
+    const boost::shared_ptr<weibo::SinaWeibo> client = host_.weiboInstance();
     const std::uint64_t generation = generation_;
     const BusyText busy =
-        window_->displayBusy(create ? QStringLiteral("正在加关注...") : QStringLiteral("正在取消关注..."));
+        host_.displayBusy(create ? QStringLiteral("正在加关注...") : QStringLiteral("正在取消关注..."));
     QPointer<UserCard> self(this);
-    window_->runItemRequest([self, client, name, create, generation, busy] {
+    host_.runItemRequest([self, client, name, create, generation, busy] {
         weibo::SinaWeiboOptions options;
         options.screen_name_ = name;
         const auto followed = weibo::recordOf<weibo::WBUser>(create ? client->friendshipsCreate(options)
@@ -271,7 +270,7 @@ void UserCard::followDidEnd(bool create, std::uint64_t generation,
         auto friendship = boost::make_shared<weibo::WBFriendship>();
         friendship->source->id = contextFriendship_ && contextFriendship_->source->id
                                      ? contextFriendship_->source->id
-                                     : window_->cellContext().selfUserId();
+                                     : host_.selfUserId();
         friendship->source->following = create;
         friendship->source->followed_by = contextFriendship_ && contextFriendship_->source->followed_by;
         friendship->target->id = contextUser_->id;
@@ -286,13 +285,13 @@ void UserCard::followDidEnd(bool create, std::uint64_t generation,
 
 void UserCard::sendMessage()
 {
-    if (window_->isStarting())
+    if (host_.isStarting())
         return;
     close();
     const QString name = contextUser_ ? QString::fromStdString(contextUser_->screen_name) : QString();
-    QPointer<MyWindowController> window(window_);
-    platform::dispatchMainAsync([window, name] {
-        if (window)
-            window->composeWindows()->sendMessageTo(name);
+    QPointer<UserCard> self(this);
+    platform::dispatchMainAsync([self, name] {
+        if (self)
+            self->host_.writeMessageTo(name);
     });
 }

@@ -1,6 +1,7 @@
 // The shell's windows offscreen, with no service behind them: the PIN field, the menu, reopening, the
 // preferences and the font change.
 #include "AppTestSupport.h"
+#include "WindowParts.h"
 
 #include "app/AuthWindowController.h"
 #include "app/CommandLine.h"
@@ -10,7 +11,7 @@
 #include "cells/Appearance.h"
 #include "mainwindow/LeftTab.h"
 #include "mainwindow/MyWindowController.h"
-#include "mainwindow/TabView.h"
+#include "widgets/TabView.h"
 #include "platform/Browser.h"
 #include "ScriptedAlertResponder.h"
 #include "platform/URLCache.h"
@@ -621,16 +622,16 @@ TEST_F(ShellTest, AWindowBeingTornDownStaysHiddenThroughAReopenAndAClick)
     // The start-up's first request is on its way to the silent service.
     QTest::qWait(300);
     ASSERT_FALSE(main->backgroundIdle());
-    const int selected = main->tabView()->indexOfSelectedTabViewItem();
+    const int selected = testsupport::part<TabView>(main, "tabView")->indexOfSelectedTabViewItem();
 
     bool during = false, visible = true, moved = true;
     QTimer::singleShot(200, &delegate, [&] {
         during = true;
         delegate.reopenFromAnotherLaunch();
-        QTest::mouseClick(main->timelineComment(), Qt::LeftButton);
-        main->leftTabClicked(main->timelineMention());
+        QTest::mouseClick(testsupport::part<LeftTab>(main, "timelineComment"), Qt::LeftButton);
+        main->leftTabClicked(testsupport::part<LeftTab>(main, "timelineMention"));
         visible = main->isVisible();
-        moved = main->tabView()->indexOfSelectedTabViewItem() != selected;
+        moved = testsupport::part<TabView>(main, "tabView")->indexOfSelectedTabViewItem() != selected;
         // Let the waiting request go, so that the teardown ends.
         weibo::cancelAllTransfers();
     });

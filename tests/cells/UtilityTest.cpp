@@ -5,7 +5,6 @@
 #include "cells/Appearance.h"
 #include "cells/TimelineCellBase.h"
 #include "cells/WBUtility.h"
-#include "ScriptedAlertResponder.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QDir>
@@ -221,25 +220,6 @@ TEST(WBUtility, LengthRuleCountsCutsAndKeepsTheSelection)
     EXPECT_EQ(editor.toPlainText(), QStringLiteral("x[哈哈]") + han.repeated(136));
     EXPECT_EQ(cursor.selectionStart(), 1);
     EXPECT_EQ(cursor.selectionEnd(), 3);
-}
-
-TEST(WBUtility, AlertsGoThroughTheResponder)
-{
-    platform::ScriptedAlertResponder responder;
-    responder.queueAlertAnswer(platform::AlertResponder::kFirstButton);
-    EXPECT_EQ(WBUtility::alertMessage(QStringLiteral("删除这条微博？"), QStringLiteral("删除后不能恢复")), 1000);
-    EXPECT_EQ(WBUtility::alertMessage(QStringLiteral("再问"), QString()), 1001);
-    WBUtility::alertWarning(QStringLiteral("发布新微博失败！"), QStringLiteral("内容重复"), QString());
-    WBUtility::alertWarning(QStringLiteral("发布新微博失败！"), QStringLiteral("内容重复"), QStringLiteral("20019"));
-    const auto alerts = responder.alerts();
-    ASSERT_EQ(alerts.size(), 4u);
-    EXPECT_EQ(alerts[0].buttons, (QStringList{QStringLiteral("取消"), QStringLiteral("确定")}));
-    EXPECT_EQ(alerts[0].style, platform::AlertRequest::Style::Warning);
-    EXPECT_EQ(alerts[0].informativeText, QStringLiteral("删除后不能恢复"));
-    EXPECT_EQ(alerts[2].messageText, QStringLiteral("发布新微博失败！"));
-    EXPECT_EQ(alerts[2].buttons, QStringList{QStringLiteral("确定")});
-    EXPECT_EQ(alerts[3].messageText, QStringLiteral("发布新微博失败！ 错误代码: 20019"));
-    EXPECT_EQ(alerts[3].informativeText, QStringLiteral("内容重复"));
 }
 
 TEST(WBUtility, EmotionFilesBadgeAndPictureSize)

@@ -1,6 +1,7 @@
 // Acting on items in the real window against the development service: the drawer and its placement, the
 // comment, repost and reply editors, favourite and delete over every list, conversations and the user card.
 #include "MainWindowTestSupport.h"
+#include "WindowParts.h"
 
 #include "../support/ScriptedAlertResponder.h"
 #include "cells/AttachmentTypes.h"
@@ -14,6 +15,7 @@
 #include "compose/RepostViewController.h"
 #include "mainwindow/Drawer.h"
 #include "mainwindow/ItemActions.h"
+#include "mainwindow/LeftTab.h"
 #include "mainwindow/UserCard.h"
 #include "model/WeiboParser.h"
 #include "timeline/AvatarButton.h"
@@ -314,7 +316,7 @@ TEST_F(ItemActionsE2ETest, AConversationClearsItsUnreadMarkAndYourReplyRaisesNoB
 {
     PXListViewController* messages = window_->messageListViewController();
     // Conversations are opened from their own tab: the drawer closes when its item's list is not the one shown.
-    window_->leftTabClicked(window_->directMessage());
+    window_->leftTabClicked(testsupport::part<LeftTab>(window_, "directMessage"));
     // The tab's own refresh sets the unread count when it ends: the counts below are read after it.
     ASSERT_TRUE(waitUntil([&] { return window_->backgroundIdle() && window_->busyHints().isEmpty(); }));
     // Someone writes: the newest message of that conversation is unread.

@@ -15,12 +15,13 @@
 #include "mainwindow/ItemActions.h"
 #include "mainwindow/LeftTab.h"
 #include "mainwindow/MainMenu.h"
-#include "mainwindow/TabView.h"
-#include "mainwindow/PopUpButton.h"
 #include "model/Replies.h"
 #include "timeline/AvatarButton.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
+#include "widgets/PopUpButton.h"
+#include "widgets/TabView.h"
+#include "WindowParts.h"
 
 #include <QAccessible>
 #include <QMenuBar>
@@ -61,6 +62,7 @@ protected:
     void TearDown() override { window_.reset(); }
 
     PXListViewController* home() { return window_->weiboListViewController(); }
+    int selectedTab() { return testsupport::part<TabView>(window_, "tabView")->indexOfSelectedTabViewItem(); }
     PXListView* list() { return home()->listView(); }
     CellPtr row(int i) { return (*home()->dataOfCells())[std::size_t(i)]; }
     void key(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
@@ -103,6 +105,19 @@ TEST_F(KeyboardE2ETest, JJFFavouritesTheThirdStatusOnTheService)
     EXPECT_EQ(list()->currentRow(), list()->numberOfRows() - 1);
     key(list(), Qt::Key_Home);
     EXPECT_EQ(list()->currentRow(), 0);
+
+    // A refresh that brings two newer statuses keeps the keys on the same status, two rows further down.
+    key(list(), Qt::Key_J);
+    const CellPtr current = row(1);
+    for (const char* text : {"键盘之上的一条", "键盘之上的又一条"})
+        ASSERT_FALSE(weibo::parseString<weibo::WBStatus>(service_->demoClient()->statusUpdate(text)).empty());
+    const auto refreshed = window_->refreshesCompleted();
+    window_->refreshWeibo();
+    ASSERT_TRUE(waitUntil([&] { return window_->refreshesCompleted() == refreshed + 1; }));
+    ASSERT_TRUE(waitUntil([&] { return list()->currentRow() == 3; }));
+    EXPECT_EQ(row(3), current);
+    key(list(), Qt::Key_J);
+    EXPECT_EQ(list()->currentRow(), 4) << "the next key moves on from where the status went";
 }
 
 TEST_F(KeyboardE2ETest, ReturnOpensTheDrawerOnTheCurrentItemAndEscapeGoesBackToIt)
@@ -145,12 +160,12 @@ TEST_F(KeyboardE2ETest, ReturnOpensTheDrawerOnTheCurrentItemAndEscapeGoesBackToI
 TEST_F(KeyboardE2ETest, WindowKeysSwitchTabsAndEscapeInThePostWindowKeepsADraft)
 {
     key(window_.get(), Qt::Key_3, Qt::ControlModifier);
-    EXPECT_EQ(window_->tabView()->indexOfSelectedTabViewItem(), 2);
+    EXPECT_EQ(selectedTab(), 2);
     EXPECT_TRUE(window_->atmeListViewController()->listView()->hasFocus());
     key(window_.get(), Qt::Key_Tab, Qt::ControlModifier);
-    EXPECT_EQ(window_->tabView()->indexOfSelectedTabViewItem(), 3);
+    EXPECT_EQ(selectedTab(), 3);
     key(window_.get(), Qt::Key_1, Qt::ControlModifier);
-    EXPECT_EQ(window_->tabView()->indexOfSelectedTabViewItem(), 0);
+    EXPECT_EQ(selectedTab(), 0);
 
     // Ctrl+N writes a status; Escape closes the window and what was typed is kept as a draft.
     key(window_.get(), Qt::Key_N, Qt::ControlModifier);
@@ -230,17 +245,17 @@ TEST_F(KeyboardE2ETest, ScreenReadersSeeRowsAsItemsAndTabsWithTheirCounts)
     // The left tabs are page tabs named with their unread count.
     window_->comments2meListViewController()->setUnreadCount(2);
     window_->updateLeftTabs();
-    QAccessibleInterface* tab = QAccessible::queryAccessibleInterface(window_->timelineComment());
+    QAccessibleInterface* tab = QAccessible::queryAccessibleInterface(testsupport::part<LeftTab>(window_, "timelineComment"));
     EXPECT_EQ(tab->role(), QAccessible::PageTab);
     EXPECT_EQ(tab->text(QAccessible::Name), QStringLiteral("评论，2 条未读"));
     EXPECT_EQ(tab->parent()->role(), QAccessible::PageTabList);
-    QAccessibleInterface* homeTab = QAccessible::queryAccessibleInterface(window_->timelineHome());
+    QAccessibleInterface* homeTab = QAccessible::queryAccessibleInterface(testsupport::part<LeftTab>(window_, "timelineHome"));
     EXPECT_EQ(homeTab->text(QAccessible::Name), QStringLiteral("状态"));
     EXPECT_TRUE(homeTab->state().selected);
     // Every button of the window's top has a name.
-    for (QWidget* w : {static_cast<QWidget*>(window_->selfButton()), static_cast<QWidget*>(window_->refreshButton()),
-                       static_cast<QWidget*>(window_->postButton()), static_cast<QWidget*>(window_->subHome())})
-        EXPECT_FALSE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty());
+    for (const char* name : {"selfButton", "refreshButton", "postButton", "subHome", "listsButton"})
+        EXPECT_FALSE(QAccessible::queryAccessibleInterface(testsupport::part(window_, name))->text(QAccessible::Name).isEmpty())
+            << name;
 }
 
 // --- Contrast -------------------------------------------------------------------------------------------------

@@ -63,8 +63,19 @@ void answerNextAlert(const QString& press, Seen& seen)
 
 } // namespace
 
+// The real dialogs for the test's scope, whatever responder the test program installed to answer alerts.
+class RealDialogs {
+public:
+    RealDialogs() : previous_(platform::AlertResponder::current()) { platform::AlertResponder::setCurrent(nullptr); }
+    ~RealDialogs() { platform::AlertResponder::setCurrent(previous_); }
+
+private:
+    platform::AlertResponder* previous_;
+};
+
 TEST(DialogAlertResponder, ShowsTheAlertTextsAndAnswersThePressedButton)
 {
+    RealDialogs real;
     Seen warning;
     answerNextAlert(QStringLiteral("确定"), warning);
     AlertResponder::alertWarning(QStringLiteral("发布新微博失败！"), QStringLiteral("<b>error</b>"), QStringLiteral("400"));
@@ -166,6 +177,7 @@ bool hasHan(const QStringList& texts)
 // Whatever the system's language (C.UTF-8 on the test machines), the toolkit speaks Chinese.
 TEST(ToolkitTexts, DialogsButtonsAndTextMenusAreChineseAndPanelsOpenInAFolderThatExists)
 {
+    RealDialogs real;
     ASSERT_TRUE(installChineseToolkitTexts());
     QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     EXPECT_EQ(buttons.button(QDialogButtonBox::Ok)->text(), QStringLiteral("确定"));

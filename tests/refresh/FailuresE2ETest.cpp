@@ -2,6 +2,7 @@
 // failed in plain Chinese under its own headline, keeps what was typed and leaves no busy text behind; a silent
 // service is reported in time; rare and hostile answers are read as what they are.
 #include "RefreshTestSupport.h"
+#include "WindowParts.h"
 
 #include "../support/DevServiceTest.h"
 #include "../support/ScriptedAlertResponder.h"
@@ -18,6 +19,7 @@
 #include "compose/RepostViewController.h"
 #include "mainwindow/Drawer.h"
 #include "mainwindow/ItemActions.h"
+#include "mainwindow/LeftTab.h"
 #include "mainwindow/UserCard.h"
 #include "model/Replies.h"
 #include "timeline/PXListViewController.h"
@@ -155,7 +157,7 @@ TEST_F(FailuresE2ETest, EveryWriteOnAServiceThatIsGoneSaysWhyKeepsTheTextAndLeav
     EXPECT_TRUE(busyLineEmpty());
 
     // Reply to a comment received.
-    window_->leftTabClicked(window_->timelineComment());
+    window_->leftTabClicked(testsupport::part<LeftTab>(window_, "timelineComment"));
     click(comment, AttachmentStatusComments);
     commenting->editor()->setPlainString(QStringLiteral("谢谢"));
     commenting->comment();
@@ -164,7 +166,7 @@ TEST_F(FailuresE2ETest, EveryWriteOnAServiceThatIsGoneSaysWhyKeepsTheTextAndLeav
     EXPECT_TRUE(busyLineEmpty());
 
     // A message in a conversation.
-    window_->leftTabClicked(window_->directMessage());
+    window_->leftTabClicked(testsupport::part<LeftTab>(window_, "directMessage"));
     window_->displayMessageFromDataCell(group, true, true, PXListViewController::kModeNewer);
     MessageViewController* box = drawer()->chatViewController();
     box->editor()->setPlainString(QStringLiteral("在吗"));
@@ -184,7 +186,7 @@ TEST_F(FailuresE2ETest, EveryWriteOnAServiceThatIsGoneSaysWhyKeepsTheTextAndLeav
     post->close();
 
     // Favourite and delete.
-    window_->leftTabClicked(window_->timelineHome());
+    window_->leftTabClicked(testsupport::part<LeftTab>(window_, "timelineHome"));
     click(status, AttachmentFavorite);
     EXPECT_EQ(nextAlert(), Alert(QStringLiteral("添加收藏失败！"), kUnreachable));
     alerts_->queueAlertAnswer(platform::AlertResponder::kSecondButton);
@@ -256,7 +258,7 @@ TEST_F(FailuresE2ETest, ASilentServiceIsReportedWithinTheDeadlineAndTheRefreshFa
     // The refresh gave way and says so; its failure stays once every busy text is gone.
     EXPECT_TRUE(busyLineEmpty());
     EXPECT_EQ(window_->failureText(), QStringLiteral("更新失败：服务器响应超时"));
-    EXPECT_EQ(window_->busyHint()->text(), QStringLiteral("更新失败：服务器响应超时"));
+    EXPECT_EQ(testsupport::part<QLabel>(window_, "busyHint")->text(), QStringLiteral("更新失败：服务器响应超时"));
     proxy_->release();
     post->close();
 }
@@ -338,7 +340,7 @@ TEST_F(FailuresE2ETest, FavouritesReloadOnRefreshAndAFailedCommentPageLoadsWhenT
 {
     // A favourite made elsewhere shows after 刷新 on 收藏.
     PXListViewController* favorites = window_->favoriteListViewController();
-    window_->leftTabClicked(window_->favorites());
+    window_->leftTabClicked(testsupport::part<LeftTab>(window_, "favorites"));
     ASSERT_TRUE(busyLineEmpty());
     const StatusCellPtr status = statusWhere(home(), [](const weibo::WBStatus& s) { return !s.favorited; });
     ASSERT_TRUE(status);
@@ -349,7 +351,7 @@ TEST_F(FailuresE2ETest, FavouritesReloadOnRefreshAndAFailedCommentPageLoadsWhenT
     }));
 
     // The comments of a status cannot be loaded: the drawer says so, and loads them when shown again.
-    window_->leftTabClicked(window_->timelineHome());
+    window_->leftTabClicked(testsupport::part<LeftTab>(window_, "timelineHome"));
     // A status with a first page of comments that is not empty.
     weibo::Reply<weibo::Records<weibo::WBComment>> all;
     weibo::SinaWeiboOptions page;

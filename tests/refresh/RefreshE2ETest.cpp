@@ -2,6 +2,7 @@
 // through a counting proxy: which lists the poll asks for and how, what it announces on a private session bus,
 // the reading position it keeps, overlapping loads, and a service that fails, hangs, goes away and comes back.
 #include "RefreshTestSupport.h"
+#include "WindowParts.h"
 
 #include "../support/DevServiceTest.h"
 #include "../support/PrivateSessionBus.h"
@@ -12,8 +13,6 @@
 #include "compose/ComposeWindows.h"
 #include "compose/PostWindowController.h"
 #include "mainwindow/LeftTab.h"
-#include "mainwindow/PopUpButton.h"
-#include "mainwindow/TabView.h"
 #include "model/WeiboParser.h"
 #include "platform/Notifications.h"
 #include "platform/UnreadBadge.h"
@@ -21,6 +20,8 @@
 #include "timeline/PXListViewController.h"
 #include "timeline/SeamCell.h"
 #include "widgets/PXListView.h"
+#include "widgets/PopUpButton.h"
+#include "widgets/TabView.h"
 
 #include <gtest/gtest.h>
 
@@ -228,7 +229,7 @@ TEST_F(RefreshE2ETest, PollWhoseUnreadRequestFailsAsksForNoListAndStillPopsItsBu
         EXPECT_TRUE(w.busyHints().isEmpty());
         // The failure is said where the busy line was.
         EXPECT_EQ(w.failureText(), QStringLiteral("更新失败：服务器出错 (500)"));
-        EXPECT_FALSE(w.hintView()->isHidden());
+        EXPECT_FALSE(testsupport::part<QWidget>(&w, "hintView")->isHidden());
     }
 }
 
@@ -248,7 +249,7 @@ TEST_F(RefreshE2ETest, EmptyCommentsAreFilledWithUnreadPlusTenAndAFilledListAsks
     EXPECT_EQ(param(asked[0], "since_id"), "<none>");
     EXPECT_EQ(comments->unreadCount(), 3u);
     // The tab and the launcher count follow the service's counter.
-    EXPECT_EQ(w.timelineComment()->unreadCount(), 3u);
+    EXPECT_EQ(testsupport::part<LeftTab>(&w, "timelineComment")->unreadCount(), 3u);
     EXPECT_EQ(platform::UnreadBadge::shared().unreadCount(), 3u);
     const auto first = ids(*comments->dataOfCells());
     ASSERT_GE(first.size(), 3u);
@@ -440,7 +441,7 @@ TEST_F(NotificationTest, APollOfManyAnnouncesAFewOfAKindARestartNothingOldAndACl
     // A click on the second comment's notification: the comments tab, that comment in view and selected.
     listener_->answerAll();
     ASSERT_TRUE(waitUntil([&] { return platform::Notifications::shared().isClickable(calls[8].id); }));
-    w->leftTabClicked(w->favorites());
+    w->leftTabClicked(testsupport::part<LeftTab>(w, "favorites"));
     listener_->click(calls[5].id);
     PXListViewController* commentList = w->comments2meListViewController();
     EXPECT_TRUE(waitUntil([&] {
@@ -493,7 +494,7 @@ TEST_F(RefreshE2ETest, PollThatPutsStatusesOnTopKeepsTheRowsInViewWhereTheyAre)
     EXPECT_EQ(list->rectOfRow(row).top() - list->contentOffset(), onScreen);
     // The new rows are above the view: they stay unread, and the badge counts them.
     EXPECT_EQ(home->unreadCount(), 3u);
-    EXPECT_EQ(w.timelineHome()->unreadCount(), 3u);
+    EXPECT_EQ(testsupport::part<LeftTab>(&w, "timelineHome")->unreadCount(), 3u);
 }
 
 TEST_F(RefreshE2ETest, OnesOwnNewStatusComesIntoViewAndIsNeverCountedUnread)
@@ -520,7 +521,7 @@ TEST_F(RefreshE2ETest, OnesOwnNewStatusComesIntoViewAndIsNeverCountedUnread)
     EXPECT_TRUE(home->dataOfCells()->front()->isWrittenBySelf());
     EXPECT_EQ(list->visibleRange().location, 0);
     EXPECT_EQ(home->unreadCount(), 0u);
-    EXPECT_EQ(w.timelineHome()->unreadCount(), 0u);
+    EXPECT_EQ(testsupport::part<LeftTab>(&w, "timelineHome")->unreadCount(), 0u);
 
     // A post that reached the service though its answer was lost (the user then posted again), and someone
     // else's: the poll brings both and the confirmation of the first, and only the other person's counts.
@@ -530,7 +531,7 @@ TEST_F(RefreshE2ETest, OnesOwnNewStatusComesIntoViewAndIsNeverCountedUnread)
     ASSERT_NO_FATAL_FAILURE(poll());
     EXPECT_TRUE(home->fakeCells().empty());
     EXPECT_EQ(home->unreadCount(), 1u);
-    EXPECT_EQ(w.timelineHome()->unreadCount(), 1u);
+    EXPECT_EQ(testsupport::part<LeftTab>(&w, "timelineHome")->unreadCount(), 1u);
     ComposeEnvironment::setClientProvider(nullptr);
 }
 
@@ -556,7 +557,7 @@ TEST_F(RefreshE2ETest, OlderItemsAppendWithoutRepeatsAndOnFavouritesFetchNothing
 
     // Favourites page by page elsewhere: here nothing is fetched, the list is reloaded all the same.
     from = proxy_->size();
-    w.leftTabClicked(w.favorites());
+    w.leftTabClicked(testsupport::part<LeftTab>(&w, "favorites"));
     PXListViewController* favorites = w.favoriteListViewController();
     ASSERT_EQ(w.selectedListViewController(), favorites);
     ASSERT_TRUE(waitUntil([&] { return proxy_->count("/favorites", from) == 1 && w.busyHints().isEmpty(); }));
@@ -609,8 +610,8 @@ TEST_F(RefreshE2ETest, RefreshOfAnEmptyUserTabAsksForIdZeroForTheAccountAndByNam
     ASSERT_NO_FATAL_FAILURE(finishStartup());
     PXListViewController* user = w.userListViewController();
     proxy_->failPath("/statuses/user_timeline");
-    w.subHome()->selectItemAtIndex(1);
-    w.topTabClicked(w.subHome());
+    testsupport::part<PopUpButton>(&w, "subHome")->selectItemAtIndex(1);
+    w.topTabClicked(testsupport::part<PopUpButton>(&w, "subHome"));
     ASSERT_EQ(w.selectedListViewController(), user);
     ASSERT_TRUE(waitUntil([&] { return proxy_->count("/statuses/user_timeline") == 1 && w.busyHints().isEmpty(); }));
     ASSERT_TRUE(user->dataOfCells()->empty());
@@ -627,7 +628,7 @@ TEST_F(RefreshE2ETest, RefreshOfAnEmptyUserTabAsksForIdZeroForTheAccountAndByNam
     ASSERT_TRUE(waitUntil([&] { return w.busyHints().isEmpty() && responder.alerts().size() == 1; }));
     EXPECT_EQ(responder.alerts().front().messageText, QStringLiteral("加载用户微博失败！"));
     EXPECT_EQ(responder.alerts().front().informativeText, QStringLiteral("服务器出错 (500)"));
-    TabView* inner = qobject_cast<TabView*>(w.tabView()->tabViewItemAtIndex(0)->view());
+    TabView* inner = qobject_cast<TabView*>(testsupport::part<TabView>(&w, "tabView")->tabViewItemAtIndex(0)->view());
     EXPECT_EQ(inner->tabViewItemAtIndex(1)->label(), QStringLiteral("我的微博"));
     EXPECT_TRUE(user->dataOfCells()->empty());
 
@@ -668,28 +669,28 @@ TEST_F(RefreshE2ETest, FailedReadsSayWhyInTheBusyLineKeepTheBadgesAndClearOnReco
     commentOnDemo(unique("评论一条"));
     ASSERT_NO_FATAL_FAILURE(poll());
     EXPECT_TRUE(w.failureText().isEmpty());
-    EXPECT_TRUE(w.hintView()->isHidden());
-    const std::uint64_t unread = w.timelineComment()->unreadCount();
+    EXPECT_TRUE(testsupport::part<QWidget>(&w, "hintView")->isHidden());
+    const std::uint64_t unread = testsupport::part<LeftTab>(&w, "timelineComment")->unreadCount();
     ASSERT_GE(unread, 1u);
 
     // A 500 with an HTML page on a list, then a service that is gone: each says so, and no count changes.
     proxy_->failPath("/statuses/comments_to_me", "<html><body>502 Bad Gateway</body></html>");
     ASSERT_NO_FATAL_FAILURE(poll());
     EXPECT_EQ(w.failureText(), QStringLiteral("更新失败：服务器出错 (500)"));
-    EXPECT_EQ(w.timelineComment()->unreadCount(), unread);
+    EXPECT_EQ(testsupport::part<LeftTab>(&w, "timelineComment")->unreadCount(), unread);
     proxy_->clearFailures();
     proxy_->stop();
     ASSERT_NO_FATAL_FAILURE(poll());
     EXPECT_EQ(w.failureText(), QStringLiteral("更新失败：无法连接到服务器"));
-    EXPECT_EQ(w.timelineComment()->unreadCount(), unread);
-    EXPECT_FALSE(w.hintView()->isHidden());
-    EXPECT_EQ(w.busyHint()->text(), w.failureText());
+    EXPECT_EQ(testsupport::part<LeftTab>(&w, "timelineComment")->unreadCount(), unread);
+    EXPECT_FALSE(testsupport::part<QWidget>(&w, "hintView")->isHidden());
+    EXPECT_EQ(testsupport::part<QLabel>(&w, "busyHint")->text(), w.failureText());
 
     // A busy text goes in front of the failure while it lasts; the next success takes the failure away.
     ASSERT_TRUE(proxy_->start());
     ASSERT_NO_FATAL_FAILURE(refresh());
     EXPECT_TRUE(w.failureText().isEmpty());
-    EXPECT_TRUE(w.hintView()->isHidden());
+    EXPECT_TRUE(testsupport::part<QWidget>(&w, "hintView")->isHidden());
 }
 
 TEST_F(RefreshE2ETest, RefreshOfAListThatStillWaitsStartsNoSecondLoad)
@@ -796,8 +797,8 @@ TEST_F(RefreshE2ETest, ShutdownWithAHungServiceEndsWithinASecondAndKeepsThePosit
     EXPECT_TRUE(w.isHidden());
     w.showWindow();
     EXPECT_TRUE(w.isHidden());
-    w.leftTabClicked(w.timelineComment());
-    EXPECT_EQ(w.tabView()->indexOfSelectedTabViewItem(), 0);
+    w.leftTabClicked(testsupport::part<LeftTab>(&w, "timelineComment"));
+    EXPECT_EQ(testsupport::part<TabView>(&w, "tabView")->indexOfSelectedTabViewItem(), 0);
 }
 
 TEST_F(RefreshE2ETest, PollThatStopsAtItsPageLimitShowsASeamThatLoadsTheRestOnce)
