@@ -15,12 +15,12 @@
 
 void ListsAndUserTab::makeWeiboLists()
 {
-    if (listsMade_)
+    // Without the signed-in user (its lookup failed at start) there is nothing to ask for yet; a later call, once
+    // the user is known, still makes the lists.
+    const QString uid = host_.selfUserIdString();
+    if (listsMade_ || uid.isEmpty())
         return;
     listsMade_ = true;
-    const QString uid = host_.selfUserIdString();
-    if (uid.isEmpty())
-        return;
     PopUpButton* button = host_.listsButton();
     button->clear();
     button->addItemWithTitle(QStringLiteral("所有"), QVariant::fromValue<qulonglong>(0));
@@ -75,13 +75,15 @@ void ListsAndUserTab::weiboListClicked(int index)
             busy.done();
             if (host_.isShuttingDown())
                 return;
+            const bool current = filtered->loader().isCurrent(generation);
             if (!members.ok()) {
-                // Not kept: the next choice of the list asks again.
-                alertFailure(QStringLiteral("加载分组成员失败！"), members.outcome, host_.alertParent());
+                // Not kept: the next choice of the list asks again. A list already left behind fails quietly.
+                if (current)
+                    alertFailure(QStringLiteral("加载分组成员失败！"), members.outcome, host_.alertParent());
                 return;
             }
             members_.insert(key, members.value);
-            if (filtered->loader().isCurrent(generation))
+            if (current)
                 applyListMembers(members.value);
         });
         busy.done();

@@ -15,7 +15,7 @@ std::vector<MessageCellArray> groupBy(const CellArray& stream, IdOf idOf,
 {
     std::vector<MessageCellArray> groups;
     for (const CellPtr& cell : stream) {
-        auto message = std::static_pointer_cast<TimelineCellMessage>(cell);
+        auto message = std::dynamic_pointer_cast<TimelineCellMessage>(cell);
         if (!message || !message->message())
             continue;
         const int at = find(groups, idOf(*message->message()));

@@ -648,6 +648,59 @@ TEST_F(RefreshE2ETest, RefreshOfAnEmptyUserTabAsksForIdZeroForTheAccountAndByNam
     EXPECT_EQ(responder.alerts().size(), 1u);
 }
 
+// Two quick choices whose first answer comes last: only the last choice is shown, and the late answer of the one
+// before it is dropped, its failure too (no alert for a user or a list the person has already left).
+TEST_F(RefreshE2ETest, TheUserTabAndTheListFilterShowTheLastChoiceWhateverOrderTheAnswersComeIn)
+{
+    MyWindowController& w = startWindow();
+    w.cellContext().setSelfUserId(service_->demoUserId());
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    platform::ScriptedAlertResponder responder;
+    PXListViewController* user = w.userListViewController();
+    TabView* inner = qobject_cast<TabView*>(testsupport::part<TabView>(&w, "tabView")->tabViewItemAtIndex(0)->view());
+    auto answered = [&](const std::string& path, const std::string& key, const std::string& value) {
+        for (const auto& r : proxy_->requestsTo(path))
+            if (param(r, key) == value && r.answered)
+                return true;
+        return false;
+    };
+
+    // 李四 first, held and then failing; 张三 second.
+    proxy_->holdWhere([](const CountingProxy::Request& r) { return param(r, "screen_name") == "李四"; }, true);
+    w.replaceStatusUserTabViewItemWithUser(QStringLiteral("李四"));
+    ASSERT_TRUE(waitUntil([&] { return proxy_->count("/statuses/user_timeline") == 1; }));
+    w.replaceStatusUserTabViewItemWithUser(QStringLiteral("张三"));
+    proxy_->release();
+    ASSERT_TRUE(waitUntil([&] {
+        return answered("/statuses/user_timeline", "screen_name", "李四") && w.busyHints().isEmpty() &&
+               !user->dataOfCells()->empty();
+    }));
+    EXPECT_EQ(inner->tabViewItemAtIndex(1)->label(), QStringLiteral("张三"));
+    for (const CellPtr& cell : *user->dataOfCells())
+        EXPECT_EQ(cell->entityName(), QStringLiteral("张三"));
+    EXPECT_TRUE(responder.alerts().empty());
+
+    // The lists chooser: the first list's members are held and then fail; the second is chosen meanwhile (its
+    // request waits behind the first one's transfer) and is the one shown.
+    auto* lists = testsupport::part<PopUpButton>(&w, "listsButton");
+    w.makeWeiboLists();
+    ASSERT_TRUE(waitUntil([&] { return lists->count() >= 3; })) << "the demo account's two lists";
+    const std::string first = std::to_string(lists->representedObjectAt(1).toULongLong());
+    proxy_->holdWhere(
+        [first](const CountingProxy::Request& r) { return r.path.find("/" + first + "/members") != std::string::npos; },
+        true);
+    lists->selectItemAtIndex(1);
+    w.weiboListClicked(1);
+    ASSERT_TRUE(waitUntil([&] { return proxy_->waiting() >= 1; }));
+    lists->selectItemAtIndex(2);
+    w.weiboListClicked(2);
+    proxy_->release();
+    PXListViewController* filtered = w.listsListViewController();
+    ASSERT_TRUE(waitUntil([&] { return w.busyHints().isEmpty() && w.selectedListViewController() == filtered; }));
+    EXPECT_EQ(lists->indexOfSelectedItem(), 2);
+    EXPECT_TRUE(responder.alerts().empty());
+}
+
 } // namespace
 
 namespace {

@@ -106,9 +106,16 @@ void CountingProxy::serve(httplib::Server& server)
                 requests_[index].answered = true;
                 return;
             }
+            const bool picked = holdWhere_ && holdWhere_(record);
+            const bool failAfterwards = picked && failHeld_;
             ++waiting_;
-            released_.wait(lock, [this] { return !holding_; });
+            released_.wait(lock, [&] { return !holding_ && !(picked && holdWhere_); });
             --waiting_;
+            if (failAfterwards) {
+                res.status = 500;
+                requests_[index].answered = true;
+                return;
+            }
             const auto found = rewriting_.find(record.path);
             if (found != rewriting_.end())
                 rewrite = found->second;
@@ -214,11 +221,19 @@ void CountingProxy::hold()
     holding_ = true;
 }
 
+void CountingProxy::holdWhere(Match match, bool fail)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    holdWhere_ = std::move(match);
+    failHeld_ = fail;
+}
+
 void CountingProxy::release()
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         holding_ = false;
+        holdWhere_ = nullptr;
     }
     released_.notify_all();
 }

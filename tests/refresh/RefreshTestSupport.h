@@ -80,6 +80,10 @@ public:
     void clearFailures();
     // While held, requests wait (the service seems to hang) until release().
     void hold();
+    // Only the requests `match` picks wait (one answer comes late) until release(); with `fail` they are then
+    // answered 500 without asking the service.
+    using Match = std::function<bool(const Request&)>;
+    void holdWhere(Match match, bool fail = false);
     void release();
     int waiting() const;
 
@@ -97,6 +101,8 @@ private:
     std::map<std::string, std::string> failing_; // path -> body
     std::map<std::string, Rewrite> rewriting_;
     bool holding_ = false;
+    Match holdWhere_;
+    bool failHeld_ = false;
     int waiting_ = 0;
 };
 

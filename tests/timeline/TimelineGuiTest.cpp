@@ -61,20 +61,6 @@ CellArray statusRows(int count, std::uint64_t topId = 100000, std::uint64_t step
     return cells;
 }
 
-boost::shared_ptr<weibo::WBMessage> makeMessage(std::uint64_t id, std::uint64_t from, std::uint64_t to,
-                                                const std::string& text)
-{
-    Json::Value message(Json::objectValue);
-    message["id"] = Json::UInt64(id);
-    message["text"] = text;
-    message["sender_id"] = Json::UInt64(from);
-    message["recipient_id"] = Json::UInt64(to);
-    message["created_at"] = "Mon Dec 07 13:55:31 +0800 2026";
-    message["sender"] = userJson(from, "发信人" + std::to_string(from));
-    message["recipient"] = userJson(to, "收信人" + std::to_string(to));
-    return boost::make_shared<weibo::WBMessage>(message);
-}
-
 // A status cell that counts how often its text is built.
 class CountingStatusCell : public TimelineCellStatus {
 public:

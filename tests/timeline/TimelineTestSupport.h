@@ -169,6 +169,20 @@ inline boost::shared_ptr<weibo::WBStatus> makeStatus(std::uint64_t id, const std
     return boost::make_shared<weibo::WBStatus>(status);
 }
 
+inline boost::shared_ptr<weibo::WBMessage> makeMessage(std::uint64_t id, std::uint64_t from, std::uint64_t to,
+                                                       const std::string& text)
+{
+    Json::Value message(Json::objectValue);
+    message["id"] = Json::UInt64(id);
+    message["text"] = text;
+    message["sender_id"] = Json::UInt64(from);
+    message["recipient_id"] = Json::UInt64(to);
+    message["created_at"] = "Mon Dec 07 13:55:31 +0800 2026";
+    message["sender"] = userJson(from, "发信人" + std::to_string(from));
+    message["recipient"] = userJson(to, "收信人" + std::to_string(to));
+    return boost::make_shared<weibo::WBMessage>(message);
+}
+
 inline CellPtr statusCell(std::uint64_t id, const std::string& text = "一条微博", std::uint64_t retweetedId = 0)
 {
     return std::make_shared<TimelineCellStatus>(makeStatus(id, text, retweetedId));
