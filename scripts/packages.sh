@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-webengine-dev libqt6webenginecore6-bin qt6-image-formats-plugins
   qt6-multimedia-dev qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
-  dbus dbus-daemon xvfb xauth wrk
+  dbus dbus-daemon xvfb xauth wrk at-spi2-core python3-pyatspi
   fonts-noto-cjk
   qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools
   desktop-file-utils appstream dpkg-dev file

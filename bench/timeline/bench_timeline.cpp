@@ -3,6 +3,8 @@
 // - scrolling through 1024 status rows at 400 px width once their heights are cached: one frame = move the
 //   content offset (rows coming into view are filled: text built, laid out, avatar and date set) + render the
 //   whole visible area with its row views into an image. Worst, p99 and mean frame, frames over 16 ms;
+// - a key press in a focused list of 1024 status rows: one frame = the Down key moves the current row (scrolling
+//   it into view, filling the rows that come in) + render the visible area. Worst, p99 and mean frame;
 // - the resident memory of five full lists of 1024 items with their records, cells and row views.
 #include "cells/CellContext.h"
 #include "cells/TimelineCellStatus.h"
@@ -14,6 +16,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -246,6 +249,51 @@ void BM_ReloadFullListCachedHeights(benchmark::State& state)
         list->reloadData();
 }
 BENCHMARK(BM_ReloadFullListCachedHeights)->Unit(benchmark::kMillisecond);
+
+// --- Keyboard ---
+
+void BM_KeyMovesTheCurrentRowIn1024Rows(benchmark::State& state)
+{
+    auto list = controller();
+    list->setDataOfCells(cellsOf(statuses(1)));
+    PXListView* view = list->listView();
+    view->resize(400, 600);
+    view->show();
+    view->activateWindow();
+    view->setFocus(Qt::OtherFocusReason);
+    list->reloadData();
+    QCoreApplication::processEvents();
+    QImage image(view->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+    view->viewport()->render(&image);
+
+    std::vector<double> times;
+    double total = 0;
+    for (auto _ : state) {
+        view->selectRowFromKeyboard(0);
+        view->setContentOffset(0);
+        for (int row = 1; row < view->numberOfRows(); ++row) {
+            const auto start = std::chrono::steady_clock::now();
+            QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+            QCoreApplication::sendEvent(view, &down);
+            view->viewport()->render(&image);
+            const double frame = millisecondsSince(start);
+            times.push_back(frame);
+            total += frame;
+        }
+        if (view->currentRow() != view->numberOfRows() - 1)
+            state.SkipWithError("the key did not move the current row");
+        // The bottom asked for more (moreWeibo, after 0.5 s); there is no main window here.
+        list->setScrollMode(PXListViewController::kScrollIdle);
+    }
+    std::sort(times.begin(), times.end());
+    state.counters["presses"] = double(times.size());
+    state.counters["worst_frame_ms"] = times.empty() ? 0.0 : times.back();
+    state.counters["p99_frame_ms"] = times.empty() ? 0.0 : times[std::size_t(0.99 * double(times.size() - 1))];
+    state.counters["mean_frame_ms"] = total / double(std::max<std::size_t>(1, times.size()));
+    state.counters["over_16ms"] = double(times.end() - std::upper_bound(times.begin(), times.end(), 16.0));
+    state.counters["has_focus"] = view->hasFocus() ? 1 : 0;
+}
+BENCHMARK(BM_KeyMovesTheCurrentRowIn1024Rows)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 // --- Memory ---
 

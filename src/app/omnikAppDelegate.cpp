@@ -345,7 +345,7 @@ void omnikAppDelegate::newDocument()
         connect(myWindowController_, &MyWindowController::authorizationRefused, this, &omnikAppDelegate::reauthorize,
                 Qt::QueuedConnection);
         if (auto* mainWindow = qobject_cast<QMainWindow*>(myWindowController_->window()))
-            mainWindow->menuBar()->addMenu(applicationMenu_);
+            mainWindow->menuBar()->insertMenu(mainWindow->menuBar()->actions().value(0), applicationMenu_);
         installMenuActions(myWindowController_->window());
         keyringWaitLine_->setWindow(myWindowController_);
     }
@@ -409,8 +409,8 @@ void omnikAppDelegate::makeMenu()
     preferencesAction_ = applicationMenu_->addAction(QStringLiteral("偏好设置..."));
     preferencesAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     preferencesAction_->setMenuRole(QAction::PreferencesRole);
+    // Ctrl+N writes a new status in the main window; this item only brings that window back.
     newDocumentAction_ = applicationMenu_->addAction(QStringLiteral("新窗口"));
-    newDocumentAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     feedbackAction_ = applicationMenu_->addAction(QStringLiteral("意见反馈..."));
     applicationMenu_->addSeparator();
     quitAction_ = applicationMenu_->addAction(QStringLiteral("退出 Plumet"));

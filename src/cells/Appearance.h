@@ -54,8 +54,12 @@ public:
     QColor bodyColor() const { return bodyColor_; }
     QColor footerColor() const { return footerColor_; }
     QColor dateColor() const { return dateColor_; }
-    // Links in item text: calibrated RGB (0.235, 0.392, 0.631), no underline.
+    // Links in item text, no underline.
     QColor linkColor() const { return linkColor_; }
+    // The " v" after a verified author's name.
+    QColor verifiedColor() const { return verifiedColor_; }
+    // The box behind a reposted status and a chat bubble.
+    QColor boxColor() const { return boxColor_; }
     const DateAttributes& dateDic() const { return dateDic_; }
     const QTextBlockFormat& statusParagraphStyle() const { return statusParagraphStyle_; }
     const QTextBlockFormat& restatusParagraphStyle() const { return restatusParagraphStyle_; }
@@ -72,7 +76,7 @@ private:
 
     platform::UserDefaults* defaults_;
     QFont bodyFont_, headerFont_, footerFont_, dateFont_;
-    QColor bodyColor_, footerColor_, dateColor_, linkColor_;
+    QColor bodyColor_, footerColor_, dateColor_, linkColor_, verifiedColor_, boxColor_;
     DateAttributes dateDic_;
     QTextBlockFormat statusParagraphStyle_, restatusParagraphStyle_, restatusFooterParagraphStyle_;
     QGradientStops backgroundGradient_, selectedCellGradient_;

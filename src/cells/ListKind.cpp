@@ -75,6 +75,7 @@ std::vector<ListKind> makeKinds()
     received.unreadRows = true;
     received.resetCountType = 1;
     received.notificationSwitch = QStringLiteral("NewComment");
+    received.answersComments = true;
     kinds.push_back(received);
 
     K sent;
@@ -114,6 +115,7 @@ std::vector<ListKind> makeKinds()
     comments.request = [](SinaWeibo& c, std::uint64_t status, Options o) { return c.timelineComments(status, o); };
     comments.older = K::Older::NextCommentPage;
     comments.inDrawer = true;
+    comments.answersComments = true;
     kinds.push_back(comments);
 
     K favorites;

@@ -43,6 +43,7 @@ struct ListKind {
     bool statusCounts = false;        // its rows show comment and repost counts, kept current
     bool favouriteFlags = false;      // its rows follow a status's favourite flag
     bool inDrawer = false;            // shown in the drawer: its scrolling says nothing of the drawer's item
+    bool answersComments = false;     // its comments take a reply ("回复"): in the drawer's editor when inDrawer
     bool listsChooser = false;        // the "分组" chooser shows beside it
     bool newMessage = false;          // the 新私信 button shows beside it
 

@@ -180,7 +180,7 @@ AttributedString TimelineCellStatus::stringFromStatus(const boost::shared_ptr<we
         context.addTotalName(name);
     if (status->user && status->user->verified) {
         AttributedString mark(QStringLiteral(" v"));
-        mark.setForegroundColor(QColor::fromRgbF(1.0f, 0.5f, 0.0f, 1.0f));
+        mark.setForegroundColor(appearance.verifiedColor());
         mark.setFont(appearance.headerFont());
         text.append(mark);
     }

@@ -172,12 +172,12 @@ void WBUtility::drawNumber(QPainter& painter, unsigned count, const QRectF& rect
     // A saturated red behind the digits, lighter at the top: the white digits keep their contrast (a white
     // centre, as a radial highlight gives, would wash them out).
     QLinearGradient fill(capsule.topLeft(), capsule.bottomLeft());
-    fill.setColorAt(0, QColor(240, 72, 64));
-    fill.setColorAt(1, QColor(196, 16, 16));
+    fill.setColorAt(0, badgeTopColor());
+    fill.setColorAt(1, badgeBottomColor());
     painter.fillPath(path, fill);
     // The gloss stays a thin sheen along the top edge, above the digits.
     QLinearGradient gloss(capsule.topLeft(), QPointF(capsule.left(), capsule.top() + capsule.height() * 0.45));
-    gloss.setColorAt(0, QColor(255, 255, 255, 110));
+    gloss.setColorAt(0, QColor(255, 255, 255, badgeGlossAlpha()));
     gloss.setColorAt(1, QColor(255, 255, 255, 0));
     painter.fillPath(path, gloss);
     painter.strokePath(path, QPen(Qt::white, 2));

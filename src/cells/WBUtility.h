@@ -2,6 +2,7 @@
 
 #include "cells/AttributedString.h"
 
+#include <QColor>
 #include <QHash>
 #include <QImage>
 #include <QRectF>
@@ -58,6 +59,11 @@ public:
     static void drawNumber(QPainter& painter, unsigned count, const QRectF& rect);
     // Where that capsule goes when drawn on `device` (the screen when none); empty for 0.
     static QRectF numberBadgeRect(unsigned count, const QRectF& rect, QPaintDevice* device = nullptr);
+    // The badge's red, lighter at the top, and the white sheen along its top edge (its strongest alpha): the
+    // white digits read at 4.5:1 or more on all of it.
+    static QColor badgeTopColor() { return QColor(206, 32, 28); }
+    static QColor badgeBottomColor() { return QColor(170, 12, 12); }
+    static int badgeGlossAlpha() { return 30; }
 
     // The pixel size of the picture; a null picture has none (0 by 0) and is never shown.
     static QSize repSize(const QImage& image);

@@ -91,6 +91,14 @@ void CommentViewController::initContent()
     const QString author = received && received->comment() ? name(received->comment()->user) : QString();
     editor_->textView()->setPlaceholderText(author.isEmpty() ? QString() : QStringLiteral("回复@%1:").arg(author));
     doit_->setText(received ? QStringLiteral("回复") : QStringLiteral("评论"));
+    // A screen reader says what the editor answers.
+    const boost::shared_ptr<weibo::WBStatus> target =
+        status && status->status() && context_.host->activeEntityId() != c->entityId() ? status->status()->retweeted_status
+        : status ? status->status() : nullptr;
+    const QString commented = target ? name(target->user) : QString();
+    editor_->textView()->setAccessibleName(received      ? QStringLiteral("回复@%1").arg(author)
+                                           : commented.isEmpty() ? QStringLiteral("评论")
+                                                                 : QStringLiteral("评论给 %1").arg(commented));
 }
 
 void CommentViewController::preappendString(const QString& text)

@@ -36,6 +36,8 @@ QLabel* MessageViewController::inputTipLabel() const { return editor_->inputTipL
 void MessageViewController::resetWithCell(const MessageGroupCellPtr& cell, bool init)
 {
     dataCell_ = cell;
+    editor_->textView()->setAccessibleName(cell ? QStringLiteral("私信给 %1").arg(cell->entityName())
+                                                : QStringLiteral("私信"));
     if (init)
         initContent();
 }

@@ -9,6 +9,7 @@
 #include "compose/OwnStatus.h"
 #include "platform/AlertResponder.h"
 #include "platform/Dispatch.h"
+#include "platform/EscapeCloses.h"
 #include "platform/WindowPlacement.h"
 #include "timeline/PXListViewController.h"
 
@@ -47,6 +48,9 @@ PostWindowController::PostWindowController(const ComposeContext& context, QWidge
     auto* layout = new QVBoxLayout(this);
     editor_ = new ComposeEditor(true, this);
     editor_->textView()->setFinishDelegate(this);
+    editor_->textView()->setAccessibleName(QStringLiteral("微博内容"));
+    // Escape closes the window; its text stays as a draft (closing keeps one).
+    platform::closeOnEscape(this, [this] { closeWindow(); });
     editor_->droppableTextView()->setDropDelegate(this);
     layout->addWidget(editor_, 1);
 

@@ -90,6 +90,7 @@ int RepostViewController::isCommentValue(bool toCurrentAuthor, bool toOriginalAu
 void RepostViewController::initContent()
 {
     editor_->clear();
+    editor_->textView()->setAccessibleName(QStringLiteral("转发"));
     showQuote(AttributedString());
     doit_->setEnabled(true);
     toCurrentAuthor_->setChecked(false);
@@ -102,8 +103,11 @@ void RepostViewController::initContent()
     const boost::shared_ptr<weibo::WBStatus>& s = cell->status();
     const bool aboutItself = cell->entityId() == context_.host->activeEntityId();
     const boost::shared_ptr<weibo::WBStatus> t = aboutItself ? s : s->retweeted_status;
-    if (t && t->user)
-        toCurrentAuthor_->setText(QStringLiteral("评论给 %1").arg(QString::fromStdString(t->user->screen_name)));
+    if (t && t->user) {
+        const QString author = QString::fromStdString(t->user->screen_name);
+        toCurrentAuthor_->setText(QStringLiteral("评论给 %1").arg(author));
+        editor_->textView()->setAccessibleName(QStringLiteral("转发 %1 的微博").arg(author));
+    }
     toCurrentAuthor_->adjustSize();
     bool determinate = true;
     if (s->retweeted_status) {

@@ -7,6 +7,7 @@
 #include "model/Replies.h"
 #include "platform/AlertResponder.h"
 #include "platform/Dispatch.h"
+#include "platform/EscapeCloses.h"
 #include "platform/WindowPlacement.h"
 
 #include <QCloseEvent>
@@ -39,6 +40,9 @@ SendMessageWindowController::SendMessageWindowController(QWidget* parent, const 
     layout->addLayout(form);
     editor_ = new ComposeEditor(false, this);
     editor_->textView()->setFinishDelegate(this);
+    editor_->textView()->setAccessibleName(QStringLiteral("私信内容"));
+    // Escape closes the window; its text stays as a draft (closing keeps one).
+    platform::closeOnEscape(this, [this] { closeWindow(); });
     layout->addWidget(editor_, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);

@@ -231,7 +231,7 @@ PXListViewController* listOf(const CellPtr& cell)
 Drawer::Drawer(QMainWindow* window, DrawerHost& host, int titleHeight, int tabsHeight)
     : QObject(window), window_(window), host_(host), panel_(new DrawerPanel(window, titleHeight, tabsHeight))
 {
-    connect(panel_, &DrawerPanel::escapePressed, this, &Drawer::closeDrawer);
+    connect(panel_, &DrawerPanel::escapePressed, this, &Drawer::closeDrawerFromKeyboard);
 }
 
 Drawer::~Drawer()
@@ -248,6 +248,7 @@ PXListViewController* Drawer::commentListViewController()
                                                 QString::fromStdString(weibo::WEIBO_API_TIMELINE_COMMENTS),
                                                 host_.weiboInstance(), host_.listHost(), this);
         commentList_->listView()->setParent(panel_->stash());
+        commentList_->listView()->setAccessibleName(QStringLiteral("评论"));
         commentList_->listView()->hide();
     }
     return commentList_;
@@ -486,6 +487,20 @@ void Drawer::closeDrawer()
         if (list->listView())
             list->listView()->deselectRows();
     panel_->close();
+}
+
+void Drawer::closeDrawerFromKeyboard()
+{
+    // The keyboard goes back to where it came from: the list shown, on the drawer's item.
+    const CellPtr active = host_.activeDataCell();
+    PXListViewController* list = listOf(active);
+    closeDrawer();
+    if (!list || list != host_.selectedListViewController() || !list->listView())
+        return;
+    const int row = list->rowForCell(active.get());
+    if (row >= 0)
+        list->listView()->selectRowFromKeyboard(row);
+    list->listView()->setFocus(Qt::OtherFocusReason);
 }
 
 void Drawer::setDrawerOffsetWithRow(int row)

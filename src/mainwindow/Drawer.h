@@ -162,6 +162,8 @@ public:
     void displayMessageFromDataCell(const CellPtr& cell, bool toggle, bool init, int mode);
     void checkDrawer();
     void closeDrawer();
+    // Escape: closes, and the keyboard goes back to the drawer's item in its list.
+    void closeDrawerFromKeyboard();
     void setDrawerOffsetWithRow(int row);
     void replyOtherCommentFromCommentCell(const CellPtr& cell);
 

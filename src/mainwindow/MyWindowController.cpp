@@ -8,6 +8,7 @@
 #include "mainwindow/BusyLine.h"
 #include "mainwindow/ItemCopy.h"
 #include "mainwindow/LeftTab.h"
+#include "mainwindow/MainMenu.h"
 #include "mainwindow/TabModel.h"
 #include "platform/Notifications.h"
 #include "platform/UnreadBadge.h"
@@ -58,6 +59,8 @@ MyWindowController::MyWindowController(const QString& windowNibName,
     timer_.setInterval(int(kPollInterval * 1000));
     connect(&timer_, &QTimer::timeout, this, [this] { scheduledTask(&timer_); });
     connectCommands();
+    itemCommands_ = new ItemCommands(this, *this);
+    new MainMenu(this, *this, itemCommands_);
     // The keyboard starts in the home timeline: arrows and page keys move through it.
     setFocusProxy(weiboListViewController()->listView());
     updateLeftTabs();
@@ -140,7 +143,7 @@ void MyWindowController::keyPressEvent(QKeyEvent* event)
 {
     // Escape closes what the window has open over its lists (the drawer); Enter has no default button here.
     if (event->key() == Qt::Key_Escape && activeDataCell_) {
-        closeDrawer();
+        drawer()->closeDrawerFromKeyboard();
         return;
     }
     QMainWindow::keyPressEvent(event);

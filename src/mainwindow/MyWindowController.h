@@ -2,7 +2,8 @@
 // The main window of the signed-in account: it builds the chrome (title area, left tabs, top tabs, lists, busy
 // line) and coordinates the pieces that do the work: the tab model with one controller per list (TabModel), the
 // start-up (StartupSequence), the refresh and poll (ListRefresher), the lists chooser and the user tab
-// (ListsAndUserTab), the drawer, the item actions and the user card. Each piece sees the window only through
+// (ListsAndUserTab), the drawer, the item actions and the user card, the keys and the menu bar (ItemCommands,
+// MainMenu). Each piece sees the window only through
 // its own narrow interface; the window's public members are the entry points the rest of the program calls.
 #include "cells/Appearance.h"
 #include "cells/CellContext.h"
@@ -10,6 +11,7 @@
 #include "mainwindow/Drawer.h"
 #include "mainwindow/EmotionModel.h"
 #include "mainwindow/ItemActions.h"
+#include "mainwindow/ItemCommands.h"
 #include "mainwindow/ListRefresher.h"
 #include "mainwindow/ListsAndUserTab.h"
 #include "mainwindow/StartupSequence.h"
@@ -54,7 +56,8 @@ class MyWindowController : public QMainWindow,
                            private DrawerHost,
                            private ItemActionsHost,
                            private UserCardHost,
-                           private AnnouncerHost {
+                           private AnnouncerHost,
+                           private ItemCommandsHost {
     Q_OBJECT
 public:
     // Heights and widths of the window's chrome.
@@ -128,12 +131,12 @@ public:
 
     // --- Tabs, badges, busy line ---
 
-    void leftTabClicked(LeftTab* tab);
+    void leftTabClicked(LeftTab* tab) override;
     void topTabClicked(PopUpButton* popUp);
     void tabViewDidSelectTabViewItem(TabView* tabView, TabViewItem* item);
     void updateLeftTabs() override;
     // The left tabs in order: 状态, 评论, 提及, 私信, 收藏.
-    const QList<LeftTab*>& leftTabs() const { return chrome_.leftTabs; }
+    const QList<LeftTab*>& leftTabs() const override { return chrome_.leftTabs; }
     // Puts an operation's text on the busy line until the returned BusyText goes. Any thread.
     BusyText displayBusy(const QString& text) override;
     QStringList busyHints() const;
@@ -148,7 +151,7 @@ public:
 
     // --- Refresh and poll (ListRefresher) ---
 
-    void refreshWeibo();
+    void refreshWeibo() override;
     void reloadFailedComments();
     void moreWeibo() override;
     // The poll; `timer` is none for the first poll at start-up.
@@ -207,9 +210,12 @@ public:
     void textViewClickedOnCell(WBTextView* textView, const MyTextAttachmentCell& cell, const QRectF& rect,
                                int index) override;
     QMenu* textViewMenuForEvent(WBTextView* textView, QContextMenuEvent* event, int index) override;
-    Drawer* drawer();
-    ItemActions* itemActions();
-    UserCard* userCard();
+    Drawer* drawer() override;
+    ItemActions* itemActions() override;
+    UserCard* userCard() override;
+    // The commands on an item, as assistive technology offers them (ItemCommands).
+    QStringList itemCommandNames(PXListViewController* list, const CellPtr& cell) override;
+    void performItemCommand(PXListViewController* list, const CellPtr& cell, const QString& name) override;
     DrawerEditorContext drawerEditorContext() override;
     boost::shared_ptr<weibo::SinaWeibo> weiboInstance() const override { return weibo_; }
     // A request of an item action: in the background, counted so that the window waits for it when it goes.
@@ -220,8 +226,8 @@ public:
     // --- The editor windows ---
 
     // The "发微博" button: the new-status window, reset, centred and shown; ignored while starting.
-    void postWeibo();
-    ComposeWindows* composeWindows();
+    void postWeibo() override;
+    ComposeWindows* composeWindows() override;
 
     // --- What the item text and rows draw with ---
 
@@ -283,6 +289,7 @@ private:
     ItemActions* itemActions_ = nullptr;
     UserCard* userCard_ = nullptr;
     class ItemCopy* itemCopy_ = nullptr;
+    ItemCommands* itemCommands_ = nullptr;
 
     CellPtr activeDataCell_;
     std::uint64_t activeEntityId_ = 0;

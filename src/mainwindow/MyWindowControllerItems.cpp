@@ -85,3 +85,13 @@ void MyWindowController::profileButtonMenuRequested(const QString& name, const C
     if (!destroying_)
         userCard()->requestCardForItem(name, cell, globalPos);
 }
+
+QStringList MyWindowController::itemCommandNames(PXListViewController* list, const CellPtr& cell)
+{
+    return itemCommands_->commandNames(list, cell);
+}
+
+void MyWindowController::performItemCommand(PXListViewController* list, const CellPtr& cell, const QString& name)
+{
+    itemCommands_->performNamed(list, cell, name);
+}

@@ -54,6 +54,7 @@ TabModel::TabModel(TabView* tabView, boost::shared_ptr<weibo::SinaWeibo> client,
         controllerAt(i, 0);
     chat_ = new PXListViewController(QStringLiteral("PXListView"), QString::fromStdString(weibo::WEIBO_API_MESSAGE_CHAT),
                                      client_, host_);
+    chat_->listView()->setAccessibleName(QStringLiteral("对话"));
     connect(tabView_, &TabView::didSelectTabViewItem, this, [this](TabView* v, TabViewItem* i) { selectedSignal_(v, i); });
 }
 
@@ -114,6 +115,7 @@ PXListViewController* TabModel::controllerFor(TabViewItem* item)
     if (PXListViewController* c = controllers_.value(item))
         return c;
     auto* c = new PXListViewController(QStringLiteral("PXListView"), item->identifier(), client_, host_);
+    c->listView()->setAccessibleName(item->label());
     item->setView(c->listView());
     controllers_.insert(item, c);
     return c;

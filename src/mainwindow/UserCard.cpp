@@ -61,6 +61,7 @@ UserCard::UserCard(QWidget* window, UserCardHost& host) : QObject(window), windo
     userContextIcon_ = new QPushButton(userContextView_);
     userContextIcon_->setFixedSize(54, 54);
     userContextIcon_->setIconSize(QSize(50, 50));
+    userContextIcon_->setAccessibleName(QStringLiteral("头像"));
     userContextInfo_ = new WBTextView(userContextView_);
     userContextInfo_->setDelegate(host.linkDelegate());
     userContextDescription_ = new WBTextView(userContextView_);

@@ -35,15 +35,15 @@ protected:
 };
 
 // The column of left tabs.
-class LeftColumn : public QWidget {
+class LeftColumn : public LeftTabColumn {
 public:
-    using QWidget::QWidget;
+    using LeftTabColumn::LeftTabColumn;
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        painter.fillRect(rect(), QColor(226, 228, 232));
+        painter.fillRect(rect(), LeftTab::columnColor());
         painter.fillRect(QRect(width() - 1, 0, 1, height()), QColor(190, 190, 190));
     }
 };
@@ -52,7 +52,7 @@ QPushButton* commandButton(const QString& text, const QString& name, QWidget* pa
 {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::TabFocus);
     button->setAutoDefault(false);
     return button;
 }
@@ -104,12 +104,12 @@ QWidget* WindowChrome::buildTitleBar(QWidget* parent)
     selfButton->setFixedSize(30, 30);
     selfButton->setName(QString());
     selfButton->setToolTip(QStringLiteral("我的微博"));
-    selfButton->setFocusPolicy(Qt::NoFocus);
+    selfButton->setFocusPolicy(Qt::TabFocus);
+    selfButton->setAccessibleName(QStringLiteral("我的微博"));
     layout->addWidget(selfButton);
     layout->addStretch(1);
     refreshButton = commandButton(QStringLiteral("刷新"), QStringLiteral("refreshButton"), titleBar);
     postButton = commandButton(QStringLiteral("发微博"), QStringLiteral("postButton"), titleBar);
-    refreshButton->setShortcut(QKeySequence::Refresh);
     layout->addWidget(refreshButton);
     layout->addWidget(postButton);
     return titleBar;
@@ -118,6 +118,7 @@ QWidget* WindowChrome::buildTitleBar(QWidget* parent)
 QWidget* WindowChrome::buildLeftColumn(QWidget* parent)
 {
     auto* column = new LeftColumn(parent);
+    column->setAccessibleName(QStringLiteral("列表"));
     column->setFixedWidth(kLeftColumnWidth);
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 6, 0, 6);
@@ -150,6 +151,7 @@ QWidget* WindowChrome::buildTopTabs(QWidget* parent)
     for (const auto& [menuTitle, name] : popUps) {
         auto* popUp = new PopUpButton(topTabs.size(), QString::fromLatin1(menuTitle), container);
         popUp->setObjectName(QString::fromLatin1(name));
+        popUp->setAccessibleName(leftTabs.at(topTabs.size())->text() + QStringLiteral("列表"));
         popUp->setVisible(topTabs.isEmpty());
         topTabs.append(popUp);
         layout->addWidget(popUp);
@@ -159,6 +161,7 @@ QWidget* WindowChrome::buildTopTabs(QWidget* parent)
     listsButton->setObjectName(QStringLiteral("listsButton"));
     listsButton->addItemWithTitle(QStringLiteral("所有"), QVariant::fromValue<qulonglong>(0));
     listsButton->setToolTip(QStringLiteral("分组"));
+    listsButton->setAccessibleName(QStringLiteral("分组"));
     layout->addWidget(listsButton);
     // The conversations' own way to start one: a message to anyone, by name.
     newMessageButton = commandButton(QStringLiteral("新私信"), QStringLiteral("newMessageButton"), container);

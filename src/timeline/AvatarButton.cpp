@@ -1,6 +1,7 @@
 #include "timeline/AvatarButton.h"
 
 #include "cells/WBUtility.h"
+#include "widgets/FocusMark.h"
 
 #include <QContextMenuEvent>
 #include <QPainter>
@@ -89,6 +90,8 @@ void AvatarButton::paintEvent(QPaintEvent*)
     }
     if (unreadCount_)
         WBUtility::drawNumber(painter, unreadCount_, bounds);
+    if (hasFocus())
+        focusmark::draw(painter, bounds);
 }
 
 void AvatarButton::contextMenuEvent(QContextMenuEvent* event)

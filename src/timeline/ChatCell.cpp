@@ -1,5 +1,7 @@
 #include "timeline/ChatCell.h"
 
+#include "cells/CellContext.h"
+
 #include "timeline/AvatarButton.h"
 #include "timeline/TimelineHost.h"
 #include "timeline/WBTextView.h"
@@ -15,7 +17,6 @@ namespace {
 // 6 from either side, the text between them 6 from the top and the bottom, its text inset 5 above and below.
 constexpr int kDesignWidth = 400;
 constexpr int kDesignHeight = 60;
-const QColor kBubbleGrey = QColor::fromRgbF(0.88f, 0.88f, 0.88f);
 } // namespace
 
 ChatCell::ChatCell(QWidget* parent)
@@ -77,5 +78,5 @@ void ChatCell::paintEvent(QPaintEvent*)
     pointer.lineTo(x0, top + 8);
     pointer.lineTo(x0, top + 16);
     pointer.closeSubpath();
-    painter.fillPath(shape.united(pointer), kBubbleGrey);
+    painter.fillPath(shape.united(pointer), CellContext::current().appearance().boxColor());
 }

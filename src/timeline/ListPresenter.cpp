@@ -1,6 +1,7 @@
 #include "timeline/ListPresenter.h"
 
 #include "cells/CellContext.h"
+#include "cells/ItemSpeech.h"
 #include "cells/TimelineCellMessage.h"
 #include "cells/TimelineCellMessageGroup.h"
 #include "cells/TimelineCellStatus.h"
@@ -166,9 +167,12 @@ void ListPresenter::selectionDidChange()
 {
     if (restoringSelection_ || !listView_)
         return;
-    const int row = listView_->selectedRow();
-    const auto cells = list_.dataOfCells();
-    const CellPtr cell = row >= 0 && std::size_t(row) < cells->size() ? (*cells)[std::size_t(row)] : nullptr;
+    const CellPtr cell = cellAtRow(listView_->selectedRow());
+    // The keys move through the rows without acting on them (Return does); a click acts at once.
+    if (listView_->selectionChangedByKeyboard()) {
+        selected_ = cell;
+        return;
+    }
     // A click on a seam row loads what is missing there.
     if (cell && dynamic_cast<SeamCell*>(cell.get())) {
         list_.loadItemsAtSeam(cell);
@@ -492,4 +496,33 @@ void ListPresenter::drawScroller()
     scroller->setGeometry(frame.x() + frame.width() - width, frame.y(), width, frame.height());
     scroller->raise();
     scroller->show();
+}
+
+CellPtr ListPresenter::cellAtRow(int row) const
+{
+    const auto cells = list_.dataOfCells();
+    return row >= 0 && std::size_t(row) < cells->size() ? (*cells)[std::size_t(row)] : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Assistive technology
+
+QString ListPresenter::accessibleTextOfRow(int row) const
+{
+    const CellPtr cell = cellAtRow(row);
+    return cell ? spokenTextOfItem(*cell, CellContext::current().hotTextResources()) : QString();
+}
+
+QStringList ListPresenter::accessibleActionsOfRow(int row) const
+{
+    const CellPtr cell = cellAtRow(row);
+    TimelineHost* host = list_.host();
+    return cell && host ? host->itemCommandNames(&list_, cell) : QStringList();
+}
+
+void ListPresenter::performAccessibleAction(int row, const QString& action)
+{
+    TimelineHost* host = list_.host();
+    if (const CellPtr cell = cellAtRow(row); cell && host)
+        host->performItemCommand(&list_, cell, action);
 }

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QRect>
+#include <QStringList>
 #include <QVariant>
 
 #include <atomic>
@@ -40,6 +41,10 @@ public:
     double heightOfRow(int row) const;
     PXListViewCell* cellForRow(int row);
     void selectionDidChange();
+    // What assistive technology reads of a row (the item in one sentence) and the commands it may run there.
+    QString accessibleTextOfRow(int row) const;
+    QStringList accessibleActionsOfRow(int row) const;
+    void performAccessibleAction(int row, const QString& action);
 
     void reloadData();
     double cellWidth() const { return cellWidth_.load(); }
@@ -82,6 +87,7 @@ private:
     void fillRowView(TimelineRowView* view, const CellPtr& cell);
     // Puts the selection back on its item after the rows changed.
     void restoreSelection(const CellArray& cells);
+    CellPtr cellAtRow(int row) const;
     void settleScrollPosition();
 
     PXListViewController& list_;

@@ -296,6 +296,12 @@ double PXListViewController::listViewHeightOfRow(PXListView*, int row) { return 
 PXListViewCell* PXListViewController::listViewCellForRow(PXListView*, int row) { return presenter_->cellForRow(row); }
 void PXListViewController::listViewSelectionDidChange(PXListView*) { presenter_->selectionDidChange(); }
 void PXListViewController::listViewDidEndLiveResize(PXListView*) { reloadData(); }
+QString PXListViewController::listViewAccessibleTextOfRow(PXListView*, int row) { return presenter_->accessibleTextOfRow(row); }
+QStringList PXListViewController::listViewAccessibleActionsOfRow(PXListView*, int row) { return presenter_->accessibleActionsOfRow(row); }
+void PXListViewController::listViewPerformAccessibleAction(PXListView*, int row, const QString& action)
+{
+    presenter_->performAccessibleAction(row, action);
+}
 
 void PXListViewController::reloadData()
 {

@@ -237,6 +237,9 @@ public:
     PXListViewCell* listViewCellForRow(PXListView* listView, int row) override;
     void listViewSelectionDidChange(PXListView* listView) override;
     void listViewDidEndLiveResize(PXListView* listView) override;
+    QString listViewAccessibleTextOfRow(PXListView* listView, int row) override;
+    QStringList listViewAccessibleActionsOfRow(PXListView* listView, int row) override;
+    void listViewPerformAccessibleAction(PXListView* listView, int row, const QString& action) override;
 
     // Heights that need it, the list view (the selection stays on its item), the scroll position.
     void reloadData();

@@ -1,5 +1,6 @@
 #include "timeline/TimelineCell.h"
 
+#include "cells/CellContext.h"
 #include "timeline/AvatarButton.h"
 #include "timeline/WBTextView.h"
 
@@ -11,7 +12,6 @@ namespace {
 // x 66 to 10 before the right edge, 10 below the top and 12 above the bottom.
 constexpr int kDesignWidth = 400;
 constexpr int kDesignHeight = 70;
-const QColor kBoxGrey = QColor::fromRgbF(0.88f, 0.88f, 0.88f);
 const QColor kLineGrey = QColor::fromRgbF(0.835f, 0.835f, 0.835f);
 } // namespace
 
@@ -47,5 +47,5 @@ void TimelineCell::paintEvent(QPaintEvent*)
     notch.lineTo(box.left() + 34, box.top() - 11);
     notch.lineTo(box.left() + 46, box.top() + 0.5);
     notch.closeSubpath();
-    painter.fillPath(shape.united(notch), kBoxGrey);
+    painter.fillPath(shape.united(notch), CellContext::current().appearance().boxColor());
 }

@@ -7,6 +7,7 @@
 
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -49,6 +50,21 @@ public:
     // Shows the comments drawer of an item for the status `activeId`.
     virtual void displayCommentsFromDataCell(const CellPtr& cell, std::uint64_t activeId, bool toggle,
                                              bool fetchData) = 0;
+
+    // The commands an item offers assistive technology (their names are shown to the user), and running one on
+    // that item of `list`.
+    virtual QStringList itemCommandNames(PXListViewController* list, const CellPtr& cell)
+    {
+        (void)list;
+        (void)cell;
+        return {};
+    }
+    virtual void performItemCommand(PXListViewController* list, const CellPtr& cell, const QString& name)
+    {
+        (void)list;
+        (void)cell;
+        (void)name;
+    }
 
     // The avatar of a row was clicked; `name` is the user it shows ("" for the signed-in user).
     virtual void profileButtonClicked(const QString& name) = 0;

@@ -4,6 +4,8 @@
 #include "widgets/PXListViewCell.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -12,8 +14,38 @@
 #include <QTextDocument>
 #include <QTextLayout>
 
+namespace {
+
+// Item text to assistive technology: static text that reads as it is shown (pictures have no text of their own).
+class WBTextViewAccessible : public QAccessibleWidget {
+public:
+    explicit WBTextViewAccessible(WBTextView* view) : QAccessibleWidget(view, QAccessible::StaticText) {}
+    QString text(QAccessible::Text t) const override
+    {
+        const auto* view = static_cast<const WBTextView*>(widget());
+        if (t != QAccessible::Name || !view->accessibleName().isEmpty() || !view->document())
+            return QAccessibleWidget::text(t);
+        return view->document()->toPlainText().remove(QChar::ObjectReplacementCharacter).trimmed();
+    }
+};
+
+QAccessibleInterface* textViewFactory(const QString& className, QObject* object)
+{
+    if ((className == QLatin1String("WBTextView") || className == QLatin1String("WBTextView2")) && object &&
+        object->isWidgetType())
+        return new WBTextViewAccessible(static_cast<WBTextView*>(object));
+    return nullptr;
+}
+
+} // namespace
+
 WBTextView::WBTextView(QWidget* parent) : QWidget(parent)
 {
+    static const bool installed = [] {
+        QAccessible::installFactory(textViewFactory);
+        return true;
+    }();
+    (void)installed;
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     setAutoFillBackground(false);

@@ -453,6 +453,7 @@ void BigPicWindowController::keyPressEvent(QKeyEvent* event)
     case Qt::Key_X:
     case Qt::Key_Q:
     case Qt::Key_Space:
+    case Qt::Key_Escape:
         closePic();
         return;
     default:

@@ -1,13 +1,17 @@
 #include "widgets/PXListView.h"
 
+#include "widgets/FocusMark.h"
+#include "widgets/PXListViewAccessible.h"
 #include "widgets/PXListViewCell.h"
 #include "widgets/PXListViewDelegate.h"
 #include "widgets/PXThinScroller.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QEasingCurve>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QVariantAnimation>
@@ -33,9 +37,37 @@ int heightToPixels(double height) {
     // (57.0000001) add a pixel.
     return int(std::ceil(height - 1e-6));
 }
+
+// Drawn over the current row while the list has the focus: row views draw their own selection, this shows
+// where the keys act. It lets clicks through to the row below.
+class CurrentRowMark : public QWidget {
+public:
+    explicit CurrentRowMark(QWidget *parent) : QWidget(parent) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter painter(this);
+        focusmark::draw(painter, QRectF(rect()), 3.0);
+    }
+};
+
+// Runs `fn` with `flag` set, restoring it afterwards.
+template <class Fn>
+void withFlag(bool &flag, Fn fn) {
+    const bool before = flag;
+    flag = true;
+    fn();
+    flag = before;
+}
 }  // namespace
 
 PXListView::PXListView(QWidget *parent) : QAbstractScrollArea(parent) {
+    installListViewAccessibility();
     setFrameShape(QFrame::NoFrame);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -61,6 +93,8 @@ PXListView::PXListView(QWidget *parent) : QAbstractScrollArea(parent) {
     liveResizeTimer_.setSingleShot(true);
     liveResizeTimer_.setInterval(kDefaultLiveResizeQuietMs);
     connect(&liveResizeTimer_, &QTimer::timeout, this, &PXListView::endLiveResize);
+
+    currentRowMark_ = new CurrentRowMark(viewport());
 }
 
 PXListView::~PXListView() {
@@ -113,6 +147,22 @@ void PXListView::reloadData() {
     // Selected rows that no longer exist are dropped, and the delegate hears of it once the list is consistent.
     if (!selection_.empty() && *selection_.rbegin() >= rows)
         applySelection(std::set<int>(selection_.begin(), selection_.lower_bound(rows)));
+    adoptCurrentRow();
+    announceReload();
+}
+
+void PXListView::setKeepsCurrentRow(bool keeps) {
+    keepsCurrentRow_ = keeps;
+    adoptCurrentRow();
+}
+
+void PXListView::adoptCurrentRow() {
+    // The first row in view is where the eye is.
+    if (!keepsCurrentRow_ || !hasFocus() || !selection_.empty() || numberOfRows() <= 0)
+        return;
+    const int row = std::max(0, visibleRange().location);
+    anchorRow_ = leadRow_ = row;
+    withFlag(keyboardSelecting_, [&] { applySelection({row}); });
 }
 
 void PXListView::updateDocumentGeometry() {
@@ -137,6 +187,7 @@ void PXListView::layoutCells() {
         layoutCellsOnce();
     } while (layoutPending_ && ++passes < 8);
     inLayout_ = false;
+    updateCurrentRowMark();
     if (reloadPending_) {
         reloadPending_ = false;
         reloadData();
@@ -516,8 +567,10 @@ void PXListView::applySelection(std::set<int> rows) {
     for (int i = 0; i < realizedRange_.length; ++i)
         if (PXListViewCell *cell = realized_[size_t(i)])
             cell->setSelected(isRowSelected(realizedRange_.location + i));
+    updateCurrentRowMark();
     if (delegate_)
         delegate_->listViewSelectionDidChange(this);
+    announceCurrentRow();
 }
 
 void PXListView::mousePressEvent(QMouseEvent *event) {
@@ -582,7 +635,17 @@ int PXListView::keyboardCurrentRow() const {
     return isRowSelected(leadRow_) ? leadRow_ : *selection_.begin();
 }
 
+void PXListView::selectRowFromKeyboard(int row) {
+    if (row >= 0 && row < numberOfRows())
+        moveSelectionTo(row, false);
+}
+
 void PXListView::moveSelectionTo(int row, bool extend) {
+    withFlag(keyboardSelecting_, [&] { moveSelectionToRow(row, extend); });
+    scrollRowToVisible(row);
+}
+
+void PXListView::moveSelectionToRow(int row, bool extend) {
     if (extend && anchorRow_ >= 0 && anchorRow_ < numberOfRows()) {
         std::set<int> range;
         for (int r = std::min(anchorRow_, row); r <= std::max(anchorRow_, row); ++r)
@@ -593,7 +656,6 @@ void PXListView::moveSelectionTo(int row, bool extend) {
         anchorRow_ = leadRow_ = row;
         applySelection({row});
     }
-    scrollRowToVisible(row);
 }
 
 void PXListView::keyPressEvent(QKeyEvent *event) {
@@ -634,20 +696,75 @@ void PXListView::keyPressEvent(QKeyEvent *event) {
         }
         break;
     case Qt::Key_Home:
-        if (current < 0)
-            setContentOffset(0);
-        else
-            moveSelectionTo(0, extend);
+        if (rows > 0)
+            moveSelectionTo(0, extend && current >= 0);
         break;
     case Qt::Key_End:
-        if (current < 0)
-            setContentOffset(maximumContentOffset());
-        else
-            moveSelectionTo(rows - 1, extend);
+        if (rows > 0)
+            moveSelectionTo(rows - 1, extend && current >= 0);
         break;
     default:
         QAbstractScrollArea::keyPressEvent(event);
         return;
     }
     event->accept();
+}
+
+void PXListView::focusInEvent(QFocusEvent *event) {
+    QAbstractScrollArea::focusInEvent(event);
+    // A click picks its own row.
+    if (event->reason() != Qt::MouseFocusReason)
+        adoptCurrentRow();
+    updateCurrentRowMark();
+    announceCurrentRow();
+}
+
+void PXListView::focusOutEvent(QFocusEvent *event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    updateCurrentRowMark();
+}
+
+void PXListView::updateCurrentRowMark() {
+    const int row = keyboardCurrentRow();
+    if (!hasFocus() || row < 0 || !visibleRange().contains(row)) {
+        if (!currentRowMark_->isHidden())
+            currentRowMark_->hide();
+        return;
+    }
+    const QRect frame = rectOfRow(row).translated(0, -contentOffset());
+    if (currentRowMark_->geometry() != frame)
+        currentRowMark_->setGeometry(frame);
+    // Row views placed since are stacked above it.
+    if (viewport()->children().constLast() != currentRowMark_)
+        currentRowMark_->raise();
+    if (currentRowMark_->isHidden())
+        currentRowMark_->show();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Assistive technology
+
+void PXListView::announceReload() {
+    if (!QAccessible::isActive())
+        return;
+    if (auto *list = dynamic_cast<PXListViewAccessible *>(QAccessible::queryAccessibleInterface(this)))
+        list->rowsReloaded();
+    QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::ModelReset);
+    QAccessible::updateAccessibility(&event);
+}
+
+void PXListView::announceCurrentRow() {
+    const int row = keyboardCurrentRow();
+    if (!QAccessible::isActive() || row < 0)
+        return;
+    auto *list = dynamic_cast<PXListViewAccessible *>(QAccessible::queryAccessibleInterface(this));
+    QAccessibleInterface *item = list ? list->child(row) : nullptr;
+    if (!item)
+        return;
+    QAccessibleEvent selection(item, QAccessible::Selection);
+    QAccessible::updateAccessibility(&selection);
+    if (hasFocus()) {
+        QAccessibleEvent focus(item, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
 }

@@ -113,6 +113,22 @@ public:
     void deselectRow(int row);
     void deselectRows();
 
+    // --- Keyboard ---
+
+    // The row the keys act on: the moving end of the selection, or -1 when nothing is selected.
+    int currentRow() const { return keyboardCurrentRow(); }
+    // Makes `row` the current row as the arrow keys do: the only selected row, brought into view. Rows out of
+    // range change nothing.
+    void selectRowFromKeyboard(int row);
+    // True while the delegate hears of a selection change that a key made: the keyboard moves through a list
+    // without acting on every row it passes, where a click on a row acts on it.
+    bool selectionChangedByKeyboard() const { return keyboardSelecting_; }
+    // Whether the list, while it has the focus, always has a current row for the keys: with rows but nothing
+    // selected (rows came, a reload dropped the selected ones, the focus came by Tab) the first row in view
+    // becomes current, without scrolling and as a key would select it. Off by default.
+    bool keepsCurrentRow() const { return keepsCurrentRow_; }
+    void setKeepsCurrentRow(bool keeps);
+
     // --- Wheel scrolling ---
 
     // When on (the default), wheel notches scroll in a short animation; pixel deltas (touchpads) always apply
@@ -145,6 +161,8 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     friend class PXListViewCell;
@@ -159,11 +177,20 @@ private:
     void notifyBoundsIfChanged();
     void applySelection(std::set<int> rows);
     int keyboardCurrentRow() const;
+    // Moves as a key does (the delegate sees selectionChangedByKeyboard()) and keeps the row in view.
     void moveSelectionTo(int row, bool extend);
+    void moveSelectionToRow(int row, bool extend);
     void scrollByPixels(int dy, bool animated);
     void stopScrollAnimation();
     void endLiveResize();
     void forgetCell(PXListViewCell *cell);
+    // See keepsCurrentRow().
+    void adoptCurrentRow();
+    // The ring around the current row while the list has the focus.
+    void updateCurrentRowMark();
+    // Tells assistive technology that the rows were reloaded, or which row is now current.
+    void announceReload();
+    void announceCurrentRow();
 
     PXListViewDelegate *delegate_ = nullptr;
     std::vector<int> rowTops_{0};           // rowTops_[r] = top of row r; back() = document height
@@ -186,4 +213,7 @@ private:
     bool inLayout_ = false;
     bool layoutPending_ = false;
     bool reloadPending_ = false;
+    bool keyboardSelecting_ = false;
+    bool keepsCurrentRow_ = false;
+    QWidget *currentRowMark_ = nullptr;
 };

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QString>
+#include <QStringList>
+
 class PXListView;
 class PXListViewCell;
 
@@ -28,4 +31,25 @@ public:
     virtual void listViewDidEndLiveResize(PXListView *listView) { (void)listView; }
 
     virtual void listViewRowDoubleClicked(PXListView *listView, int row) { (void)listView; (void)row; }
+
+    // What a screen reader says for a row: the whole item in one sentence, as a person would read it out.
+    virtual QString listViewAccessibleTextOfRow(PXListView *listView, int row)
+    {
+        (void)listView;
+        (void)row;
+        return QString();
+    }
+    // The commands assistive technology may run on a row (their names are shown to the user), and running one.
+    virtual QStringList listViewAccessibleActionsOfRow(PXListView *listView, int row)
+    {
+        (void)listView;
+        (void)row;
+        return {};
+    }
+    virtual void listViewPerformAccessibleAction(PXListView *listView, int row, const QString &action)
+    {
+        (void)listView;
+        (void)row;
+        (void)action;
+    }
 };

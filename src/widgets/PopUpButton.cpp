@@ -7,8 +7,8 @@ PopUpButton::PopUpButton(int tag, const QString& menuTitle, QWidget* parent)
 {
     setObjectName(menuTitle);
     setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    // A click chooses; the keyboard stays with the list below.
-    setFocusPolicy(Qt::NoFocus);
+    // A click chooses and leaves the keyboard with the list below; Tab reaches it.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void PopUpButton::addItemWithTitle(const QString& title, const QVariant& representedObject)

@@ -116,9 +116,9 @@ TEST(Appearance, FontsFollowTheSettingsWithTheTwelvePointFallback)
         EXPECT_EQ(appearance.dateDic().font, appearance.dateFont());
         EXPECT_EQ(appearance.dateDic().alignment, Qt::AlignRight);
         EXPECT_EQ(appearance.dateDic().foregroundColor, appearance.dateColor());
-        EXPECT_NEAR(appearance.dateColor().redF(), 0.8, 0.001);
+        EXPECT_NEAR(appearance.dateColor().redF(), 0.385, 0.001);
         EXPECT_NEAR(appearance.bodyColor().redF(), 0.1, 0.001);
-        EXPECT_NEAR(appearance.footerColor().greenF(), 0.5, 0.001);
+        EXPECT_NEAR(appearance.footerColor().greenF(), 0.33, 0.001);
         const QTextBlockFormat& repost = appearance.restatusParagraphStyle();
         EXPECT_EQ(repost.leftMargin(), 16);
         EXPECT_EQ(repost.textIndent(), 0);
