@@ -218,7 +218,7 @@ CellArray PXListViewController::cellsByMergeNewCells(const CellArray& newCells, 
 {
     liststore::Merged merged = liststore::mergeCells(newCells, oldCells, mode, store_.fakeCells());
     store_.setFakeCells(std::move(merged.fakes));
-    return merged.cells;
+    return std::move(merged.cells);  // a member is not moved by itself: without this the whole list is copied
 }
 
 std::uint64_t PXListViewController::earliestEntityIdOnCells(const CellArray& cells) const
