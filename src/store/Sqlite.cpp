@@ -10,6 +10,8 @@ namespace {
 }
 }  // namespace
 
+bool SqliteError::isDamage() const { return code_ == SQLITE_CORRUPT || code_ == SQLITE_NOTADB; }
+
 Statement::~Statement() {
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);

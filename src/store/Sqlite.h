@@ -17,6 +17,8 @@ public:
     SqliteError(int code, const std::string& what) : std::runtime_error(what), code_(code) {}
     // SQLite's primary result code (SQLITE_NOTADB, SQLITE_CORRUPT, SQLITE_FULL, ...).
     int code() const { return code_; }
+    // The file's content is damaged (as opposed to a full disk or a lock held elsewhere).
+    bool isDamage() const;
 
 private:
     int code_;

@@ -121,7 +121,9 @@ std::string movedAsideNotice(bool newer, const std::string& aside) {
 
 enum class Verdict { Usable, Fresh, Newer, Unreadable };
 
-// What an existing file is. Only the header is read before the verdict, so a foreign file is not changed.
+// What an existing file is, from its header and schema alone: reading every page (an integrity check) would cost
+// a start a whole read of the file. Only the header is read before the verdict, so a foreign file is not changed.
+// A damaged page is found when a read or a write meets it (see recoverFromDamage).
 Verdict examine(Database& db) {
     const std::int64_t applicationId = db.value("PRAGMA application_id");
     const std::int64_t version = db.value("PRAGMA user_version");
@@ -133,8 +135,9 @@ Verdict examine(Database& db) {
         return Verdict::Newer;
     if (version != TimelineStore::kSchemaVersion)
         return Verdict::Unreadable;
-    Statement check = db.prepare("PRAGMA quick_check(1)");
-    return check.step() && check.bytes(0) == "ok" ? Verdict::Usable : Verdict::Unreadable;
+    return db.value("SELECT count(*) FROM sqlite_master WHERE name IN ('records', 'list_rows', 'positions', 'facts')") == 4
+               ? Verdict::Usable
+               : Verdict::Unreadable;
 }
 
 void configure(Database& db) {
@@ -144,16 +147,21 @@ void configure(Database& db) {
     db.exec(kWalLimit);
 }
 
-void createSchema(Database& db) {
+// A new, empty store at `path`; throws SqliteError.
+std::unique_ptr<Database> createStore(const std::string& path) {
+    if (!createOwnerOnly(path))
+        throw SqliteError(0, "cannot create " + path);
+    auto db = std::make_unique<Database>(path, true);
     // Must come before the first table: free pages can then be given back without rewriting the whole file.
-    db.exec("PRAGMA auto_vacuum=INCREMENTAL");
-    configure(db);
-    Transaction transaction(db);
+    db->exec("PRAGMA auto_vacuum=INCREMENTAL");
+    configure(*db);
+    Transaction transaction(*db);
     for (const char* statement : kSchema)
-        db.exec(statement);
-    db.exec("PRAGMA application_id=" + std::to_string(kApplicationId));
-    db.exec("PRAGMA user_version=" + std::to_string(TimelineStore::kSchemaVersion));
+        db->exec(statement);
+    db->exec("PRAGMA application_id=" + std::to_string(kApplicationId));
+    db->exec("PRAGMA user_version=" + std::to_string(TimelineStore::kSchemaVersion));
     transaction.commit();
+    return db;
 }
 
 template <class Record>
@@ -250,16 +258,15 @@ TimelineStore::Opened TimelineStore::open(const std::string& folder, const std::
             configure(*db);
         } else {
             db.reset();
-            if (!createOwnerOnly(path))
-                throw SqliteError(0, "cannot create " + path);
-            db = std::make_unique<Database>(path, true);
-            createSchema(*db);
+            db = createStore(path);
         }
     } catch (const SqliteError&) {
         result.notice = cannotStoreNotice(folder);
         return result;
     }
     result.store.reset(new TimelineStore(folder, account, path, std::move(db), settleMs));
+    if (std::string damaged = result.store->takeNotice(); !damaged.empty())
+        result.notice = damaged;  // met while the facts were read
     return result;
 }
 
@@ -288,8 +295,11 @@ TimelineStore::TimelineStore(std::string folder, std::string account, std::strin
         Statement facts = db_->prepare("SELECT key, value FROM facts");
         while (facts.step())
             facts_[facts.bytes(0)] = facts.bytes(1);
-    } catch (const SqliteError&) {
-        // Facts are hints (when the service was last reached); a page of them that cannot be read costs nothing.
+    } catch (const SqliteError& error) {
+        if (error.isDamage()) {
+            std::lock_guard<std::mutex> lock(dbLock_);
+            recoverFromDamage();
+        }
     }
     writer_ = std::thread([this] { run(); });
 }
@@ -387,9 +397,11 @@ StoredList TimelineStore::read(ListKind kind) {
         ids.bind(1, static_cast<std::int64_t>(kind));
         while (ids.step())
             written.records.emplace(ids.id(0), HeldRecord());
-    } catch (const SqliteError&) {
-        // A page that cannot be read: the list starts empty and the next write replaces what it held.
+    } catch (const SqliteError& error) {
+        // The list starts empty; the next write of it replaces what it held.
         written_.erase(kind);
+        if (error.isDamage())
+            recoverFromDamage();
         return StoredList();
     }
     written.known = true;
@@ -481,7 +493,8 @@ void TimelineStore::run() {
         const std::uint64_t upTo = handedOver_;
         flushWanted_ = false;
         lock.unlock();
-        const bool written = writeBatch(batch);
+        const BatchOutcome outcome = writeBatch(batch);
+        const bool written = outcome == BatchOutcome::Written;
         lock.lock();
         finishedUpTo_ = upTo;
         if (written) {
@@ -489,10 +502,11 @@ void TimelineStore::run() {
         } else {
             if (!discarded_)
                 putBack(batch, pending_);
-            retryWanted_ = false;
+            // A full disk is not tried again until something new comes; a new file at once.
+            retryWanted_ = outcome == BatchOutcome::Recovered;
         }
         done_.notify_all();
-        if (!written && stopping_)
+        if (outcome == BatchOutcome::Failed && stopping_)
             break;  // the disk refuses: quitting must not wait on it
     }
 }
@@ -505,10 +519,10 @@ void TimelineStore::putBack(Pending& failed, Pending& pending) {
     pending.facts.insert(failed.facts.begin(), failed.facts.end());
 }
 
-bool TimelineStore::writeBatch(const Pending& batch) {
+TimelineStore::BatchOutcome TimelineStore::writeBatch(const Pending& batch) {
     std::lock_guard<std::mutex> lock(dbLock_);
     if (!db_)
-        return false;
+        return BatchOutcome::Failed;
     const std::uint64_t recordsBefore = statistics_.recordsWritten;
     try {
         std::map<ListKind, Written> staged;
@@ -527,14 +541,18 @@ bool TimelineStore::writeBatch(const Pending& batch) {
         for (auto& [kind, written] : staged)
             written_[kind] = std::move(written);
         ++statistics_.transactions;
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         // Nothing of the batch is in the file, and written_ still says what is.
         statistics_.recordsWritten = recordsBefore;
         ++statistics_.failures;
-        return false;
+        if (const auto* sqlite = dynamic_cast<const SqliteError*>(&error); sqlite && sqlite->isDamage()) {
+            recoverFromDamage();  // the batch, put back, goes into the new file
+            return db_ ? BatchOutcome::Recovered : BatchOutcome::Failed;
+        }
+        return BatchOutcome::Failed;
     }
     compactIfWorthIt();
-    return true;
+    return BatchOutcome::Written;
 }
 
 // Writes the difference between what the file holds of the list (written_) and `rows`; `next` receives what
@@ -603,6 +621,37 @@ void TimelineStore::learnStoredIds(ListKind kind, Written& written) {
         written.rows.push_back(RowKey {rows.id(0), rows.isNull(2) ? 0 : rows.id(2), !rows.isNull(2),
                                        rows.integer(1) != 0});
     written.known = true;
+}
+
+// A damaged page met after the store was opened: the file goes aside like one found unreadable at open, and a new
+// one takes its place. What was read of it stays with the caller and comes back with the next hand-overs; the
+// facts are handed over again at once.
+void TimelineStore::recoverFromDamage() {
+    db_.reset();
+    written_.clear();
+    const std::string aside = moveAside(path_, "unreadable");
+    std::string notice = aside.empty() ? cannotStoreNotice(folder_) : movedAsideNotice(false, aside);
+    try {
+        if (!aside.empty())
+            db_ = createStore(path_);
+    } catch (const SqliteError&) {
+        notice = cannotStoreNotice(folder_);
+    }
+    std::lock_guard<std::mutex> lock(queueLock_);
+    notice_ = notice;
+    if (db_ && !facts_.empty()) {
+        pending_.facts.insert(facts_.begin(), facts_.end());
+        ++handedOver_;
+        retryWanted_ = true;
+        wake_.notify_one();
+    }
+}
+
+std::string TimelineStore::takeNotice() {
+    std::lock_guard<std::mutex> lock(queueLock_);
+    std::string notice;
+    notice.swap(notice_);
+    return notice;
 }
 
 void TimelineStore::compactIfWorthIt() {

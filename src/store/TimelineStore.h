@@ -6,7 +6,9 @@
 // 0600). Per list (ListKind) it holds the rows as StoredList describes them, at most kMaxRows, each record as the
 // service's JSON; beside the lists, small facts (a text under a key). The file carries its schema version: a file
 // of a newer version, or one that is not a readable store, is renamed beside itself (never deleted) and a new,
-// empty store takes its place, with a notice for the user.
+// empty store takes its place, with a notice for the user. Open checks the header and the schema only (a check of
+// every page would cost a start a read of the whole file); a damaged page that a read or write meets later is
+// handled the same way, with the notice given by takeNotice().
 //
 // Writing never waits on the disk: save(), savePosition() and setFact() keep what they are given and return; the
 // store's own writer thread writes, shortly after (kSettleMs, so that a burst becomes one write), the latest of
@@ -17,8 +19,9 @@
 // the WAL is folded into the file and truncated when the store closes.
 //
 // Threads: every function may be called from any thread. read() waits for a write under way (tens of
-// milliseconds at most); the others take a lock for a moment only. Locks: dbLock_ guards db_ and written_;
-// queueLock_ guards everything the writer thread is handed.
+// milliseconds at most); the others take a lock for a moment only. Locks: dbLock_ guards db_, written_ and
+// statistics_; queueLock_ guards what the writer thread is handed, the facts and the notice. Where both are
+// held, dbLock_ is taken first.
 #include "store/StoredList.h"
 
 #include <condition_variable>
@@ -68,7 +71,8 @@ public:
 
     std::string path() const { return path_; }
 
-    // The list as last written. Rows whose JSON cannot be read any more are left out.
+    // The list as last written. Rows whose JSON cannot be read any more are left out; a damaged file gives an
+    // empty list (and a notice, see takeNotice).
     StoredList read(ListKind kind);
     std::optional<std::string> fact(const std::string& key) const;
 
@@ -81,6 +85,10 @@ public:
     // Waits until everything handed over before the call is written, at most timeoutMs. False on timeout or
     // when the write failed (a full disk); what failed is tried again with the next hand-over.
     bool flush(int timeoutMs = 5000);
+
+    // What to tell the user since the last call, when a damaged file was found after open and moved aside (or
+    // nothing can be stored any more); empty otherwise.
+    std::string takeNotice();
 
     // The account is being deleted: drops what was not written yet, closes and removes the files. Later calls
     // do nothing.
@@ -126,12 +134,15 @@ private:
     TimelineStore(std::string folder, std::string account, std::string path, std::unique_ptr<Database> db,
                   int settleMs);
 
+    enum class BatchOutcome { Written, Failed, Recovered };
+
     void run();
     void stopWriter();
-    bool writeBatch(const Pending& batch);
+    BatchOutcome writeBatch(const Pending& batch);
     void writeList(ListKind kind, const std::vector<Row>& rows, Written& written);
     void learnStoredIds(ListKind kind, Written& written);
     void compactIfWorthIt();
+    void recoverFromDamage();
     static void putBack(Pending& failed, Pending& pending);
 
     const std::string folder_;
@@ -149,6 +160,7 @@ private:
     std::condition_variable done_;
     Pending pending_;
     std::map<std::string, std::string> facts_;  // what the file holds and what was handed over
+    std::string notice_;
     std::uint64_t handedOver_ = 0;               // hand-overs so far
     std::uint64_t finishedUpTo_ = 0;             // hand-overs a finished batch covered, written or not
     std::uint64_t durableUpTo_ = 0;              // hand-overs a committed batch covered
