@@ -1,24 +1,17 @@
 #include "model/RecordJson.h"
 
+#include "ModelFixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <boost/make_shared.hpp>
 
 #include <climits>
-#include <fstream>
 #include <sstream>
 
 using namespace weibo;
 
 namespace {
-
-std::string fixture(const std::string& name) {
-    std::ifstream in(std::string(PLUMET_TEST_DATA) + "/model/" + name, std::ios::binary);
-    EXPECT_TRUE(in.good()) << name;
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 // Every field, nested records included, as print() writes them: two records print alike exactly when equal.
 template <class Record>
