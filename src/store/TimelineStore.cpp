@@ -240,7 +240,13 @@ TimelineStore::Opened TimelineStore::open(const std::string& folder, const std::
             ownerOnly(path);
             db = std::make_unique<Database>(path, false);
             verdict = examine(*db);
-        } catch (const SqliteError&) {
+        } catch (const SqliteError& failure) {
+            // A lock held too long by another start, or a file we may not read, says nothing against the file:
+            // it stays where it is and this run stores nothing.
+            if (!failure.isDamage()) {
+                result.notice = cannotStoreNotice(folder);
+                return result;
+            }
             verdict = Verdict::Unreadable;
         }
     }

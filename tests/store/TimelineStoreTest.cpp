@@ -246,6 +246,22 @@ TEST_F(StoreTest, NewerOrUnreadableFilesAreMovedAsideWithANotice) {
     EXPECT_EQ(aside, 4u);
 }
 
+// A file another connection keeps locked (a second start of the same account) is not taken for damaged.
+TEST_F(StoreTest, AFileLockedElsewhereIsLeftWhereItIs) {
+    open("5")->save(ListKind::Home, rowsOf(ListKind::Home, 10, 3, "x"));
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(TimelineStore::pathFor(folder_, "5").c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    const TimelineStore::Opened locked = TimelineStore::open(folder_, "5", 0);  // waits out the busy timeout
+    EXPECT_FALSE(locked.store);
+    EXPECT_EQ(locked.movedAside, "");
+    EXPECT_EQ(locked.notice, "无法在“" + folder_ + "”保存时间线，本次运行的时间线不会留到下次启动。");
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(open("5")->read(ListKind::Home).rows.size(), 3u);
+}
+
 TEST_F(StoreTest, RemovingAnAccountDeletesAllItsFilesAndNoOthers) {
     auto kept = open("11");
     kept->save(ListKind::Home, rowsOf(ListKind::Home, 10, 5, "别人的"));
