@@ -71,4 +71,15 @@ struct StoredList {
     Position position;
 };
 
+// What a list holds, without its records: enough for a tab's badge and for asking the service what is newer.
+struct ListSummary {
+    std::size_t rows = 0;    // gaps included
+    std::size_t unread = 0;  // rows marked unread
+    std::uint64_t newestId = 0;  // the top record's id; 0 for an empty list
+    bool operator==(const ListSummary& other) const
+    {
+        return rows == other.rows && unread == other.unread && newestId == other.newestId;
+    }
+};
+
 }  // namespace store

@@ -415,6 +415,26 @@ StoredList TimelineStore::read(ListKind kind) {
     return list;
 }
 
+ListSummary TimelineStore::summary(ListKind kind) {
+    ListSummary summary;
+    std::lock_guard<std::mutex> lock(dbLock_);
+    if (!db_)
+        return summary;
+    try {
+        Statement counts = db_->prepare(
+            "SELECT count(*), total(unread), (SELECT id FROM list_rows WHERE list = ?1 AND gap_newer IS NULL"
+            " ORDER BY pos LIMIT 1) FROM list_rows WHERE list = ?1");
+        counts.bind(1, static_cast<std::int64_t>(kind));
+        if (counts.step())
+            summary = ListSummary {static_cast<std::size_t>(counts.integer(0)),
+                                   static_cast<std::size_t>(counts.integer(1)), counts.id(2)};
+    } catch (const SqliteError& error) {
+        if (error.isDamage())
+            recoverFromDamage();
+    }
+    return summary;
+}
+
 std::optional<std::string> TimelineStore::fact(const std::string& key) const {
     std::lock_guard<std::mutex> lock(queueLock_);
     const auto found = facts_.find(key);

@@ -100,6 +100,8 @@ TEST_F(StoreTest, RestartKeepsEveryListItsUnreadMarksGapsAndPosition) {
     EXPECT_EQ(store->fact("LastReached"), std::optional<std::string>("1700000000"));
     EXPECT_EQ(store->fact("nothing"), std::nullopt);
     for (ListKind kind : kAllLists) {
+        // The badges' figures come before the list is read.
+        EXPECT_EQ(store->summary(kind), (ListSummary {42, 3, saved[kind][0].id()}));
         const StoredList list = store->read(kind);
         const std::vector<Row>& rows = saved[kind];
         ASSERT_EQ(idsOf(list), idsOf(StoredList {rows, {}})) << int(kind);
