@@ -1,12 +1,14 @@
 // The timeline store with five lists of 1024 stored items (home, mentions, favourites: statuses, half of them
 // reposts; comments received; received messages), in a file made once in a private folder:
-// - open_and_read/first_list, /five_lists: opening the store and reading the home list, or all five, as a start
-//   does; "cold" drops the file from the page cache before each run, as after a reboot;
+// - open_and_read/first_list, /five_lists: opening the store and reading the home list, or all five;
+//   /start: what a start needs before the first list shows: the home list read and the other four lists' summaries
+//   (their badges); "cold" drops the file from the page cache before each run, as after a reboot;
 // - hand_over_merge_of_100: the caller's time to hand over the home list after a merge of 100 new items (the rows
 //   built from the list's records and save()); the writer's time to write it follows as writer_ms;
 // - database_size: the file once written and closed (its WAL folded in), and while open;
-// - memory_of_read_lists: the heap and resident memory that holding the five lists read costs, and what keeping
-//   each item's JSON text beside its records (the alternative to writing records back) would add.
+// - memory_of_read_lists: the heap and resident memory that holding the five lists read costs (and the home list
+//   alone, as a start reads it), and what keeping each item's JSON text beside its records (the alternative to
+//   writing records back) would add.
 //   bench_store [Google Benchmark flags]
 #include "PageMaker.h"
 #include "model/RecordJson.h"
@@ -104,8 +106,11 @@ void BM_MemoryOfReadLists(benchmark::State& state) {
         const double heapBefore = heapBytesInUse();
         const double residentBefore = residentBytes();
         std::vector<store::StoredList> lists;
-        for (ListKind kind : kFive)
+        for (ListKind kind : kFive) {
             lists.push_back(opened.store->read(kind));
+            if (lists.size() == 1)
+                state.counters["first_list_heap_mb"] = megabytes(heapBytesInUse() - heapBefore);
+        }
         const double heapRecords = heapBytesInUse() - heapBefore;
         const double residentRecords = residentBytes() - residentBefore;
         // The alternative: every item's JSON text kept beside its records.
@@ -125,7 +130,7 @@ void BM_MemoryOfReadLists(benchmark::State& state) {
 // First, so that the heap has not grown and been freed by the others before it measures.
 BENCHMARK(BM_MemoryOfReadLists)->Name("memory_of_read_lists")->Unit(benchmark::kMillisecond)->Iterations(1);
 
-void openAndRead(benchmark::State& state, int lists, bool cold) {
+void openAndRead(benchmark::State& state, int lists, bool cold, bool summaries = false) {
     const std::string folder = storeFolder();
     const std::string path = TimelineStore::pathFor(folder, kAccount);
     std::size_t rows = 0;
@@ -139,17 +144,23 @@ void openAndRead(benchmark::State& state, int lists, bool cold) {
         rows = 0;
         for (int i = 0; i < lists; ++i)
             rows += opened.store->read(kFive[i]).rows.size();
+        for (int i = lists; summaries && i < 5; ++i)
+            rows += opened.store->summary(kFive[i]).rows;
         state.PauseTiming();
         opened.store.reset();  // closing is not part of a start
         state.ResumeTiming();
     }
-    if (rows != std::size_t(lists) * kItems)
+    if (rows != std::size_t(summaries ? 5 : lists) * kItems)
         state.SkipWithError("the store did not give every row back");
     state.counters["rows"] = double(rows);
 }
 
 void BM_OpenAndReadFirstList(benchmark::State& state) { openAndRead(state, 1, state.range(0) != 0); }
 BENCHMARK(BM_OpenAndReadFirstList)->Name("open_and_read/first_list")->ArgName("cold")->Arg(0)->Arg(1)
+    ->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void BM_Start(benchmark::State& state) { openAndRead(state, 1, state.range(0) != 0, true); }
+BENCHMARK(BM_Start)->Name("open_and_read/start")->ArgName("cold")->Arg(0)->Arg(1)
     ->Unit(benchmark::kMillisecond)->Iterations(10);
 
 void BM_OpenAndReadFiveLists(benchmark::State& state) { openAndRead(state, 5, state.range(0) != 0); }
