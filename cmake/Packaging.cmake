@@ -35,8 +35,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 # Libraries the binaries link come from dpkg-shlibdeps. What is loaded at run time is named here: QtKeychain opens
-# libsecret itself, Qt its platform plugins, and the web engine of the video module its helper process.
+# libsecret itself, Qt its platform plugins and its Chinese translations, and the web engine of the video module
+# its helper process.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsecret-1-0, qt6-qpa-plugins, libqt6webenginecore6-bin")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsecret-1-0, qt6-qpa-plugins, qt6-translations-l10n, libqt6webenginecore6-bin")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gnome-keyring, fonts-noto-cjk")
 include(CPack)

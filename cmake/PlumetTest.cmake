@@ -2,7 +2,7 @@
 # One GoogleTest program; every test case becomes a CTest test carrying the label.
 function(plumet_add_test)
   cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
-  add_executable(${T_NAME} ${T_SOURCES})
+  add_executable(${T_NAME} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/LoopbackOnly.cpp)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   target_compile_definitions(${T_NAME} PRIVATE
     PLUMET_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"

@@ -442,11 +442,15 @@ void atUsers(Ctx& c) {
     count = std::min(count, 50);
     int range = c.integer("range", 2);
     (void)range;
+    // Like the service, a name matches when it holds the typed text anywhere, Latin letters in either case
+    // ("li" finds 刘洋_Liu); names that begin with it come first.
     auto st = c.db.prepare(type == 0
                                ? "SELECT u.id, u.screen_name FROM follows f JOIN users u ON u.id = f.followee WHERE "
-                                 "f.follower = ?1 AND substr(u.screen_name, 1, length(?2)) = ?2 ORDER BY u.id LIMIT ?3"
+                                 "f.follower = ?1 AND instr(lower(u.screen_name), lower(?2)) > 0 "
+                                 "ORDER BY instr(lower(u.screen_name), lower(?2)) != 1, u.id LIMIT ?3"
                                : "SELECT u.id, u.screen_name FROM follows f JOIN users u ON u.id = f.follower WHERE "
-                                 "f.followee = ?1 AND substr(u.screen_name, 1, length(?2)) = ?2 ORDER BY u.id LIMIT ?3");
+                                 "f.followee = ?1 AND instr(lower(u.screen_name), lower(?2)) > 0 "
+                                 "ORDER BY instr(lower(u.screen_name), lower(?2)) != 1, u.id LIMIT ?3");
     st.bind(1, c.viewer).bind(2, c.str("q")).bind(3, count);
     Json::Value arr(Json::arrayValue);
     while (st.step()) {

@@ -6,7 +6,7 @@ PACKAGES=(
   libcurl4-openssl-dev libjsoncpp-dev libboost-dev libsqlite3-dev libcpp-httplib-dev
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6network6 qt6-qpa-plugins
   qt6-webengine-dev libqt6webenginecore6-bin qt6-image-formats-plugins
-  qt6-multimedia-dev
+  qt6-multimedia-dev qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus dbus-daemon xvfb xauth wrk
   fonts-noto-cjk

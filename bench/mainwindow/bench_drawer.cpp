@@ -118,7 +118,7 @@ Fixture* fixture = nullptr;
 void BM_OpenCommentsOfAStatus(benchmark::State& state)
 {
     MyWindowController& w = *fixture->window;
-    w.leftTabClicked(w.timelineHome());
+    w.leftTabClicked(w.leftTabs().at(0));
     for (auto _ : state) {
         w.displayCommentsFromDataCell(fixture->item, 1, true, false);
         QApplication::processEvents();
@@ -136,7 +136,7 @@ void BM_OpenConversationOf100Messages(benchmark::State& state)
 {
     MyWindowController& w = *fixture->window;
     PXListViewController* list = w.messageListViewController();
-    w.leftTabClicked(w.directMessage());
+    w.leftTabClicked(w.leftTabs().at(3));
     list->setDataOfCells(CellArray{fixture->conversation});
     list->reloadData();
     for (auto _ : state) {

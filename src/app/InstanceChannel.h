@@ -9,15 +9,22 @@ class QLocalServer;
 class InstanceChannel : public QObject {
     Q_OBJECT
 public:
+    // What claim found.
+    enum class Claim {
+        Running,    // this process is now the running instance
+        HandedOver, // the running instance answered and shows itself: this process ends
+        Unanswered, // an instance holds the name but neither answered nor went away within the wait
+    };
+
     // The channel of the program whose settings live in settingsFile.
     explicit InstanceChannel(const QString& settingsFile, QObject* parent = nullptr);
     ~InstanceChannel() override;
 
-    // Becomes the running instance, or, when another one answers, asks it to reopen. True when this process is
-    // now the running instance; false when the other one took the request (this process should end). A running
-    // instance that is quitting answers so, and the launch waits for it to be gone (up to quitWaitMs) and then
-    // starts on its own instead of reviving it.
-    bool claim(int timeoutMs = 2000, int quitWaitMs = 10000);
+    // Becomes the running instance, or hands a reopen to the one that runs. Only the running instance's "ok"
+    // ends this launch: an answer of "quitting", no answer within answerMs or a connection closed without an
+    // answer is an instance on its way out, and the launch waits until its name is free (at most waitMs) and
+    // then runs on its own instead of reviving it.
+    Claim claim(int answerMs = 2000, int waitMs = 20000);
 
     // From now on a later launch is told that this instance is quitting.
     void setQuitting() { quitting_ = true; }
@@ -27,9 +34,13 @@ public:
 signals:
     // Another launch asked the running instance to show itself.
     void reopenRequested();
+    // Another launch was told that this instance is quitting.
+    void laterLaunchTurnedAway();
 
 private:
     void accept();
+    // Becomes the server of the name; nameTaken tells a name in use from a channel that cannot be made.
+    bool listen(bool& nameTaken);
 
     QString name_;
     QLocalServer* server_ = nullptr;

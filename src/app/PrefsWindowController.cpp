@@ -3,6 +3,7 @@
 #include "app/TokenStore.h"
 #include "app/omnikAppDelegate.h"
 #include "platform/AlertResponder.h"
+#include "platform/ProxyChoice.h"
 #include "platform/UserDefaults.h"
 #include "platform/WindowPlacement.h"
 
@@ -11,6 +12,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QIntValidator>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -89,21 +91,54 @@ PrefsWindowController::PrefsWindowController(const QString& windowNibName, QWidg
         connect(field, &QLineEdit::editingFinished, this, [this, key] { commitAddress(key); });
     }
 
+    // Proxy: Plumet's own, else the environment's.
+    auto* proxy = new QGroupBox(QStringLiteral("代理"), this);
+    auto* proxyLayout = new QFormLayout(proxy);
+    proxyHostField_ = new QLineEdit(proxy);
+    proxyHostField_->setObjectName(platform::ProxyChoice::kProxyHost);
+    proxyHostField_->setPlaceholderText(QStringLiteral("不填则按环境变量 http_proxy 等"));
+    proxyPortField_ = new QLineEdit(proxy);
+    proxyPortField_->setObjectName(platform::ProxyChoice::kProxyPort);
+    proxyPortField_->setValidator(new QIntValidator(1, 65535, proxyPortField_));
+    proxyStatusLabel_ = new QLabel(proxy);
+    proxyStatusLabel_->setObjectName(QStringLiteral("proxyStatusLabel"));
+    proxyStatusLabel_->setWordWrap(true);
+    proxyLayout->addRow(QStringLiteral("代理服务器："), proxyHostField_);
+    proxyLayout->addRow(QStringLiteral("端口："), proxyPortField_);
+    proxyLayout->addRow(proxyStatusLabel_);
+    for (QLineEdit* field : {proxyHostField_, proxyPortField_})
+        connect(field, &QLineEdit::editingFinished, this, [this, field] { commitProxy(field); });
+
     // Account.
     tokenLocationLabel_ = new QLabel(this);
     tokenLocationLabel_->setObjectName(QStringLiteral("tokenLocationLabel"));
     tokenLocationLabel_->setWordWrap(true);
+    useKeyringButton_ = new QPushButton(QStringLiteral("改用系统钥匙环"), this);
+    useKeyringButton_->setAutoDefault(false);
+    useKeyringButton_->hide();
     deleteAccountButton_ = new QPushButton(QStringLiteral("删除账号..."), this);
     deleteAccountButton_->setAutoDefault(false);
     auto* accountRow = new QHBoxLayout;
     accountRow->addWidget(tokenLocationLabel_, 1);
+    accountRow->addWidget(useKeyringButton_);
     accountRow->addWidget(deleteAccountButton_);
+    connect(useKeyringButton_, &QPushButton::clicked, this, [this] {
+        if (omnikAppDelegate* delegate = omnikAppDelegate::sharedDelegate())
+            delegate->tokenStore().useKeyringAgain();
+        updateTokenLocation();
+    });
+    if (omnikAppDelegate* delegate = omnikAppDelegate::sharedDelegate()) {
+        TokenStore* store = &delegate->tokenStore();
+        connect(store, &TokenStore::locationChanged, this, &PrefsWindowController::updateTokenLocation);
+        connect(store, &TokenStore::movingFinished, this, &PrefsWindowController::updateTokenLocation);
+    }
     connect(deleteAccountButton_, &QPushButton::clicked, this, &PrefsWindowController::deleteAccount);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fontRow);
     layout->addWidget(news);
     layout->addWidget(service);
+    layout->addWidget(proxy);
     layout->addLayout(accountRow);
     setMinimumWidth(420);
 
@@ -122,21 +157,54 @@ void PrefsWindowController::loadSettings()
         it.value()->setStyleSheet(QString());
         it.value()->setToolTip(QString());
     }
+    for (QLineEdit* field : {proxyHostField_, proxyPortField_})
+        field->setText(defaults.stringForKey(field->objectName()));
+    updateProxyStatus();
     updateFontLabel();
     updateTokenLocation();
+}
+
+void PrefsWindowController::updateProxyStatus()
+{
+    const auto& defaults = platform::UserDefaults::standard();
+    const QUrl service(defaults.stringForKey(omnikAppDelegate::kWeiboHost).trimmed());
+    proxyStatusLabel_->setText(platform::ProxyChoice::forUrl(service, defaults).description());
+}
+
+void PrefsWindowController::commitProxy(QLineEdit* field)
+{
+    auto& defaults = platform::UserDefaults::standard();
+    const QString text = field->text().trimmed();
+    if (text == defaults.stringForKey(field->objectName()))
+        return;
+    if (text.isEmpty())
+        defaults.removeObjectForKey(field->objectName());
+    else
+        defaults.setObject(text, field->objectName());
+    defaults.synchronize();
+    if (omnikAppDelegate* delegate = omnikAppDelegate::sharedDelegate())
+        delegate->applyProxySetting();
+    updateProxyStatus();
 }
 
 void PrefsWindowController::updateTokenLocation()
 {
     omnikAppDelegate* delegate = omnikAppDelegate::sharedDelegate();
-    const TokenStore::Location where =
-        delegate ? delegate->tokenStore().location(delegate->userId()) : TokenStore::Location::None;
+    const TokenStore* store = delegate ? &delegate->tokenStore() : nullptr;
+    const TokenStore::Location where = store ? store->location(delegate->userId()) : TokenStore::Location::None;
+    const bool declined = store && store->keyringDeclined();
+    useKeyringButton_->setVisible(where == TokenStore::Location::SettingsFile && declined);
     switch (where) {
     case TokenStore::Location::Keyring:
         tokenLocationLabel_->setText(QStringLiteral("访问令牌保存在系统钥匙环中。"));
         break;
     case TokenStore::Location::SettingsFile:
-        tokenLocationLabel_->setText(QStringLiteral("未找到系统钥匙环，访问令牌保存在仅本人可读的设置文件中。"));
+        if (declined)
+            tokenLocationLabel_->setText(QStringLiteral("系统钥匙环没有应答，访问令牌保存在仅本人可读的设置文件中。"));
+        else if (store->isMovingSecrets())
+            tokenLocationLabel_->setText(QStringLiteral("正在等待系统钥匙环..."));
+        else
+            tokenLocationLabel_->setText(QStringLiteral("未找到系统钥匙环，访问令牌保存在仅本人可读的设置文件中。"));
         break;
     case TokenStore::Location::None:
         tokenLocationLabel_->clear();
@@ -220,6 +288,7 @@ void PrefsWindowController::commitAddress(const QString& key)
     defaults.synchronize();
     if (omnikAppDelegate* delegate = omnikAppDelegate::sharedDelegate())
         delegate->applyServiceAddresses();
+    updateProxyStatus();
 }
 
 void PrefsWindowController::keyPressEvent(QKeyEvent* event)

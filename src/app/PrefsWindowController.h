@@ -36,6 +36,12 @@ public:
     QPushButton* deleteAccountButton() const { return deleteAccountButton_; }
     // Says where the signed-in account's access tokens are kept.
     QLabel* tokenLocationLabel() const { return tokenLocationLabel_; }
+    // Plumet's own proxy, and which proxy the transfers take now.
+    QLineEdit* proxyHostField() const { return proxyHostField_; }
+    QLineEdit* proxyPortField() const { return proxyPortField_; }
+    QLabel* proxyStatusLabel() const { return proxyStatusLabel_; }
+    // Shown while the keyring is declined: asks for it again.
+    QPushButton* useKeyringButton() const { return useKeyringButton_; }
 
     using QWidget::setFont;
 
@@ -48,12 +54,14 @@ public slots:
     // Shows the body font in use (after a font change).
     void updateFontLabel();
     void updateTokenLocation();
+    void updateProxyStatus();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void commitAddress(const QString& key);
+    void commitProxy(QLineEdit* field);
 
     QHash<QString, QCheckBox*> switches_;
     QHash<QString, QLineEdit*> addressFields_;
@@ -61,4 +69,8 @@ private:
     QPushButton* fontButton_ = nullptr;
     QPushButton* deleteAccountButton_ = nullptr;
     QLabel* tokenLocationLabel_ = nullptr;
+    QLineEdit* proxyHostField_ = nullptr;
+    QLineEdit* proxyPortField_ = nullptr;
+    QLabel* proxyStatusLabel_ = nullptr;
+    QPushButton* useKeyringButton_ = nullptr;
 };

@@ -5,16 +5,14 @@
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QTimer>
-
-#include <qt6keychain/keychain.h>
-
-#include <functional>
 
 const QString TokenStore::kOAuthTokens = QStringLiteral("OAuthTokens");
 const QString TokenStore::kTokenKey = QStringLiteral("TokenKey");
 const QString TokenStore::kSecretKey = QStringLiteral("SecretKey");
 const QString TokenStore::kKeychainService = QStringLiteral("Plumet");
+const QString TokenStore::kKeyringDeclined = QStringLiteral("KeyringDeclined");
 
 namespace {
 
@@ -23,29 +21,27 @@ bool holdsSecrets(const QVariantMap& entry)
     return entry.contains(TokenStore::kTokenKey) || entry.contains(TokenStore::kSecretKey);
 }
 
-// Starts the job and waits for its answer, at most timeoutMs; `finished` runs with the job when it answered in
-// time. A job that has not answered by then goes on alone and deletes itself when it ends; nothing here hears it.
-bool runJob(QKeychain::Job* job, int timeoutMs, const std::function<void(QKeychain::Job*)>& finished)
+QString itemText(const TokenStore::Tokens& tokens)
+{
+    const QJsonObject item{{TokenStore::kTokenKey, tokens.tokenKey}, {TokenStore::kSecretKey, tokens.secretKey}};
+    return QString::fromUtf8(QJsonDocument(item).toJson(QJsonDocument::Compact));
+}
+
+// Runs the event loop, user input left queued, until `done` holds.
+void waitFor(const bool& done)
 {
     QEventLoop loop;
-    bool answered = false;
-    QObject::connect(job, &QKeychain::Job::finished, &loop, [&](QKeychain::Job* j) {
-        answered = true;
-        finished(j);
-        loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    job->start();
-    // A click or key press waits until the keyring has answered; nothing on screen expects one meanwhile.
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    return answered;
+    while (!done)
+        loop.processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
 }
 
 } // namespace
 
-TokenStore::TokenStore(platform::UserDefaults& defaults, QObject* parent)
+TokenStore::TokenStore(platform::UserDefaults& defaults, QObject* parent, std::unique_ptr<KeyringBackend> backend)
     : QObject(parent)
     , defaults_(defaults)
+    , backend_(backend ? std::move(backend)
+                       : std::unique_ptr<KeyringBackend>(KeyringBackend::makeDesktopKeyring(kKeychainService)))
 {
 }
 
@@ -62,31 +58,21 @@ void TokenStore::writeAccounts(const QVariantMap& store)
     defaults_.synchronize();
 }
 
-bool TokenStore::writeToKeyring(const QString& userId, const Tokens& tokens)
+TokenStore::Location TokenStore::location(const QString& userId) const
 {
-    auto* job = new QKeychain::WritePasswordJob(kKeychainService);
-    job->setKey(userId);
-    const QJsonObject item{{kTokenKey, tokens.tokenKey}, {kSecretKey, tokens.secretKey}};
-    job->setTextData(QString::fromUtf8(QJsonDocument(item).toJson(QJsonDocument::Compact)));
-    bool ok = false;
-    const bool answered = runJob(job, timeoutMs_, [&ok](QKeychain::Job* j) { ok = j->error() == QKeychain::NoError; });
-    // Trust only what reads back: a keyring that took the item but cannot give it back is no place for it.
-    return answered && ok && readFromKeyring(userId) == tokens;
+    const QVariantMap store = accounts();
+    if (!store.contains(userId))
+        return Location::None;
+    return holdsSecrets(store.value(userId).toMap()) ? Location::SettingsFile : Location::Keyring;
 }
 
-std::optional<TokenStore::Tokens> TokenStore::readFromKeyring(const QString& userId)
+bool TokenStore::keyringDeclined() const
 {
-    auto* job = new QKeychain::ReadPasswordJob(kKeychainService);
-    job->setKey(userId);
-    QString text;
-    bool ok = false;
-    runJob(job, timeoutMs_, [&](QKeychain::Job* j) {
-        ok = j->error() == QKeychain::NoError;
-        if (ok)
-            text = static_cast<QKeychain::ReadPasswordJob*>(j)->textData();
-    });
-    if (!ok)
-        return std::nullopt;
+    return defaults_.boolForKey(kKeyringDeclined);
+}
+
+std::optional<TokenStore::Tokens> TokenStore::tokensOfItem(const QString& text)
+{
     const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8());
     const QJsonObject item = doc.object();
     if (!doc.isObject() || !item.value(kTokenKey).isString() || !item.value(kSecretKey).isString())
@@ -94,52 +80,219 @@ std::optional<TokenStore::Tokens> TokenStore::readFromKeyring(const QString& use
     return Tokens{item.value(kTokenKey).toString(), item.value(kSecretKey).toString()};
 }
 
-int TokenStore::moveSecretsToKeyring()
+void TokenStore::setKeyringState(KeyringState state)
 {
-    int moved = 0;
-    const QStringList userIds = accounts().keys();
-    for (const QString& userId : userIds) {
-        const QVariantMap entry = accounts().value(userId).toMap();
-        if (!holdsSecrets(entry))
-            continue;
-        const Tokens tokens{entry.value(kTokenKey).toString(), entry.value(kSecretKey).toString()};
-        if (!writeToKeyring(userId, tokens))
-            return moved; // no keyring, or one that fails: the file keeps every secret
-        // Read the store again: only this account's entry changes, whatever else happened meanwhile.
-        QVariantMap store = accounts();
-        if (store.value(userId).toMap() != entry)
-            continue;
-        store.insert(userId, QVariantMap());
-        writeAccounts(store);
-        ++moved;
-    }
-    return moved;
+    if (keyringState_ == state)
+        return;
+    keyringState_ = state;
+    emit locationChanged();
 }
 
-std::optional<TokenStore::Tokens> TokenStore::tokensForUser(const QString& userId)
+void TokenStore::decline()
+{
+    defaults_.setBool(true, kKeyringDeclined);
+    defaults_.synchronize();
+    setKeyringState(KeyringState::Declined);
+}
+
+void TokenStore::request(const std::function<void(KeyringBackend::Done)>& start,
+                         std::function<void(const Answer&)> done)
+{
+    struct Pending {
+        bool answered = false;
+        bool timedOut = false;
+    };
+    auto pending = std::make_shared<Pending>();
+    if (++waiting_ == 1)
+        emit keyringWaitingChanged(true);
+    QPointer<TokenStore> self(this);
+    auto endWait = [self] {
+        if (self && --self->waiting_ == 0)
+            emit self->keyringWaitingChanged(false);
+    };
+    auto* timer = new QTimer(this);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, this, [pending, done, endWait, timer] {
+        timer->deleteLater();
+        if (pending->answered)
+            return;
+        pending->timedOut = true;
+        endWait();
+        Answer answer;
+        answer.timedOut = true;
+        done(answer);
+    });
+    timer->start(timeoutMs_);
+    start([self, pending, done, endWait, timer = QPointer<QTimer>(timer)](KeyringBackend::Result result,
+                                                                         const QString& text) {
+        if (!self || pending->answered)
+            return;
+        pending->answered = true;
+        if (timer)
+            timer->deleteLater();
+        if (!pending->timedOut)
+            endWait();
+        Answer answer;
+        answer.result = result;
+        answer.text = text;
+        answer.late = pending->timedOut;
+        done(answer);
+    });
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Reading and storing
+
+void TokenStore::readTokens(const QString& userId, std::function<void(std::optional<Tokens>)> done)
 {
     const QVariantMap store = accounts();
-    if (!store.contains(userId))
-        return std::nullopt;
+    if (!store.contains(userId)) {
+        done(std::nullopt);
+        return;
+    }
     const QVariantMap entry = store.value(userId).toMap();
-    if (holdsSecrets(entry))
-        return Tokens{entry.value(kTokenKey).toString(), entry.value(kSecretKey).toString()};
-    return readFromKeyring(userId);
+    if (holdsSecrets(entry)) {
+        done(Tokens{entry.value(kTokenKey).toString(), entry.value(kSecretKey).toString()});
+        return;
+    }
+    QPointer<TokenStore> self(this);
+    request([this, userId](KeyringBackend::Done answer) { backend_->read(userId, std::move(answer)); },
+            [self, done](const Answer& answer) {
+                // A late answer finds the program gone on without it (signed in again, say): nothing to do.
+                if (!self || answer.late)
+                    return;
+                if (answer.timedOut || answer.result == KeyringBackend::Result::Failed)
+                    self->decline();
+                else if (answer.result == KeyringBackend::Result::NoKeyring)
+                    self->setKeyringState(KeyringState::Missing);
+                else
+                    self->setKeyringState(KeyringState::Answering);
+                done(answer.result == KeyringBackend::Result::Ok ? tokensOfItem(answer.text) : std::nullopt);
+            });
 }
 
-TokenStore::Location TokenStore::storeTokens(const QString& userId, const Tokens& tokens)
+void TokenStore::storeTokensInFile(const QString& userId, const Tokens& tokens)
 {
-    const bool inKeyring = writeToKeyring(userId, tokens);
-    QVariantMap entry;
-    if (!inKeyring) {
-        entry.insert(kTokenKey, tokens.tokenKey);
-        entry.insert(kSecretKey, tokens.secretKey);
-    }
     QVariantMap store = accounts();
-    store.insert(userId, entry);
+    store.insert(userId, QVariantMap{{kTokenKey, tokens.tokenKey}, {kSecretKey, tokens.secretKey}});
     writeAccounts(store);
-    return inKeyring ? Location::Keyring : Location::SettingsFile;
 }
+
+// ---------------------------------------------------------------------------------------------------------------
+// Moving the secrets into the keyring
+
+void TokenStore::useKeyringAgain()
+{
+    defaults_.removeObjectForKey(kKeyringDeclined);
+    defaults_.synchronize();
+    setKeyringState(KeyringState::Unknown);
+    startMovingSecretsToKeyring();
+}
+
+void TokenStore::startMovingSecretsToKeyring()
+{
+    if (moving_ || keyringDeclined())
+        return;
+    moving_ = true;
+    movedInRun_ = 0;
+    triedInRun_.clear();
+    moveNext();
+}
+
+void TokenStore::moveNext()
+{
+    const QVariantMap store = accounts();
+    for (auto it = store.cbegin(); it != store.cend(); ++it) {
+        const QVariantMap entry = it.value().toMap();
+        if (!holdsSecrets(entry) || triedInRun_.contains(it.key()))
+            continue;
+        triedInRun_.insert(it.key());
+        moveAccount(it.key(), Tokens{entry.value(kTokenKey).toString(), entry.value(kSecretKey).toString()});
+        return;
+    }
+    moving_ = false;
+    emit movingFinished();
+}
+
+void TokenStore::moveAccount(const QString& userId, const Tokens& tokens)
+{
+    QPointer<TokenStore> self(this);
+    request([this, userId, tokens](KeyringBackend::Done answer) {
+        backend_->write(userId, itemText(tokens), std::move(answer));
+    },
+            [self, userId, tokens](const Answer& answer) {
+                if (!self)
+                    return;
+                if (answer.timedOut) {
+                    // Unanswered: the file keeps every secret, and no later start asks again.
+                    self->decline();
+                    self->moving_ = false;
+                    emit self->movingFinished();
+                    return;
+                }
+                if (answer.result != KeyringBackend::Result::Ok) {
+                    if (answer.late)
+                        return; // declined already
+                    if (answer.result == KeyringBackend::Result::NoKeyring)
+                        self->setKeyringState(KeyringState::Missing);
+                    else
+                        self->decline();
+                    self->moving_ = false;
+                    emit self->movingFinished();
+                    return;
+                }
+                // The user answered the prompt after all (late or not): the secrets move as planned.
+                const bool resumed = answer.late;
+                if (resumed) {
+                    self->defaults_.removeObjectForKey(kKeyringDeclined);
+                    self->defaults_.synchronize();
+                }
+                self->checkMoved(userId, tokens, [self, resumed](bool moved) {
+                    if (!self)
+                        return;
+                    self->movedInRun_ += moved ? 1 : 0;
+                    if (!resumed) {
+                        self->moveNext();
+                    } else if (!self->moving_) {
+                        // The run had ended at the time-out: the other accounts follow now.
+                        self->moving_ = true;
+                        self->triedInRun_.clear();
+                        self->moveNext();
+                    }
+                });
+            });
+}
+
+void TokenStore::checkMoved(const QString& userId, const Tokens& tokens, std::function<void(bool)> done)
+{
+    QPointer<TokenStore> self(this);
+    request([this, userId](KeyringBackend::Done answer) { backend_->read(userId, std::move(answer)); },
+            [self, userId, tokens, done](const Answer& answer) {
+                if (!self || answer.late)
+                    return;
+                if (answer.timedOut)
+                    return done(false);
+                // Trust only what reads back: a keyring that took the item but cannot give it back is no place
+                // for it.
+                if (answer.result != KeyringBackend::Result::Ok || tokensOfItem(answer.text) != tokens)
+                    return done(false);
+                self->setKeyringState(KeyringState::Answering);
+                // Read the store again: only this account's entry changes, and only if it still holds these
+                // secrets (a newer sign-in meanwhile wins).
+                QVariantMap store = self->accounts();
+                const QVariantMap entry = store.value(userId).toMap();
+                if (!store.contains(userId) || entry.value(kTokenKey).toString() != tokens.tokenKey
+                    || entry.value(kSecretKey).toString() != tokens.secretKey)
+                    return done(false);
+                store.insert(userId, QVariantMap());
+                self->writeAccounts(store);
+                emit self->locationChanged();
+                done(true);
+            });
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Deleting
 
 void TokenStore::removeAllAccounts()
 {
@@ -148,15 +301,13 @@ void TokenStore::removeAllAccounts()
     const QStringList userIds = accounts().keys();
     defaults_.removeObjectForKey(kOAuthTokens);
     defaults_.synchronize();
+    QPointer<TokenStore> self(this);
     for (const QString& userId : userIds) {
-        auto* job = new QKeychain::DeletePasswordJob(kKeychainService);
-        job->setKey(userId);
         ++pendingDeletions_;
-        connect(job, &QKeychain::Job::finished, this, [this] {
-            if (--pendingDeletions_ == 0)
-                emit deletionsFinished();
+        backend_->remove(userId, [self](KeyringBackend::Result, const QString&) {
+            if (self && --self->pendingDeletions_ == 0)
+                emit self->deletionsFinished();
         });
-        job->start();
     }
 }
 
@@ -171,10 +322,36 @@ bool TokenStore::waitForPendingDeletions(int timeoutMs)
     return pendingDeletions_ == 0;
 }
 
-TokenStore::Location TokenStore::location(const QString& userId) const
+// ---------------------------------------------------------------------------------------------------------------
+// The waiting forms
+
+int TokenStore::moveSecretsToKeyring()
 {
-    const QVariantMap store = accounts();
-    if (!store.contains(userId))
-        return Location::None;
-    return holdsSecrets(store.value(userId).toMap()) ? Location::SettingsFile : Location::Keyring;
+    if (moving_ || keyringDeclined())
+        return 0;
+    bool finished = false;
+    const QMetaObject::Connection c = connect(this, &TokenStore::movingFinished, this, [&finished] { finished = true; });
+    startMovingSecretsToKeyring();
+    waitFor(finished);
+    disconnect(c);
+    return movedInRun_;
+}
+
+std::optional<TokenStore::Tokens> TokenStore::tokensForUser(const QString& userId)
+{
+    bool finished = false;
+    std::optional<Tokens> result;
+    readTokens(userId, [&](std::optional<Tokens> tokens) {
+        result = std::move(tokens);
+        finished = true;
+    });
+    waitFor(finished);
+    return result;
+}
+
+TokenStore::Location TokenStore::storeTokens(const QString& userId, const Tokens& tokens)
+{
+    storeTokensInFile(userId, tokens);
+    moveSecretsToKeyring();
+    return location(userId);
 }

@@ -3,7 +3,9 @@
 #include "app/InstanceChannel.h"
 #include "app/omnikAppDelegate.h"
 #include "mainwindow/MyWindowController.h"
+#include "platform/AlertResponder.h"
 #include "platform/PlatformResources.h"
+#include "platform/ToolkitTexts.h"
 #include "platform/UserDefaults.h"
 
 #include <QApplication>
@@ -73,11 +75,23 @@ int main(int argc, char** argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Plumet"));
     QGuiApplication::setDesktopFileName(QStringLiteral("plumet"));
     platform::ensurePlatformResources();
+    // The interface is Chinese: the toolkit's dialogs, buttons and menus are too.
+    platform::installChineseToolkitTexts();
     QApplication::setWindowIcon(QIcon(platform::applicationIconPath()));
 
     InstanceChannel channel(platform::UserDefaults::standard().fileName());
-    if (!channel.claim())
+    switch (channel.claim()) {
+    case InstanceChannel::Claim::Running:
+        break;
+    case InstanceChannel::Claim::HandedOver:
         return 0;
+    case InstanceChannel::Claim::Unanswered:
+        // Never a silent end: the user started Plumet and must learn why no window comes.
+        std::fputs("plumet: another Plumet with these settings is running but does not answer\n", stderr);
+        platform::AlertResponder::alertWarning(QStringLiteral("Plumet 已在运行，但没有响应。"),
+                                               QStringLiteral("请等它退出后再打开 Plumet。"), QString());
+        return 1;
+    }
     // From the first moment of quitting (connected ahead of the delegate's own clean-up) a second launch waits
     // for this one to be gone instead of reviving it.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &channel, [&channel] { channel.setQuitting(); });

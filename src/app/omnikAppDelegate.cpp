@@ -1,6 +1,7 @@
 #include "app/omnikAppDelegate.h"
 
 #include "app/AuthWindowController.h"
+#include "app/KeyringWaitLine.h"
 #include "app/PrefsWindowController.h"
 #include "app/TokenStore.h"
 #include "cells/Appearance.h"
@@ -11,6 +12,7 @@
 #include "platform/AlertResponder.h"
 #include "platform/Browser.h"
 #include "platform/Dispatch.h"
+#include "platform/ProxyChoice.h"
 #include "platform/URLCache.h"
 #include "platform/UnreadBadge.h"
 #include "platform/UserDefaults.h"
@@ -31,6 +33,9 @@
 #include <QWindow>
 
 #include <boost/make_shared.hpp>
+
+#include <atomic>
+#include <cstdint>
 
 const QString omnikAppDelegate::kOAuthTokens = QStringLiteral("OAuthTokens");
 const QString omnikAppDelegate::kTokenKey = QStringLiteral("TokenKey");
@@ -68,6 +73,7 @@ omnikAppDelegate::omnikAppDelegate(QObject* parent)
 {
     sharedInstance = this;
     tokenStore_ = new TokenStore(platform::UserDefaults::standard(), this);
+    keyringWaitLine_ = new KeyringWaitLine(tokenStore_, this);
     // A program that starts (again, in one process) does its transfers, whatever an earlier quit cancelled.
     weibo::allowTransfers();
     makeMenu();
@@ -137,6 +143,8 @@ void omnikAppDelegate::awakeFromNib()
     auto& defaults = platform::UserDefaults::standard();
     defaults.registerDefaultsFromResource();
     platform::URLCache::shared().setMemoryCapacity(kURLCacheCapacity);
+    // Pictures take the proxy the service's transfers take.
+    platform::ProxyChoice::installForNetworkAccess(defaults);
     totalNames_.clear();
     invalidNameCharset_ = CharacterSet(&isNameEndingCharacter);
     // Paragraph styles, gradients, fonts, colours, then the date attributes.
@@ -168,6 +176,9 @@ bool omnikAppDelegate::applicationDidFinishLaunching()
         return false;
     }
     newDocument();
+    // Secrets an earlier run had to leave in the settings file go to the keyring, in the background.
+    if (accountReady_)
+        tokenStore_->startMovingSecretsToKeyring();
     auto& badge = platform::UnreadBadge::shared();
     badge.setTrayIconEnabled(true);
     connect(&badge, &platform::UnreadBadge::trayActivated, this, &omnikAppDelegate::reopenFromTray,
@@ -183,8 +194,7 @@ QVariantMap omnikAppDelegate::accountStore()
 bool omnikAppDelegate::initWeiboInstanceWithUserId(const QString& userId)
 {
     accountReady_ = false;
-    // Secrets an earlier run had to leave in the settings file go to the keyring now that one may answer.
-    tokenStore_->moveSecretsToKeyring();
+    accountPending_ = false;
     const QVariantMap store = tokenStore_->accounts();
     QString uid = userId;
     if (uid.isEmpty() && !store.isEmpty())
@@ -194,38 +204,75 @@ bool omnikAppDelegate::initWeiboInstanceWithUserId(const QString& userId)
     weibo_->oAuth().setConsumerKey(kConsumerKey);
     weibo_->oAuth().setConsumerSecret(kConsumerSecret);
     applyServiceAddresses();
+    // Nobody transfers with the new client yet: its proxy is in place before its first request.
+    const auto& defaults = platform::UserDefaults::standard();
+    weibo_->setProxyServerIp(defaults.stringForKey(platform::ProxyChoice::kProxyHost).trimmed().toStdString());
+    weibo_->setProxyServerPort(defaults.stringForKey(platform::ProxyChoice::kProxyPort).trimmed().toStdString());
 
     if (!uid.isEmpty() && store.contains(uid)) {
-        // An account whose keyring does not give its secrets back (locked and not unlocked, gone) is authorised
-        // again rather than started without a token.
-        if (const std::optional<TokenStore::Tokens> tokens = tokenStore_->tokensForUser(uid)) {
-            weibo_->oAuth().setOAuthTokenKey(tokens->tokenKey.toStdString());
-            weibo_->oAuth().setOAuthTokenSecret(tokens->secretKey.toStdString());
-            userId_ = uid;
-            accountReady_ = true;
-            return true;
-        }
+        userId_ = uid;
+        // The keyring may put up a prompt nobody answers: the window comes at once and its start-up waits for
+        // the answer. Secrets in the file answer at once.
+        accountPending_ = true;
+        QPointer<omnikAppDelegate> self(this);
+        const boost::shared_ptr<weibo::SinaWeibo> client = weibo_;
+        tokenStore_->readTokens(uid, [self, client](std::optional<TokenStore::Tokens> tokens) {
+            if (self && self->weibo_ == client)
+                self->tokensAnswered(tokens);
+        });
+        return true;
     }
     if (terminating_)
         return false;
+    return authorizeAtStart();
+}
 
+bool omnikAppDelegate::authorizeAtStart()
+{
     AuthWindowController auth(QStringLiteral("AuthWindow"), &weibo_);
     // The window is application-modal: of the menu only quitting can act while it is up.
     auth.addAction(quitAction_);
     if (auth.runModal() == 0)
         return false;
-
     storeAuthorizedAccount();
     accountReady_ = true;
     return true;
 }
 
+void omnikAppDelegate::tokensAnswered(const std::optional<TokenStore::Tokens>& tokens)
+{
+    const bool windowWaits = myWindowController_ != nullptr;
+    accountPending_ = false;
+    if (terminating_)
+        return;
+    if (tokens) {
+        weibo_->oAuth().setOAuthTokenKey(tokens->tokenKey.toStdString());
+        weibo_->oAuth().setOAuthTokenSecret(tokens->secretKey.toStdString());
+        accountReady_ = true;
+    } else {
+        // The keyring did not give the secrets back (locked and not unlocked, gone): the account is authorised
+        // again rather than started without a token; its new tokens stay in the file.
+        userId_.clear();
+        if (!authorizeAtStart()) {
+            terminate();
+            return;
+        }
+    }
+    // Answered inside initWeiboInstanceWithUserId (secrets in the file): the caller shows the window.
+    if (windowWaits) {
+        newDocument();
+        tokenStore_->startMovingSecretsToKeyring();
+    }
+}
+
 void omnikAppDelegate::storeAuthorizedAccount()
 {
-    // The signer now holds the access token of the account that was just authorised.
+    // The signer now holds the access token of the account that was just authorised: it is in the file at once,
+    // and moves into the keyring when that answers.
     userId_ = QString::fromStdString(weibo_->oAuth().oAuthUserId());
-    tokenStore_->storeTokens(userId_, {QString::fromStdString(weibo_->oAuth().oAuthTokenKey()),
-                                       QString::fromStdString(weibo_->oAuth().oAuthTokenSecret())});
+    tokenStore_->storeTokensInFile(userId_, {QString::fromStdString(weibo_->oAuth().oAuthTokenKey()),
+                                             QString::fromStdString(weibo_->oAuth().oAuthTokenSecret())});
+    tokenStore_->startMovingSecretsToKeyring();
 }
 
 void omnikAppDelegate::reauthorize()
@@ -260,10 +307,31 @@ void omnikAppDelegate::applyServiceAddresses()
                         defaults.stringForKey(kWeibo2Host).trimmed().toStdString());
 }
 
+void omnikAppDelegate::applyProxySetting()
+{
+    if (!weibo_)
+        return;
+    auto& defaults = platform::UserDefaults::standard();
+    const std::string host = defaults.stringForKey(platform::ProxyChoice::kProxyHost).trimmed().toStdString();
+    const std::string port = defaults.stringForKey(platform::ProxyChoice::kProxyPort).trimmed().toStdString();
+    // The client takes a new proxy under its transfer lock, which a slow transfer may hold for long: applied in
+    // the background, the newest setting last.
+    static std::atomic<std::uint64_t> latest{0};
+    const std::uint64_t generation = ++latest;
+    const boost::shared_ptr<weibo::SinaWeibo> client = weibo_;
+    platform::dispatchGlobal([client, host, port, generation] {
+        if (generation != latest.load())
+            return;
+        client->clearProxy();
+        client->setProxyServerIp(host);
+        client->setProxyServerPort(port);
+    });
+}
+
 void omnikAppDelegate::newDocument()
 {
     // No window before there is an account (a reopen can arrive while the authorisation window is up).
-    if (!weibo_ || !accountReady_ || terminating_)
+    if (!weibo_ || !(accountReady_ || accountPending_) || terminating_)
         return;
     if (!bigPicWindowController_)
         bigPicWindowController_ = new BigPicWindowController(QStringLiteral("BigPic"));
@@ -279,8 +347,15 @@ void omnikAppDelegate::newDocument()
         if (auto* mainWindow = qobject_cast<QMainWindow*>(myWindowController_->window()))
             mainWindow->menuBar()->addMenu(applicationMenu_);
         installMenuActions(myWindowController_->window());
+        keyringWaitLine_->setWindow(myWindowController_);
     }
-    myWindowController_->showWindow();
+    if (accountPending_) {
+        // Up at once, saying it waits for the keyring; its start-up begins with the tokens.
+        myWindowController_->show();
+        myWindowController_->raise();
+    } else {
+        myWindowController_->showWindow();
+    }
     updateMenuItems();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The application delegate: starts the program, picks the account, owns the one service client every window
 // shares, the account store, the main and preferences windows, the appearance and the name tables.
+#include "app/TokenStore.h"
 #include "service/WeiboAPI.h"
 
 #include <QObject>
@@ -13,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QFont;
@@ -22,7 +24,7 @@ class MyWindowController;
 class PrefsWindowController;
 class AuthWindowController;
 class Appearance;
-class TokenStore;
+class KeyringWaitLine;
 class BigPicWindowController;
 class VideoWindowController;
 class EmotionViewController;
@@ -133,8 +135,10 @@ public:
     // Gives a window the menu items' shortcuts.
     void installMenuActions(QWidget* window) const;
 
-    // Points the client at the addresses now in the settings.
+    // Points the client at the addresses and the proxy now in the settings.
     void applyServiceAddresses();
+    // Gives the client the proxy of the settings ("ProxyHost", "ProxyPort"), or none (the environment's).
+    void applyProxySetting();
 
     // True once start-up has given up (authorisation cancelled) or quitting has begun.
     bool isTerminating() const { return terminating_; }
@@ -156,6 +160,10 @@ private:
     void makeMenu();
     // Stores the signer's access token under its user id in the account store.
     void storeAuthorizedAccount();
+    // The authorisation window at start; false when it was cancelled.
+    bool authorizeAtStart();
+    // The stored account's tokens came (from the file at once, from the keyring later), or did not.
+    void tokensAnswered(const std::optional<TokenStore::Tokens>& tokens);
     void updateMenuItems();
     void lastWindowClosed();
     void reopenFromTray();
@@ -171,6 +179,7 @@ private:
     CharacterSet invalidNameCharset_;
     Appearance* appearance_ = nullptr;
     TokenStore* tokenStore_ = nullptr;
+    KeyringWaitLine* keyringWaitLine_ = nullptr;
     QString userId_;
 
     QMenu* applicationMenu_ = nullptr;
@@ -181,6 +190,7 @@ private:
 
     bool awake_ = false;
     bool accountReady_ = false; // the client holds an account's access token
+    bool accountPending_ = false; // the stored account's tokens are on their way from the keyring
     bool terminating_ = false;
     bool terminated_ = false;
     bool reauthorizing_ = false;

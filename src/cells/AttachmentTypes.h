@@ -32,3 +32,10 @@ constexpr double attachmentBaselineOffset(int type)
         return 0.0;
     }
 }
+
+// Emotions, emoji and the controls are drawn at the size of the text around them (they grow with the body font);
+// pictures and video stills (1, 2, 11, 12) keep their own size.
+constexpr bool attachmentScalesWithFont(int type)
+{
+    return type != 1 && type != 2 && type != 11 && type != 12;
+}

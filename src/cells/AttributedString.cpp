@@ -74,8 +74,13 @@ AttributedString AttributedString::fromAttachment(const MyTextAttachmentCell& ce
     return s;
 }
 
-AttributedString::Run AttributedString::attachmentRun(const MyTextAttachmentCell& cell)
+AttributedString::Run AttributedString::attachmentRun(const MyTextAttachmentCell& original)
 {
+    // Emotions, emoji and controls follow the body font: at 16 points they are a third larger than at 12.
+    MyTextAttachmentCell cell = original;
+    const double points = documentDefaultFont().pointSizeF();
+    if (attachmentScalesWithFont(cell.type()) && points > 0)
+        cell.setScale(std::clamp(points / Appearance::kDefaultFontSize, 0.75, 3.0));
     Run run;
     run.isAttachment = true;
     run.text = QString(kObjectCharacter);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cells/ListKind.h"
+
 #include <QString>
 
 #include <memory>
@@ -16,6 +18,8 @@ public:
     virtual double cellWidth() const = 0;
     // The kind of list: the endpoint path that names it ("/statuses/comments_to_me", ...).
     virtual QString identifier() const = 0;
+    // What that kind of list is (the list's entry of the kind table).
+    virtual const ListKind& kind() const { return listKind(identifier()); }
     // A cell started an asynchronous load whose end will call defferedReloadData: raises
     // countdownToReloadData by one.
     virtual void beginImageLoad() = 0;

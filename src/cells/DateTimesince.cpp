@@ -3,6 +3,11 @@
 #include <QStringList>
 #include <QTimeZone>
 
+#include <algorithm>
+#include <iterator>
+#include <limits>
+#include <QTimeZone>
+
 namespace {
 
 struct TimeUnit {
@@ -115,6 +120,28 @@ QString timesinceWithDepth(const QDateTime& date, int depth, const QDateTime& no
         }
     }
     return result.isEmpty() ? QStringLiteral("刚刚") : result;
+}
+
+int secondsUntilTimesinceChanges(const QDateTime& date, const QDateTime& now)
+{
+    if (!date.isValid() || !now.isValid())
+        return -1;
+    const qint64 ageMs = date.msecsTo(now);
+    if (ageMs < 60 * 1000)
+        return 1;
+    const qint64 s = ageMs / 1000;
+    for (std::size_t i = 0; i < std::size(kUnits); ++i) {
+        const qint64 length = kUnits[i].seconds;
+        if (s < length)
+            continue;
+        // The count of this unit goes up by one, or the next larger unit is reached, whichever comes first.
+        qint64 next = (s / length + 1) * length;
+        if (i > 0)
+            next = std::min(next, kUnits[i - 1].seconds);
+        const qint64 waitMs = next * 1000 - ageMs;
+        return int(std::clamp<qint64>((waitMs + 999) / 1000, 1, std::numeric_limits<int>::max()));
+    }
+    return 1;
 }
 
 QString timesinceWithDepth(const QDateTime& date, int depth)

@@ -21,6 +21,11 @@ QString timesinceWithDepth(const QDateTime& date, int depth);
 QString timesince(const QDateTime& date, const QDateTime& now);
 QString timesince(const QDateTime& date);
 
+// How many seconds from `now` until `timesince(date)` reads differently (at least 1): every second while the
+// age is under a minute, then when the age reaches the next whole unit ("59 分钟前" becomes "1 小时前" at the
+// hour). -1 for an invalid date, whose (empty) text never changes.
+int secondsUntilTimesinceChanges(const QDateTime& date, const QDateTime& now);
+
 // `timesince` of a service date text; empty when the text cannot be read.
 QString timesinceForDateString(const QString& text, const QDateTime& now);
 QString timesinceForDateString(const QString& text);

@@ -63,12 +63,17 @@ MyTextAttachmentCell MyTextAttachmentCell::fromTextAttachment(const TextAttachme
     return cell;
 }
 
+QSizeF MyTextAttachmentCell::drawnSize() const
+{
+    return image_.isNull() ? QSizeF(0, 0) : image_.deviceIndependentSize() * scale_;
+}
+
 QSizeF MyTextAttachmentCell::cellSize() const
 {
     if (image_.isNull())
         return {0, 0};
-    const QSizeF size = image_.deviceIndependentSize();
-    return {size.width(), std::max(0.0, size.height() + baselineOffset_)};
+    const QSizeF size = drawnSize();
+    return {size.width(), std::max(0.0, size.height() + baselineOffset_ * scale_)};
 }
 
 AttachmentObjectHandler* AttachmentObjectHandler::shared()
@@ -96,7 +101,14 @@ void AttachmentObjectHandler::drawObject(QPainter* painter, const QRectF& rect, 
     if (cell.image().isNull())
         return;
     // The line gave the picture only its part above the baseline; the rest hangs below rect.
-    painter->drawImage(QRectF(rect.topLeft(), cell.image().deviceIndependentSize()), cell.image());
+    if (cell.scale() != 1.0) {
+        painter->save();
+        painter->setRenderHint(QPainter::SmoothPixmapTransform);
+        painter->drawImage(QRectF(rect.topLeft(), cell.drawnSize()), cell.image());
+        painter->restore();
+        return;
+    }
+    painter->drawImage(QRectF(rect.topLeft(), cell.drawnSize()), cell.image());
 }
 
 QImage cellResourceImage(const QString& name)

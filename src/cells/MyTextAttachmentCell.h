@@ -37,6 +37,12 @@ public:
     double baselineOffset() const { return baselineOffset_; }
     void setBaselineOffset(double offset) { baselineOffset_ = offset; }
 
+    // How much larger than its own size the picture is drawn (the font's size against the default one).
+    double scale() const { return scale_; }
+    void setScale(double scale) { scale_ = scale > 0 ? scale : 1.0; }
+    // The picture's size as drawn.
+    QSizeF drawnSize() const;
+
     // The room the picture takes in a line: its width, and its height above the baseline.
     QSizeF cellSize() const;
 
@@ -47,6 +53,7 @@ private:
     QString fileName_;
     QString preferredFileName_;
     double baselineOffset_ = 0;
+    double scale_ = 1.0;
 };
 
 Q_DECLARE_METATYPE(MyTextAttachmentCell)

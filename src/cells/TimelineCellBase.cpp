@@ -12,7 +12,9 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <mutex>
 #include <typeinfo>
 #include <vector>
@@ -29,11 +31,11 @@ struct Waiter {
 // picture the URL cache did not keep, or the placeholder of a failed download. Downloads answer on the main
 // thread, but cells may be asked from elsewhere, so tableMutex guards the table.
 //
-// A failed picture is not broken for good: shown again after its back-off (doubling from kFirstRetry up to
+// A failed picture is not broken for good: shown again after its back-off (doubling from the retry delay up to
 // kLongestRetry), it is asked for once more while the placeholder stays up, and the cells that showed the
 // placeholder are measured again when the picture comes.
 using Clock = std::chrono::steady_clock;
-constexpr std::chrono::seconds kFirstRetry{5};
+std::atomic<std::int64_t> firstRetryMs{5000};
 constexpr std::chrono::seconds kLongestRetry{300};
 
 struct PendingImage {
@@ -52,7 +54,8 @@ struct PendingImage {
         retryCells.clear();
         ++failures;
         const int doublings = std::min(failures - 1, 6);
-        retryAt = Clock::now() + std::min<Clock::duration>(kFirstRetry * (1 << doublings), kLongestRetry);
+        const std::chrono::milliseconds wait(firstRetryMs.load() << doublings);
+        retryAt = Clock::now() + std::min<Clock::duration>(wait, kLongestRetry);
     }
 };
 
@@ -169,6 +172,11 @@ QImage decodePicture(const QByteArray& data)
 
 } // namespace
 
+void setPictureRetryDelay(std::chrono::milliseconds first)
+{
+    firstRetryMs = first.count();
+}
+
 PendingImageState pendingImageStateForURL(const QString& urlString)
 {
     std::lock_guard<std::mutex> lock(tableMutex);
@@ -266,8 +274,10 @@ AttributedString TimelineCellBase::parseImage(const QString& urlString, int type
             // the list never waits on the retry.
             if (it->failures > 0 && !it->retrying && Clock::now() >= it->retryAt) {
                 it->retrying = true;
-                if (list)
+                if (list) {
                     it->waiters.push_back({list, list->lifetime()});
+                    raise = true;
+                }
                 start = true;
             }
             if (it->retrying) {
@@ -370,4 +380,11 @@ QImage TimelineCellBase::profileImageWithURLString(const QString& urlString)
             cachedImageURLRequests()[key].noteFailure();
         });
     return {};
+}
+
+std::size_t unreadAmongTop(const CellArray& cells, std::size_t count)
+{
+    const std::size_t n = std::min(count, cells.size());
+    return std::size_t(std::count_if(cells.begin(), cells.begin() + std::ptrdiff_t(n),
+                                     [](const CellPtr& cell) { return cell && !cell->isWrittenBySelf(); }));
 }

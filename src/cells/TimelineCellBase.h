@@ -6,11 +6,14 @@
 #include "cells/CellTypes.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QImage>
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdint>
+#include <chrono>
 #include <memory>
 
 class QTextDocument;
@@ -44,9 +47,14 @@ public:
     virtual QString entityName() const { return {}; }
     virtual QString entityText() const { return {}; }
     virtual QString date() const { return {}; }
+    // The moment the item was made, which date() tells the age of; invalid when it has none or it is unknown.
+    virtual QDateTime createdAt() const { return {}; }
     virtual QString profileImageURLString() const { return {}; }
     // Whether the signed-in user may delete the item.
     virtual bool isRemovable() const { return false; }
+    // Whether the signed-in user wrote the item: its own status or comment (the ones it may delete), or a
+    // message it sent. Such an item is never unread news.
+    virtual bool isWrittenBySelf() const { return isRemovable(); }
 
     // The author's avatar when it has been downloaded; otherwise a null image (and its download starts).
     QImage profileImage();
@@ -87,6 +95,13 @@ private:
     double textViewHeight_ = 0;
 };
 
+// How many of the top `count` cells are news to the user: the ones it did not write itself.
+std::size_t unreadAmongTop(const CellArray& cells, std::size_t count);
+
 // What the pending-image table holds for an address (for tests and diagnostics).
 enum class PendingImageState { Absent, Loading, Bytes };
 PendingImageState pendingImageStateForURL(const QString& urlString);
+
+// How long a failed picture or avatar waits before it is asked for again when shown (the wait doubles with each
+// failure, up to five minutes); 5 s unless a test shortens it.
+void setPictureRetryDelay(std::chrono::milliseconds first);

@@ -2,18 +2,12 @@
 
 #include "cells/BidiText.h"
 #include "cells/DateTimesince.h"
-#include "service/WeiboPaths.h"
 
 namespace {
 
 QString qs(const std::string& s)
 {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-bool isList(const QString& identifier, const std::string& path)
-{
-    return identifier == QLatin1String(path.data(), qsizetype(path.size()));
 }
 
 // "回复%@的评论:" and "评论%@的微博:" with the name carrying its link.
@@ -57,6 +51,11 @@ QString TimelineCellComment::date() const
     return comment_ ? timesinceForDateString(qs(comment_->created_at)) : QString();
 }
 
+QDateTime TimelineCellComment::createdAt() const
+{
+    return comment_ ? dateFromServiceString(qs(comment_->created_at)) : QDateTime();
+}
+
 bool TimelineCellComment::isRemovable() const
 {
     return comment_ && comment_->user && comment_->user->id == CellContext::current().selfUserId();
@@ -75,20 +74,20 @@ AttributedString TimelineCellComment::stringForTextView(bool& determinate)
     text.append(parseText(neutralizeBidiControls(qs(comment_->text)), HotTextPlain));
 
     const CellListController* list = listViewController();
-    const QString identifier = list ? list->identifier() : QString();
+    const ListKind::CommentRows rows = list ? list->kind().commentRows : ListKind::CommentRows::None;
     const boost::shared_ptr<weibo::WBComment>& replied = comment_->reply_comment;
     const boost::shared_ptr<weibo::WBStatus>& status = comment_->status;
     int replyType = 0;
-    if (isList(identifier, weibo::WEIBO_API_TIMELINE_COMMENTS)) {
+    if (rows == ListKind::CommentRows::OfStatus) {
         replyType = AttachmentReplyComment;
-    } else if (isList(identifier, weibo::WEIBO_API_TIMELINE_COMMENTS_TO_ME)) {
+    } else if (rows == ListKind::CommentRows::Received) {
         text.appendString(QStringLiteral("\n\n"));
         text.appendString(replied ? QStringLiteral("回复我的评论：") : QStringLiteral("评论我的微博："));
         text.appendString(QStringLiteral("\n"));
         text.append(parseText(neutralizeBidiControls(replied ? qs(replied->text) : (status ? qs(status->text) : QString())),
                               HotTextPlain));
         replyType = AttachmentCommentsOfEntity;
-    } else if (isList(identifier, weibo::WEIBO_API_TIMELINE_COMMENTS_BY_ME)) {
+    } else if (rows == ListKind::CommentRows::Sent) {
         text.appendString(QStringLiteral("\n\n"));
         if (replied) {
             // A reply whose comment lost its author or text shows no quote, and no status in its place.

@@ -18,6 +18,7 @@ public:
     QString entityText() const override;
     QString profileImageURLString() const override;
     QString date() const override;
+    QDateTime createdAt() const override;
     bool isRemovable() const override;
 
     AttributedString stringForTextView(bool& determinate) override;

@@ -32,6 +32,7 @@ public:
     QString date() const override;
 
     bool isSentFromMe() const;
+    bool isWrittenBySelf() const override { return isSentFromMe(); }
     uint64_t otherId() const;
     QString otherName() const;
     QString otherImageURLString() const;

@@ -11,6 +11,9 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
+#include <algorithm>
+#include <optional>
+
 namespace {
 
 QString qs(const std::string& s)
@@ -31,11 +34,37 @@ void appendCount(AttributedString& text, uint64_t count)
         text.appendString(u' ' + QString::number(count));
 }
 
+// The height of the one picture `picture` holds (0 for none).
+double pictureHeight(const AttributedString& picture)
+{
+    const auto cell = picture.isEmpty() ? std::nullopt : picture.attachmentAt(0);
+    return cell ? cell->image().deviceIndependentSize().height() : 0.0;
+}
+
+// The picture raised on its line so that its top is `height` above the baseline, as the top of a taller
+// picture beside it is.
+AttributedString raisedTo(const AttributedString& picture, double height)
+{
+    const double own = pictureHeight(picture);
+    if (own <= 0 || own >= height)
+        return picture;
+    MyTextAttachmentCell raised = *picture.attachmentAt(0);
+    raised.setBaselineOffset(raised.baselineOffset() + height - own);
+    return AttributedString::fromAttachment(raised);
+}
+
 // The toolbar icons, made once per thread (text is built on the main thread): every status shows four or
 // five of them on every rebuild.
 AttributedString icon(const char* name, int type)
 {
     thread_local QHash<QPair<const char*, int>, AttributedString> made;
+    // The icons take the size of the body font: made again after it changes.
+    thread_local QFont madeFor;
+    const QFont font = AttributedString::documentDefaultFont();
+    if (font != madeFor) {
+        made.clear();
+        madeFor = font;
+    }
     auto it = made.constFind(qMakePair(name, type));
     if (it == made.constEnd())
         it = made.insert(qMakePair(name, type), TimelineCellBase::makeAttachmentWithImage(
@@ -104,6 +133,11 @@ QString TimelineCellStatus::date() const
     return status_ ? timesinceForDateString(qs(status_->created_at)) : QString();
 }
 
+QDateTime TimelineCellStatus::createdAt() const
+{
+    return status_ ? dateFromServiceString(qs(status_->created_at)) : QDateTime();
+}
+
 bool TimelineCellStatus::isRemovable() const
 {
     return status_ && status_->user && status_->user->id == CellContext::current().selfUserId();
@@ -160,22 +194,23 @@ AttributedString TimelineCellStatus::stringFromStatus(const boost::shared_ptr<we
     lookUpVideos(linkedPaths, retweet ? HotTextRetweet : HotTextStatus);
 
     bool pictureFinal = true;
-    const AttributedString picture = parseImage(qs(status->thumbnail_pic),
-                                                retweet ? AttachmentRetweetPicture : AttachmentStatusPicture,
-                                                pictureFinal);
+    AttributedString picture = parseImage(qs(status->thumbnail_pic),
+                                          retweet ? AttachmentRetweetPicture : AttachmentStatusPicture, pictureFinal);
+    bool videoFinal = true;
+    AttributedString still;
+    if (const boost::shared_ptr<weibo::WBVideo>& video = retweet ? retweetVideo_ : video_)
+        still = parseImage(qs(video->screen), retweet ? AttachmentRetweetVideo : AttachmentVideo, videoFinal);
+    // A picture and a video still side by side line up at their tops, not at the line's baseline.
+    const double tops = std::max(pictureHeight(picture), pictureHeight(still));
+    picture = raisedTo(picture, tops);
+    still = raisedTo(still, tops);
     if (!picture.isEmpty()) {
         text.appendString(QStringLiteral("\n"));
         text.append(picture);
     }
-
-    bool videoFinal = true;
-    if (const boost::shared_ptr<weibo::WBVideo>& video = retweet ? retweetVideo_ : video_) {
-        const AttributedString still =
-            parseImage(qs(video->screen), retweet ? AttachmentRetweetVideo : AttachmentVideo, videoFinal);
-        if (!still.isEmpty()) {
-            text.appendString(picture.isEmpty() ? QStringLiteral("\n") : QStringLiteral(" "));
-            text.append(still);
-        }
+    if (!still.isEmpty()) {
+        text.appendString(picture.isEmpty() ? QStringLiteral("\n") : QStringLiteral(" "));
+        text.append(still);
     }
     determinate = pictureFinal && videoFinal;
 
@@ -196,6 +231,9 @@ AttributedString TimelineCellStatus::stringFromStatusFooter(const boost::shared_
 
     const Client client = clientOfSource(qs(status->source));
     if (client.url.isValid() && !client.name.isEmpty()) {
+        // "3 周前 来自Plumet": the age and the client are two facts, not one word.
+        if (footer.length() > 0)
+            footer.appendString(QStringLiteral(" "));
         footer.appendString(QStringLiteral("来自"));
         footer.appendLink(client.name, LinkValue::fromUrl(client.url));
     }

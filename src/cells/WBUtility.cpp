@@ -4,7 +4,6 @@
 #include "cells/CellContext.h"
 #include "cells/LengthRule.h"
 #include "cells/StringAddition.h"
-#include "platform/AlertResponder.h"
 #include "platform/UserDefaults.h"
 
 #include <QDir>
@@ -12,7 +11,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
-#include <QRadialGradient>
+#include <QLinearGradient>
 #include <QStandardPaths>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -22,16 +21,6 @@
 bool WBUtility::setupDefaults()
 {
     return platform::UserDefaults::standard().registerDefaultsFromResource();
-}
-
-int WBUtility::alertMessage(const QString& message, const QString& info)
-{
-    return platform::AlertResponder::alertMessage(message, info);
-}
-
-void WBUtility::alertWarning(const QString& headline, const QString& error, const QString& errorCode)
-{
-    platform::AlertResponder::alertWarning(headline, error, errorCode);
 }
 
 QString WBUtility::resourceFolder()
@@ -137,16 +126,40 @@ void WBUtility::constrainCharCountInContainer(QTextDocument& container, QTextCur
         hint(result.hint);
 }
 
+namespace {
+
+// How far the badge's outline and its soft shadow reach beyond the capsule: the capsule keeps that much room
+// from the rectangle's edges, so nothing of it is cut off by the widget it is drawn in.
+constexpr double kBadgeReach = 3.0;
+
+QFont badgeFont()
+{
+    return Appearance::systemFont(11, true);
+}
+
+} // namespace
+
+QRectF WBUtility::numberBadgeRect(unsigned count, const QRectF& rect, QPaintDevice* device)
+{
+    if (count == 0)
+        return {};
+    const QFontMetricsF metrics(badgeFont(), device);
+    const QString text = QString::number(count);
+    // The digits' own extent, not the advance: bold digits may reach past their advance.
+    const double textWidth = std::max(metrics.horizontalAdvance(text), metrics.tightBoundingRect(text).width());
+    const double height = metrics.height() + 4;
+    // Never narrower than round: one digit sits in a circle, more digits stretch it into a capsule whose
+    // straight part holds them, so two digits stay clear of the round ends.
+    const double width = std::max(height, textWidth + 12);
+    return QRectF(rect.right() - kBadgeReach - width, rect.top() + kBadgeReach, width, height);
+}
+
 void WBUtility::drawNumber(QPainter& painter, unsigned count, const QRectF& rect)
 {
     if (count == 0)
         return;
     const QString text = QString::number(count);
-    const QFont font = Appearance::systemFont(11, true);
-    const QFontMetricsF metrics(font);
-    const QSizeF textSize(metrics.horizontalAdvance(text), metrics.height());
-    const QSizeF capsuleSize(textSize.width() + 12, textSize.height() + 4);
-    const QRectF capsule(rect.right() - capsuleSize.width(), rect.top(), capsuleSize.width(), capsuleSize.height());
+    const QRectF capsule = numberBadgeRect(count, rect, painter.device());
     const double radius = capsule.height() / 2;
     QPainterPath path;
     path.addRoundedRect(capsule, radius, radius);
@@ -156,12 +169,21 @@ void WBUtility::drawNumber(QPainter& painter, unsigned count, const QRectF& rect
     // The white shadow of blur radius 2 under the outline, as a soft wider stroke.
     painter.strokePath(path, QPen(QColor(255, 255, 255, 90), 6));
     painter.strokePath(path, QPen(QColor(255, 255, 255, 150), 4));
-    QRadialGradient gradient(capsule.center(), std::max(capsule.width(), capsule.height()) / 2);
-    gradient.setColorAt(0, Qt::white);
-    gradient.setColorAt(1, Qt::red);
-    painter.fillPath(path, gradient);
+    // A saturated red behind the digits, lighter at the top: the white digits keep their contrast (a white
+    // centre, as a radial highlight gives, would wash them out).
+    QLinearGradient fill(capsule.topLeft(), capsule.bottomLeft());
+    fill.setColorAt(0, QColor(240, 72, 64));
+    fill.setColorAt(1, QColor(196, 16, 16));
+    painter.fillPath(path, fill);
+    // The gloss stays a thin sheen along the top edge, above the digits.
+    QLinearGradient gloss(capsule.topLeft(), QPointF(capsule.left(), capsule.top() + capsule.height() * 0.45));
+    gloss.setColorAt(0, QColor(255, 255, 255, 110));
+    gloss.setColorAt(1, QColor(255, 255, 255, 0));
+    painter.fillPath(path, gloss);
     painter.strokePath(path, QPen(Qt::white, 2));
-    painter.setFont(font);
+    painter.setFont(badgeFont());
+    painter.setPen(QColor(120, 0, 0, 140));
+    painter.drawText(capsule.translated(0, 1), Qt::AlignCenter, text);
     painter.setPen(Qt::white);
     painter.drawText(capsule, Qt::AlignCenter, text);
     painter.restore();

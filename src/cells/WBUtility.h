@@ -10,24 +10,18 @@
 
 #include <functional>
 
+class QPaintDevice;
 class QPainter;
 class QTextCursor;
 class QTextDocument;
 
-// Helpers several windows share: default settings, the two alerts, the emotion pictures, the length limit of
-// the editors, the red number badge and the pixel size of a picture.
+// Helpers several windows share: default settings, the emotion pictures, the length limit of the editors, the red
+// number badge and the pixel size of a picture. (Alerts are platform::AlertResponder's.)
 class WBUtility {
 public:
     // Registers the "UserDefaults" resource as the default settings (values the user has not set read as
     // these, and the preference controls revert to them). False when the resource is missing.
     static bool setupDefaults();
-
-    // A warning alert with "取消" then "确定": 1000 for "取消", 1001 for "确定". Through
-    // platform::AlertResponder, replaceable, so tests answer it.
-    static int alertMessage(const QString& message, const QString& info);
-    // A warning alert with the single button "确定"; its message is the headline, or "%@ 错误代码: %@" with the
-    // headline and the code when the code is not empty; its informative text is the error text.
-    static void alertWarning(const QString& headline, const QString& error, const QString& errorCode);
 
     // The writable resource folder (under the application-data location) and its "emotions" folder.
     static QString resourceFolder();
@@ -60,8 +54,10 @@ public:
     static void constrainCharCountInContainer(QTextDocument& container, QTextCursor& selection,
                                               const std::function<void(const QString&)>& hint);
 
-    // A red capsule with the count in white at the top right corner of `rect`; nothing for 0.
+    // A red capsule with the count in white at the top right corner of `rect`, wholly inside it; nothing for 0.
     static void drawNumber(QPainter& painter, unsigned count, const QRectF& rect);
+    // Where that capsule goes when drawn on `device` (the screen when none); empty for 0.
+    static QRectF numberBadgeRect(unsigned count, const QRectF& rect, QPaintDevice* device = nullptr);
 
     // The pixel size of the picture; a null picture has none (0 by 0) and is never shown.
     static QSize repSize(const QImage& image);

@@ -81,10 +81,16 @@ void CommentViewController::initContent()
     const CellPtr c = context_.host ? context_.host->activeDataCell() : CellPtr();
     auto* status = dynamic_cast<TimelineCellStatus*>(c.get());
     const CellListController* list = c ? c->listViewController() : nullptr;
-    const bool inCommentsToMe = list && list->identifier() == QString::fromStdString(weibo::WEIBO_API_TIMELINE_COMMENTS_TO_ME);
+    const bool inCommentsToMe = list && list->kind().commentRows == ListKind::CommentRows::Received;
     if (status && !inCommentsToMe && status->status() && status->status()->retweeted_status &&
         context_.host->activeEntityId() == c->entityId())
         toOriginalAuthor_->show();
+    // A reply to a comment received says so: whom it answers (the service puts that prefix before the text
+    // itself, so it is a hint, not text) and a button named for what it does.
+    const auto* received = inCommentsToMe ? dynamic_cast<TimelineCellComment*>(c.get()) : nullptr;
+    const QString author = received && received->comment() ? name(received->comment()->user) : QString();
+    editor_->textView()->setPlaceholderText(author.isEmpty() ? QString() : QStringLiteral("回复@%1:").arg(author));
+    doit_->setText(received ? QStringLiteral("回复") : QStringLiteral("评论"));
 }
 
 void CommentViewController::preappendString(const QString& text)
@@ -108,7 +114,7 @@ void CommentViewController::comment()
     if (!c || !doit_->isEnabled())
         return;
     const CellListController* list = c->listViewController();
-    if (list && list->identifier() == QString::fromStdString(weibo::WEIBO_API_TIMELINE_COMMENTS_TO_ME))
+    if (list && list->kind().commentRows == ListKind::CommentRows::Received)
         reply();
     else
         commentOnStatus();

@@ -3,13 +3,17 @@
 #include <QMenu>
 
 DraftsButton::DraftsButton(DraftKeeper* keeper, std::function<void(const Draft&)> restore, QWidget* parent)
-    : QToolButton(parent)
+    : MenuToolButton(parent)
     , keeper_(keeper)
     , restore_(std::move(restore))
 {
     setText(QStringLiteral("草稿"));
-    setPopupMode(QToolButton::InstantPopup);
     menu_ = new QMenu(this);
+    // The entries are texts to choose from, never checked: no empty check-mark column before them, which made
+    // short entries float in the middle of the menu.
+    menu_->setStyleSheet(QStringLiteral("QMenu::item { padding: 4px 24px 4px 10px; }"
+                                        "QMenu::item:selected { background: palette(highlight);"
+                                        " color: palette(highlighted-text); }"));
     setMenu(menu_);
     connect(menu_, &QMenu::aboutToShow, this, &DraftsButton::rebuild);
 }

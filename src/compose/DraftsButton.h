@@ -3,13 +3,13 @@
 // choosing one gives it back to the window.
 #include "compose/DraftStore.h"
 
-#include <QToolButton>
+#include "compose/MenuToolButton.h"
 
 #include <functional>
 
 class QMenu;
 
-class DraftsButton : public QToolButton {
+class DraftsButton : public MenuToolButton {
     Q_OBJECT
 public:
     static constexpr int kListed = 10;

@@ -23,7 +23,7 @@ struct DrawerEditorContext {
     std::function<PXListViewController*()> commentList;
 };
 
-// Puts a status just sent at the top of the home timeline; when that list is shown it keeps its place and the
+// Puts a status just sent at the top of the home timeline, in view (showOwnStatus); when that list is shown the
 // badges are redrawn. Main thread.
 void insertIntoHomeTimeline(const DrawerEditorContext& context, const boost::shared_ptr<weibo::WBStatus>& status);
 

@@ -1,7 +1,7 @@
 #include "compose/DrawerEditorContext.h"
 
-#include "cells/TimelineCellStatus.h"
 #include "compose/ComposeEditor.h"
+#include "compose/OwnStatus.h"
 #include "timeline/PXListViewController.h"
 #include "timeline/TimelineHost.h"
 
@@ -13,15 +13,10 @@ void insertIntoHomeTimeline(const DrawerEditorContext& context, const boost::sha
     PXListViewController* home = context.homeList ? context.homeList() : nullptr;
     if (!home || !status)
         return;
-    auto cell = std::make_shared<TimelineCellStatus>(status);
-    cell->setListViewController(home);
-    home->addFakeCell(cell);
-    if (context.selectedList && context.selectedList() == home) {
-        home->setScrollMode(PXListViewController::kScrollHold);
-        home->reloadData();
-        if (context.host)
-            context.host->updateLeftTabs();
-    }
+    const bool shown = context.selectedList && context.selectedList() == home;
+    showOwnStatus(home, shown, status);
+    if (shown && context.host)
+        context.host->updateLeftTabs();
 }
 
 QPushButton* addDrawerEditorButtons(ComposeEditor* editor, const DrawerEditorContext& context,

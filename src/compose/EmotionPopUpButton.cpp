@@ -8,12 +8,11 @@
 #include <QWidgetAction>
 
 EmotionPopUpButton::EmotionPopUpButton(EmotionDelegate* delegate, QObject* lifetime, QWidget* parent)
-    : QToolButton(parent)
+    : MenuToolButton(parent)
     , delegate_(delegate)
     , lifetime_(lifetime)
 {
     setText(QStringLiteral("表情"));
-    setPopupMode(QToolButton::InstantPopup);
     menu_ = new QMenu(this);
     item_ = new QWidgetAction(menu_);
     holder_ = new QWidget;

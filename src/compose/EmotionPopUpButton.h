@@ -2,14 +2,14 @@
 // The emotion button of an editor: its menu hosts the one shared picker, mounted when the menu is about to
 // open, with the editor as the picker's delegate.
 #include <QPointer>
-#include <QToolButton>
+#include "compose/MenuToolButton.h"
 
 class EmotionDelegate;
 class EmotionViewController;
 class QMenu;
 class QWidgetAction;
 
-class EmotionPopUpButton : public QToolButton {
+class EmotionPopUpButton : public MenuToolButton {
     Q_OBJECT
 public:
     // `delegate` is the editor (an object: `lifetime`) that receives the choices.

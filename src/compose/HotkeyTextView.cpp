@@ -125,6 +125,18 @@ QStringList HotkeyTextView::sortedNames(const QSet<QString>& names)
     return sorted;
 }
 
+QStringList HotkeyTextView::namesMatching(const QSet<QString>& names, const QString& fragment)
+{
+    QSet<QString> starting, holding;
+    for (const QString& name : names) {
+        if (name.startsWith(fragment, Qt::CaseInsensitive))
+            starting.insert(name);
+        else if (name.contains(fragment, Qt::CaseInsensitive))
+            holding.insert(name);
+    }
+    return sortedNames(starting) + sortedNames(holding);
+}
+
 void HotkeyTextView::insertText(const QString& text)
 {
     QTextCursor cursor = textCursor();
@@ -153,7 +165,9 @@ void HotkeyTextView::keyPressEvent(QKeyEvent* event)
     const QString text = event->text();
     const bool typed = !text.isEmpty() && !(event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) &&
                        std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint(); });
-    if (typed)
+    // Deleting back into a name (down to the bare "@") offers names again, as typing does.
+    const bool erased = (key == Qt::Key_Backspace || key == Qt::Key_Delete) && !event->modifiers();
+    if (typed || erased)
         completionTrigger();
     else if (isCompletionVisible() && key != Qt::Key_Shift && key != Qt::Key_Control && key != Qt::Key_Meta &&
              key != Qt::Key_Alt)
@@ -183,6 +197,13 @@ void HotkeyTextView::completionTrigger()
         QMetaObject::invokeMethod(this, &HotkeyTextView::complete, Qt::QueuedConnection);
         return;
     }
+    // The names met in the timelines that hold the fragment are offered at once; the service's suggestions
+    // join them when they come (a slow or stopped service leaves the list as it is meanwhile).
+    const QStringList known = namesMatching(ComposeEnvironment::totalNames(), prefix);
+    if (!known.isEmpty()) {
+        completionNames_ = known;
+        QMetaObject::invokeMethod(this, &HotkeyTextView::complete, Qt::QueuedConnection);
+    }
     // The client and the prefix are read here; the block gets values only, and its answer counts only while
     // it answers the fragment still under the cursor (see applySuggestions).
     const boost::shared_ptr<weibo::SinaWeibo> client = client_ ? client_ : ComposeEnvironment::client();
@@ -205,7 +226,14 @@ void HotkeyTextView::applySuggestions(std::uint64_t generation, const QString& p
     if (textInRange(nameRangeAtCursor()) != prefix)
         return; // the user has typed on or moved away
     applied_ = generation;
-    completionNames_ = names;
+    // The service's suggestions first, then the names met in the timelines that hold the fragment: a name
+    // written in Latin letters is found by them whatever their case, and the list still offers something
+    // when the service does not answer.
+    QStringList merged = names;
+    for (const QString& known : namesMatching(ComposeEnvironment::totalNames(), prefix))
+        if (!merged.contains(known))
+            merged.append(known);
+    completionNames_ = merged;
     emit suggestionsApplied();
     complete();
 }
@@ -260,6 +288,11 @@ void HotkeyTextView::insertCompletion(const QString& name)
     cursor.setPosition(range.location);
     cursor.setPosition(end, QTextCursor::KeepAnchor);
     cursor.insertText(name);
+    // A space ends the name, so the user types on in the next word; one that is already there is stepped over.
+    if (document()->characterAt(cursor.position()) == u' ')
+        cursor.movePosition(QTextCursor::NextCharacter);
+    else
+        cursor.insertText(QStringLiteral(" "));
     setTextCursor(cursor);
     completer_->popup()->hide();
 }

@@ -59,7 +59,8 @@ public:
     void complete();
     bool isCompletionVisible() const;
     QCompleter* completer() const { return completer_; }
-    // Replaces the fragment under the cursor with a chosen name.
+    // Replaces the fragment under the cursor with a chosen name, followed by a space (the next word starts
+    // after it).
     void insertCompletion(const QString& name);
 
     // The client asked for suggestions (by default the environment's).
@@ -69,6 +70,9 @@ public:
                                               const QString& prefix);
     // Known names as a person sorts them: by the locale, letters before case, numbers by value.
     static QStringList sortedNames(const QSet<QString>& names);
+    // The names that hold `fragment` anywhere, letters compared without case ("li" finds "刘洋_Liu"): those
+    // that begin with it first, each group sorted as above.
+    static QStringList namesMatching(const QSet<QString>& names, const QString& fragment);
 
     // Suggestion requests started so far, and the last applied generation (for whoever waits for one).
     std::uint64_t suggestionGeneration() const { return generation_; }

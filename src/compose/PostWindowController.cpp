@@ -1,11 +1,12 @@
 #include "compose/PostWindowController.h"
 
 #include "cells/FailureText.h"
-#include "cells/TimelineCellStatus.h"
 #include "compose/CameraCapture.h"
 #include "compose/ComposeEditor.h"
 #include "compose/ComposeEnvironment.h"
 #include "compose/DraftsButton.h"
+#include "compose/EmotionPopUpButton.h"
+#include "compose/OwnStatus.h"
 #include "platform/AlertResponder.h"
 #include "platform/Dispatch.h"
 #include "platform/WindowPlacement.h"
@@ -22,7 +23,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -60,6 +60,9 @@ PostWindowController::PostWindowController(const ComposeContext& context, QWidge
     previewPic_->setFixedSize(120, 90);
     previewPic_->setAlignment(Qt::AlignCenter);
     bottom->addWidget(previewPic_);
+    removePicButton_ = new QPushButton(QStringLiteral("移除图片"), this);
+    removePicButton_->setToolTip(QStringLiteral("不带图片发布"));
+    bottom->addWidget(removePicButton_, 0, Qt::AlignBottom);
     bottom->addStretch(1);
     closeButton_ = new QPushButton(QStringLiteral("取消"), this);
     postButton_ = new QPushButton(QStringLiteral("发布"), this);
@@ -73,7 +76,14 @@ PostWindowController::PostWindowController(const ComposeContext& context, QWidge
     draftsButton_ = new DraftsButton(drafts_, [this](const Draft& d) { restoreDraft(d); }, this);
     editor_->bottomBar()->insertWidget(3, draftsButton_);
     connect(editor_, &ComposeEditor::textEdited, drafts_, &DraftKeeper::noteChange);
+    // A click on a tool of the editor leaves the keyboard in the text: after choosing a picture the user goes on
+    // typing, and Ctrl+Return sends (the buttons are still reached with Tab).
+    QWidget* const tools[] = {uploadPicButton_, takePictureButton_, removePicButton_, draftsButton_,
+                              editor_->emotionButton()};
+    for (QWidget* tool : tools)
+        tool->setFocusPolicy(Qt::TabFocus);
     connect(uploadPicButton_, &QPushButton::clicked, this, &PostWindowController::uploadPic);
+    connect(removePicButton_, &QPushButton::clicked, this, &PostWindowController::removePic);
     connect(takePictureButton_, &QPushButton::clicked, this, &PostWindowController::takePicture);
     connect(postButton_, &QPushButton::clicked, this, &PostWindowController::postStatus);
     connect(closeButton_, &QPushButton::clicked, this, &PostWindowController::closeWindow);
@@ -135,6 +145,7 @@ void PostWindowController::setPicture(const QString& path, const QImage& image)
     if (!picPath_.isEmpty() && picPath_ != path && isCameraPicture(picPath_))
         removeCameraPicture();
     picPath_ = path;
+    removePicButton_->setVisible(!path.isEmpty());
     if (image.isNull())
         previewPic_->clear();
     else
@@ -146,14 +157,29 @@ void PostWindowController::uploadPic()
 {
     platform::OpenPanelRequest request;
     request.title = QStringLiteral("选择图片");
-    request.directory = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     request.nameFilters = {QStringLiteral("图片 (*.png *.jpg *.jpeg *.gif *.bmp)"), QStringLiteral("所有文件 (*)")};
     request.parent = this;
     const QStringList files = platform::AlertResponder::openPanel(request);
-    if (files.isEmpty())
+    if (!files.isEmpty()) {
+        setPicture(files.front(), QImage(files.front()));
+        drafts_->noteChange();
+    }
+    focusText();
+}
+
+void PostWindowController::removePic()
+{
+    if (posting_ || picPath_.isEmpty())
         return;
-    setPicture(files.front(), QImage(files.front()));
+    setPicture(QString(), QImage());
     drafts_->noteChange();
+    focusText();
+}
+
+void PostWindowController::focusText()
+{
+    activateWindow();
+    editor_->textView()->setFocus(Qt::OtherFocusReason);
 }
 
 void PostWindowController::fileDropped(const QString& path)
@@ -168,6 +194,7 @@ void PostWindowController::takePicture()
     const QImage image = CameraCapture::takePicture(this);
     if (!image.isNull())
         attachCameraPicture(image);
+    focusText();
 }
 
 QString PostWindowController::cameraFolder()
@@ -229,6 +256,7 @@ void PostWindowController::setPosting(bool posting)
     editor_->textView()->setReadOnly(posting);
     uploadPicButton_->setEnabled(!posting);
     takePictureButton_->setEnabled(!posting);
+    removePicButton_->setEnabled(!posting);
     draftsButton_->setEnabled(!posting);
 }
 
@@ -274,15 +302,8 @@ void PostWindowController::postDidEnd(std::uint64_t generation, const QString& d
         emit postFinished(false);
         return;
     }
-    PXListViewController* home = context_.homeList ? context_.homeList() : nullptr;
-    if (home) {
-        auto cell = std::make_shared<TimelineCellStatus>(posted.value);
-        cell->setListViewController(home);
-        home->addFakeCell(cell);
-        if (context_.selectedList && context_.selectedList() == home) {
-            home->setScrollMode(PXListViewController::kScrollHold);
-            home->reloadData();
-        }
+    if (PXListViewController* home = context_.homeList ? context_.homeList() : nullptr) {
+        showOwnStatus(home, context_.selectedList && context_.selectedList() == home, posted.value);
         if (context_.updateLeftTabs)
             context_.updateLeftTabs();
     }

@@ -38,6 +38,8 @@ public:
     EmotionPopUpButton* emotionButton() const;
     QPushButton* uploadPicButton() const { return uploadPicButton_; }
     QPushButton* takePictureButton() const { return takePictureButton_; }
+    // Shown while a picture is attached: takes it off again.
+    QPushButton* removePicButton() const { return removePicButton_; }
     QPushButton* postButton() const { return postButton_; }
     DraftsButton* draftsButton() const { return draftsButton_; }
     QLabel* previewPic() const { return previewPic_; }
@@ -48,7 +50,9 @@ public:
     // Centred on the screen, in front, the keyboard in the text.
     void showWindow();
 
+    // Each of these ends with the keyboard back in the text.
     void uploadPic();
+    void removePic();
     void fileDropped(const QString& path) override;
     void takePicture();
     // The camera's picture, written to a new owner-only file in a private folder and attached.
@@ -78,6 +82,7 @@ private:
     void postDidEnd(std::uint64_t generation, const QString& draftId,
                     const weibo::Reply<boost::shared_ptr<weibo::WBStatus>>& posted);
     void setPicture(const QString& path, const QImage& image);
+    void focusText();
     void removeCameraPicture();
     bool isCameraPicture(const QString& path) const;
     Draft draftSnapshot();
@@ -87,6 +92,7 @@ private:
     ComposeEditor* editor_ = nullptr;
     QPushButton* uploadPicButton_ = nullptr;
     QPushButton* takePictureButton_ = nullptr;
+    QPushButton* removePicButton_ = nullptr;
     QPushButton* postButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;
     DraftsButton* draftsButton_ = nullptr;

@@ -18,6 +18,8 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 QuoteBox::QuoteBox(QWidget* parent) : QFrame(parent)
@@ -42,7 +44,7 @@ RepostViewController::RepostViewController(const DrawerEditorContext& context, Q
     quoteLayout->setContentsMargins(4, 4, 4, 4);
     quoteTextView_ = new WBTextView(quoteBox_);
     quoteTextView_->setDelegate(context_.host);
-    quoteTextView_->setMinimumHeight(48);
+    quoteTextView_->setFixedHeight(kShortestQuote);
     quoteLayout->addWidget(quoteTextView_);
     layout->addWidget(quoteBox_);
     editor_ = new ComposeEditor(false, this);
@@ -54,7 +56,23 @@ RepostViewController::RepostViewController(const DrawerEditorContext& context, Q
     layout->addWidget(toOriginalAuthor_);
     doit_ = addDrawerEditorButtons(editor_, context_, QStringLiteral("取消"), QStringLiteral("转发"));
     connect(doit_, &QPushButton::clicked, this, &RepostViewController::repost);
-    setFixedSize(340, 250);
+    setFixedSize(kWidth, kHeightWithoutQuote + kShortestQuote);
+}
+
+void RepostViewController::showQuote(const AttributedString& quote)
+{
+    // The whole quoted status is shown, its picture included: the quote takes the height of its text at the
+    // quote's width (up to a limit), and the editor grows by as much.
+    quoteTextView_->setAttributedString(quote);
+    const QSizeF inset = quoteTextView_->textContainerInset();
+    const int margins = quoteBox_->contentsMargins().left() + quoteBox_->contentsMargins().right() +
+                        quoteBox_->layout()->contentsMargins().left() + quoteBox_->layout()->contentsMargins().right() +
+                        layout()->contentsMargins().left() + layout()->contentsMargins().right();
+    const double width = kWidth - margins - 2 * inset.width();
+    const int height = std::clamp(int(std::ceil(quote.heightForWidth(width) + 2 * inset.height())) + 2,
+                                  kShortestQuote, kTallestQuote);
+    quoteTextView_->setFixedHeight(height);
+    setFixedSize(kWidth, kHeightWithoutQuote + height);
 }
 
 HotkeyTextView* RepostViewController::editTextView() const { return editor_->textView(); }
@@ -72,7 +90,7 @@ int RepostViewController::isCommentValue(bool toCurrentAuthor, bool toOriginalAu
 void RepostViewController::initContent()
 {
     editor_->clear();
-    quoteTextView_->clear();
+    showQuote(AttributedString());
     doit_->setEnabled(true);
     toCurrentAuthor_->setChecked(false);
     toOriginalAuthor_->setChecked(false);
@@ -89,7 +107,7 @@ void RepostViewController::initContent()
     toCurrentAuthor_->adjustSize();
     bool determinate = true;
     if (s->retweeted_status) {
-        quoteTextView_->setAttributedString(cell->stringFromStatus(s->retweeted_status, true, determinate));
+        showQuote(cell->stringFromStatus(s->retweeted_status, true, determinate));
         if (aboutItself) {
             toOriginalAuthor_->show();
             const QString prefill = QStringLiteral("//@%1:").arg(QString::fromStdString(s->user->screen_name)) +
@@ -100,7 +118,7 @@ void RepostViewController::initContent()
             editor_->textView()->setTextCursor(cursor);
         }
     } else {
-        quoteTextView_->setAttributedString(cell->stringFromStatus(s, false, determinate));
+        showQuote(cell->stringFromStatus(s, false, determinate));
     }
 }
 

@@ -2,6 +2,7 @@
 // The repost editor of the drawer: the quoted status in its box, the repost text, and whether to comment to the
 // author of the status and of its original at the same time.
 #include "compose/DrawerEditorContext.h"
+#include "cells/AttributedString.h"
 #include "compose/HotkeyTextView.h"
 
 #include <QFrame>
@@ -47,6 +48,13 @@ signals:
     void repostFinished(bool ok);
 
 private:
+    // The editor's width, its height without the quote, and the quote's least and greatest height.
+    static constexpr int kWidth = 340;
+    static constexpr int kHeightWithoutQuote = 202;
+    static constexpr int kShortestQuote = 48;
+    static constexpr int kTallestQuote = 280;
+    void showQuote(const AttributedString& quote);
+
     DrawerEditorContext context_;
     QuoteBox* quoteBox_ = nullptr;
     WBTextView* quoteTextView_ = nullptr;

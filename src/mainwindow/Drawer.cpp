@@ -7,12 +7,14 @@
 #include "compose/ComposeEditor.h"
 #include "compose/MessageViewController.h"
 #include "compose/RepostViewController.h"
-#include "mainwindow/MyWindowController.h"
+#include "compose/DrawerEditorContext.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
 
 #include <QEvent>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLinearGradient>
 #include <QMainWindow>
 #include <QPainter>
 #include <QScreen>
@@ -27,6 +29,32 @@ void DrawerContentView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), QColor::fromRgbF(0.949, 0.949, 0.949, 1.0));
+    // An edge all round: the panel is one piece beside its row.
+    painter.setPen(QColor::fromRgbF(0.78, 0.78, 0.78));
+    painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+}
+
+DrawerBackdrop::DrawerBackdrop(QWidget* parent, int titleHeight, int tabsHeight)
+    : QWidget(parent), titleHeight_(titleHeight), tabsHeight_(tabsHeight)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    hide();
+}
+
+void DrawerBackdrop::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const int w = width();
+    QLinearGradient title(0, 0, 0, titleHeight_);
+    title.setColorAt(0, QColor(232, 232, 232));
+    title.setColorAt(1, QColor(208, 208, 208));
+    painter.fillRect(QRect(0, 0, w, titleHeight_), title);
+    painter.fillRect(QRect(0, titleHeight_ - 1, w, 1), QColor(160, 160, 160));
+    painter.fillRect(QRect(0, titleHeight_, w, tabsHeight_), QColor::fromRgbF(0.949, 0.949, 0.949));
+    painter.fillRect(QRect(0, titleHeight_ + tabsHeight_ - 1, w, 1), QColor::fromRgbF(0.835, 0.835, 0.835));
+    const int top = titleHeight_ + tabsHeight_;
+    painter.fillRect(QRect(0, top, w, height() - top), Qt::white);
+    painter.fillRect(QRect(0, top, 1, height() - top), QColor::fromRgbF(0.835, 0.835, 0.835));
 }
 
 DrawerOffsets drawerOffsetsForRow(double H, double rowY, double rowHeight, double visibleY, double V, double W)
@@ -44,7 +72,9 @@ DrawerOffsets drawerOffsetsForRow(double H, double rowY, double rowHeight, doubl
 // ---------------------------------------------------------------------------------------------------------------
 // The panel
 
-DrawerPanel::DrawerPanel(QMainWindow* window) : QWidget(window), window_(window), stash_(new QWidget(this))
+DrawerPanel::DrawerPanel(QMainWindow* window, int titleHeight, int tabsHeight)
+    : QWidget(window), window_(window), stash_(new QWidget(this)),
+      backdrop_(new DrawerBackdrop(window, titleHeight, tabsHeight))
 {
     setObjectName(QStringLiteral("drawer"));
     hide();
@@ -151,6 +181,7 @@ void DrawerPanel::reserve(bool on)
         window_->setGeometry(frame);
     }
     window_->setContentsMargins(0, 0, reserved_, 0);
+    backdrop_->setVisible(reserved_ > 0);
     place();
 }
 
@@ -162,6 +193,9 @@ void DrawerPanel::place()
     const int width = std::max(1, int(contentSize_.width() * revealed_));
     // Slides out from behind the lists' right edge: the content keeps its place against that edge.
     setGeometry(window_->width() - reserved_, int(leading_), width, height);
+    const int top = window_->centralWidget() ? window_->centralWidget()->y() : 0;
+    backdrop_->setGeometry(window_->width() - reserved_, top, reserved_, window_->height() - top);
+    backdrop_->lower();
     if (content_)
         content_->move(width - contentSize_.width(), 0);
 }
@@ -194,7 +228,8 @@ PXListViewController* listOf(const CellPtr& cell)
 
 } // namespace
 
-Drawer::Drawer(MyWindowController* window) : QObject(window), window_(window), panel_(new DrawerPanel(window))
+Drawer::Drawer(QMainWindow* window, DrawerHost& host, int titleHeight, int tabsHeight)
+    : QObject(window), window_(window), host_(host), panel_(new DrawerPanel(window, titleHeight, tabsHeight))
 {
     connect(panel_, &DrawerPanel::escapePressed, this, &Drawer::closeDrawer);
 }
@@ -211,7 +246,7 @@ PXListViewController* Drawer::commentListViewController()
     if (!commentList_) {
         commentList_ = new PXListViewController(QStringLiteral("PXListView"),
                                                 QString::fromStdString(weibo::WEIBO_API_TIMELINE_COMMENTS),
-                                                window_->weiboInstance(), window_, this);
+                                                host_.weiboInstance(), host_.listHost(), this);
         commentList_->listView()->setParent(panel_->stash());
         commentList_->listView()->hide();
     }
@@ -221,7 +256,7 @@ PXListViewController* Drawer::commentListViewController()
 RepostViewController* Drawer::repostViewController()
 {
     if (!repost_) {
-        repost_ = new RepostViewController(window_->drawerEditorContext(), panel_->stash());
+        repost_ = new RepostViewController(host_.drawerEditorContext(), panel_->stash());
         repost_->hide();
     }
     return repost_;
@@ -230,7 +265,7 @@ RepostViewController* Drawer::repostViewController()
 CommentViewController* Drawer::commentViewController()
 {
     if (!comment_) {
-        comment_ = new CommentViewController(window_->drawerEditorContext(), panel_->stash());
+        comment_ = new CommentViewController(host_.drawerEditorContext(), panel_->stash());
         comment_->hide();
     }
     return comment_;
@@ -239,9 +274,9 @@ CommentViewController* Drawer::commentViewController()
 MessageViewController* Drawer::chatViewController()
 {
     if (!chat_) {
-        chat_ = new MessageViewController(window_->drawerEditorContext(), panel_->stash());
+        chat_ = new MessageViewController(host_.drawerEditorContext(), panel_->stash());
         chat_->hide();
-        if (PXListView* chatList = window_->chatListViewController()->listView(); chatList && !chatList->parent())
+        if (PXListView* chatList = host_.chatListViewController()->listView(); chatList && !chatList->parent())
             chatList->setParent(panel_->stash());
     }
     return chat_;
@@ -249,7 +284,7 @@ MessageViewController* Drawer::chatViewController()
 
 bool Drawer::toggleOff(const CellPtr& cell, std::uint64_t activeId, bool toggle, qint64 tag)
 {
-    if (!toggle || cell != window_->activeDataCell() || activeId != window_->activeEntityId() ||
+    if (!toggle || cell != host_.activeDataCell() || activeId != host_.activeEntityId() ||
         !isDrawerOpenOrOpening())
         return false;
     const qint64 shown = panel_->contentView() ? panel_->contentView()->tag() : DrawerContentView::kNone;
@@ -273,11 +308,32 @@ double Drawer::visibleHeightOf(const CellPtr& cell) const
     return list && list->listView() ? list->listView()->visibleRect().height() : window_->height();
 }
 
-void Drawer::show(qint64 tag, QWidget* editor, QWidget* list, double e, double l, const CellPtr& cell,
-                  QWidget* focus)
+QLabel* Drawer::commentsHeader(const CellPtr& cell, std::uint64_t activeId)
+{
+    if (!commentsHeader_) {
+        commentsHeader_ = new QLabel(panel_->stash());
+        commentsHeader_->setContentsMargins(10, 4, 10, 4);
+        QFont font = commentsHeader_->font();
+        font.setBold(true);
+        commentsHeader_->setFont(font);
+        commentsHeader_->hide();
+    }
+    const auto* status = dynamic_cast<const TimelineCellStatus*>(cell.get());
+    const bool original = status && activeId != status->entityId();
+    const std::uint64_t count = !status ? 0 : (original ? status->originalCommentCount() : status->commentCount());
+    QString text = original ? QStringLiteral("原微博的评论") : QStringLiteral("评论");
+    if (count > 0)
+        text += QStringLiteral("（%1）").arg(count);
+    commentsHeader_->setText(text);
+    return commentsHeader_;
+}
+
+void Drawer::show(qint64 tag, QWidget* editor, QWidget* header, QWidget* list, double e, double l,
+                  const CellPtr& cell, QWidget* focus)
 {
     const int width = editor->width();
-    const double h = list ? e + l + 2 : e;
+    const int headerHeight = header ? header->sizeHint().height() : 0;
+    const double h = list ? e + headerHeight + l + 2 : e;
     // Everything the panel shows stays inside the window: widgets never move between top-level windows.
     auto* content = new DrawerContentView(panel_);
     content->setTag(tag);
@@ -286,9 +342,14 @@ void Drawer::show(qint64 tag, QWidget* editor, QWidget* list, double e, double l
     editor->setParent(content);
     editor->setGeometry(0, 0, width, int(e));
     editor->show();
+    if (header) {
+        header->setParent(content);
+        header->setGeometry(0, int(e), width, headerHeight);
+        header->show();
+    }
     if (list) {
         list->setParent(content);
-        list->setGeometry(0, int(e) + 2, width, int(l));
+        list->setGeometry(0, int(e) + headerHeight + 2, width, int(l));
         list->setVisible(l > 0);
     }
     panel_->setContentView(content);
@@ -306,20 +367,20 @@ void Drawer::displayRepostFromDataCell(const CellPtr& cell, std::uint64_t active
 {
     if (!cell || toggleOff(cell, activeId, toggle, DrawerContentView::kRepost))
         return;
-    window_->setActiveDataCell(cell);
-    window_->setActiveEntityId(activeId);
+    host_.setActiveDataCell(cell);
+    host_.setActiveEntityId(activeId);
     RepostViewController* editor = repostViewController();
     editor->reset();
     selectRowOf(cell);
-    show(DrawerContentView::kRepost, editor, nullptr, editor->height() + 2, 0, cell, editor->editTextView());
+    show(DrawerContentView::kRepost, editor, nullptr, nullptr, editor->height() + 2, 0, cell, editor->editTextView());
 }
 
 void Drawer::displayCommentsFromDataCell(const CellPtr& cell, std::uint64_t activeId, bool toggle, bool fetchData)
 {
     if (!cell || toggleOff(cell, activeId, toggle, DrawerContentView::kComments))
         return;
-    window_->setActiveDataCell(cell);
-    window_->setActiveEntityId(activeId);
+    host_.setActiveDataCell(cell);
+    host_.setActiveEntityId(activeId);
     const bool s = dynamic_cast<TimelineCellStatus*>(cell.get()) != nullptr;
     PXListViewController* list = commentListViewController();
     CommentViewController* editor = commentViewController();
@@ -333,7 +394,9 @@ void Drawer::displayCommentsFromDataCell(const CellPtr& cell, std::uint64_t acti
     if (toggle)
         editor->reset();
     selectRowOf(cell);
-    const double e = editor->height();
+    QLabel* header = s ? commentsHeader(cell, activeId) : nullptr;
+    // The header goes with the editor: what the list part may take is what both leave.
+    const double e = editor->height() + (header ? header->sizeHint().height() : 0);
     double l = 0;
     if (s) {
         if (list->listView()->numberOfRows() != int(list->dataOfCells()->size()))
@@ -343,7 +406,8 @@ void Drawer::displayCommentsFromDataCell(const CellPtr& cell, std::uint64_t acti
         if (e + l > visible)
             l = std::max(0.0, visible - e); // a tall editor leaves no room, never a negative one
     }
-    show(DrawerContentView::kComments, editor, s ? list->listView() : nullptr, e, l, cell, editor->textView());
+    show(DrawerContentView::kComments, editor, header, s ? list->listView() : nullptr, editor->height(), l, cell,
+         editor->textView());
     if (!s)
         list->listView()->hide();
 }
@@ -351,13 +415,13 @@ void Drawer::displayCommentsFromDataCell(const CellPtr& cell, std::uint64_t acti
 void Drawer::displayMessageFromDataCell(const CellPtr& cell, bool toggle, bool init, int mode)
 {
     auto group = std::dynamic_pointer_cast<TimelineCellMessageGroup>(cell);
-    if (!group || (cell == window_->activeDataCell() && toggle)) {
+    if (!group || (cell == host_.activeDataCell() && toggle)) {
         if (isDrawerOpenOrOpening())
             closeDrawer();
         return;
     }
-    window_->setActiveDataCell(cell);
-    window_->setActiveEntityId(0);
+    host_.setActiveDataCell(cell);
+    host_.setActiveEntityId(0);
     PXListViewController* conversations = listOf(cell);
     if (const int u = group->unreadMessages(); u > 0 && conversations) {
         conversations->resetUnreadMessageCount();
@@ -365,10 +429,10 @@ void Drawer::displayMessageFromDataCell(const CellPtr& cell, bool toggle, bool i
         group->setRecalculateTextViewHeight(true);
         if (conversations->unreadCount() >= std::uint64_t(u))
             conversations->setUnreadCount(conversations->unreadCount() - std::uint64_t(u));
-        window_->updateLeftTabs();
+        host_.updateLeftTabs();
         conversations->reloadData();
     }
-    PXListViewController* chat = window_->chatListViewController();
+    PXListViewController* chat = host_.chatListViewController();
     MessageViewController* editor = chatViewController();
     chat->listView()->resize(editor->width(), chat->listView()->height());
     if (mode != PXListViewController::kModeOlder) {
@@ -385,18 +449,18 @@ void Drawer::displayMessageFromDataCell(const CellPtr& cell, bool toggle, bool i
     const double visible = visibleHeightOf(cell);
     if (e + l > visible)
         l = std::max(0.0, visible - e);
-    show(DrawerContentView::kMessages, editor, chat->listView(), e, l, cell, editor->textView());
+    show(DrawerContentView::kMessages, editor, nullptr, chat->listView(), e, l, cell, editor->textView());
 }
 
 void Drawer::checkDrawer()
 {
-    const CellPtr active = window_->activeDataCell();
+    const CellPtr active = host_.activeDataCell();
     // A closed drawer has an item only while it is being opened for it (a list reloads on the way): nothing to
     // check yet, and closing would drop the item half-way.
     if (!active || !isDrawerOpenOrOpening())
         return;
     PXListViewController* list = listOf(active);
-    if (list && list == window_->selectedListViewController() && isDrawerOpenOrOpening() && list->listView()) {
+    if (list && list == host_.selectedListViewController() && isDrawerOpenOrOpening() && list->listView()) {
         const int row = list->rowForCell(active.get());
         const PXRowRange visible = list->listView()->visibleRange();
         // A list in the middle of a resize shows no rows for a moment: that says nothing about the item's row.
@@ -414,10 +478,10 @@ void Drawer::checkDrawer()
 
 void Drawer::closeDrawer()
 {
-    const CellPtr active = window_->activeDataCell();
+    const CellPtr active = host_.activeDataCell();
     // The item goes first: deselecting a conversation row asks to close again and finds nothing left.
-    window_->setActiveDataCell(nullptr);
-    window_->setActiveEntityId(0);
+    host_.setActiveDataCell(nullptr);
+    host_.setActiveEntityId(0);
     if (PXListViewController* list = listOf(active))
         if (list->listView())
             list->listView()->deselectRows();
@@ -426,7 +490,7 @@ void Drawer::closeDrawer()
 
 void Drawer::setDrawerOffsetWithRow(int row)
 {
-    PXListViewController* list = listOf(window_->activeDataCell());
+    PXListViewController* list = listOf(host_.activeDataCell());
     if (!list || !list->listView() || !panel_->contentView())
         return;
     PXListView* view = list->listView();

@@ -10,11 +10,17 @@
 #include <QSize>
 #include <QWidget>
 
+#include <boost/shared_ptr.hpp>
+
 #include <cstdint>
 
 class CommentViewController;
+class QLabel;
 class MessageViewController;
-class MyWindowController;
+struct DrawerEditorContext;
+namespace weibo {
+class SinaWeibo;
+}
 class PXListViewController;
 class QMainWindow;
 class QVariantAnimation;
@@ -51,6 +57,22 @@ struct DrawerOffsets {
 DrawerOffsets drawerOffsetsForRow(double drawerHeight, double rowY, double rowHeight, double visibleY,
                                   double visibleHeight, double windowContentHeight);
 
+// The room the panel takes on the window's right, drawn as the window's own chrome carried on (title area and
+// tab bar at the top) above an empty list area, so that what the panel does not cover reads as part of the
+// window, not as empty grey bands.
+class DrawerBackdrop : public QWidget {
+    Q_OBJECT
+public:
+    DrawerBackdrop(QWidget* parent, int titleHeight, int tabsHeight);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    int titleHeight_;
+    int tabsHeight_;
+};
+
 // The panel itself: a child of the main window beside its lists. Opening it makes room on the window's right
 // (the window grows when it can) and slides the panel out; closing slides it back and gives the room back.
 class DrawerPanel : public QWidget {
@@ -59,7 +81,8 @@ public:
     enum class State { Closed, Opening, Open, Closing };
     static constexpr int kSlideMilliseconds = 120;
 
-    explicit DrawerPanel(QMainWindow* window);
+    // `titleHeight` and `tabsHeight`: the window's chrome above its lists, which the room beside them carries on.
+    explicit DrawerPanel(QMainWindow* window, int titleHeight = 0, int tabsHeight = 0);
 
     // Where kept editors and lists wait, hidden, between uses.
     QWidget* stash() const { return stash_; }
@@ -93,6 +116,7 @@ private:
 
     QMainWindow* window_;
     QWidget* stash_;
+    DrawerBackdrop* backdrop_;
     DrawerContentView* content_ = nullptr;
     QSize contentSize_;
     double leading_ = 0, trailing_ = 0;
@@ -102,12 +126,32 @@ private:
     QVariantAnimation* animation_ = nullptr;
 };
 
+// What the drawer asks of its window (besides the window itself, beside whose lists it opens).
+class TimelineHost;
+
+class DrawerHost {
+public:
+    virtual ~DrawerHost() = default;
+    virtual CellPtr activeDataCell() const = 0;
+    virtual void setActiveDataCell(const CellPtr& cell) = 0;
+    virtual std::uint64_t activeEntityId() const = 0;
+    virtual void setActiveEntityId(std::uint64_t id) = 0;
+    virtual DrawerEditorContext drawerEditorContext() = 0;
+    virtual PXListViewController* chatListViewController() const = 0;
+    virtual PXListViewController* selectedListViewController() = 0;
+    virtual void updateLeftTabs() = 0;
+    virtual boost::shared_ptr<weibo::SinaWeibo> weiboInstance() const = 0;
+    // What the comments list behind the drawer reports to.
+    virtual TimelineHost* listHost() = 0;
+};
+
 // The drawer's logic: which item it is about, its three contents (made on first use and kept), their heights,
 // keeping it beside its row and closing it. The window's design entry points call into it.
 class Drawer : public QObject {
     Q_OBJECT
 public:
-    explicit Drawer(MyWindowController* window);
+    // `titleHeight` and `tabsHeight`: the window's title area and tab bar, which the drawer's panel carries on.
+    Drawer(QMainWindow* window, DrawerHost& host, int titleHeight, int tabsHeight);
     ~Drawer() override;
 
     DrawerPanel* panel() const { return panel_; }
@@ -133,13 +177,18 @@ private:
     void selectRowOf(const CellPtr& cell);
     // The visible height of the list that shows `cell`.
     double visibleHeightOf(const CellPtr& cell) const;
-    // Puts editor (height e) above a list part of height l into a new content view and opens the panel.
-    void show(qint64 tag, QWidget* editor, QWidget* list, double e, double l, const CellPtr& cell,
+    // Puts editor (height e), the header when there is one, and a list part of height l below into a new
+    // content view and opens the panel.
+    void show(qint64 tag, QWidget* editor, QWidget* header, QWidget* list, double e, double l, const CellPtr& cell,
               QWidget* focus);
+    // The line above the comments saying whose comments they are and how many.
+    QLabel* commentsHeader(const CellPtr& cell, std::uint64_t activeId);
 
-    MyWindowController* window_;
+    QMainWindow* window_;
+    DrawerHost& host_;
     DrawerPanel* panel_;
     PXListViewController* commentList_ = nullptr;
+    QPointer<QLabel> commentsHeader_;
     QPointer<RepostViewController> repost_;
     QPointer<CommentViewController> comment_;
     QPointer<MessageViewController> chat_;

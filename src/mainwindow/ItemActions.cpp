@@ -3,7 +3,7 @@
 #include "cells/AttachmentTypes.h"
 #include "cells/TimelineCellComment.h"
 #include "cells/TimelineCellStatus.h"
-#include "mainwindow/MyWindowController.h"
+#include "mainwindow/TabModel.h"
 #include "cells/FailureText.h"
 #include "model/Replies.h"
 #include "platform/AlertResponder.h"
@@ -36,13 +36,12 @@ weibo::TransferOutcome recordBack(const weibo::Reply<std::string>& answer)
 
 } // namespace
 
-ItemActions::ItemActions(MyWindowController* window) : QObject(window), window_(window) {}
+ItemActions::ItemActions(QWidget* window, ItemActionsHost& host) : QObject(window), window_(window), host_(host) {}
 
 QList<PXListViewController*> ItemActions::statusLists() const
 {
-    QList<PXListViewController*> lists{window_->weiboListViewController(), window_->userListViewController(),
-                                       window_->listsListViewController(), window_->atmeListViewController(),
-                                       window_->favoriteListViewController()};
+    TabModel& tabs = host_.tabs();
+    QList<PXListViewController*> lists{tabs.home(), tabs.user(), tabs.lists(), tabs.mentions(), tabs.favorites()};
     lists.removeAll(nullptr);
     return lists;
 }
@@ -70,21 +69,21 @@ void ItemActions::textViewClickedOnCell(WBTextView* textView, const MyTextAttach
         break;
     case AttachmentStatusComments:
     case AttachmentCommentsOfEntity:
-        window_->displayCommentsFromDataCell(cell, cell->entityId(), true, true);
+        host_.displayCommentsFromDataCell(cell, cell->entityId(), true, true);
         break;
     case AttachmentStatusRepost:
-        window_->displayRepostFromDataCell(cell, cell->entityId(), true);
+        host_.displayRepostFromDataCell(cell, cell->entityId(), true);
         break;
     case AttachmentStatusWebPage:
         if (record && record->user) {
-            const QString page = QString::fromStdString(window_->weiboInstance()->baseUrl()) +
+            const QString page = QString::fromStdString(host_.weiboInstance()->baseUrl()) +
                                  QStringLiteral("/%1/statuses/%2").arg(record->user->id).arg(record->id);
             platform::Browser::openURL(QUrl(page));
         }
         break;
     case AttachmentReplyComment:
         if (comment)
-            window_->replyOtherCommentFromCommentCell(cell);
+            host_.replyOtherCommentFromCommentCell(cell);
         break;
     case AttachmentFavorite:
     case AttachmentFavoriteOnly:
@@ -92,11 +91,11 @@ void ItemActions::textViewClickedOnCell(WBTextView* textView, const MyTextAttach
         break;
     case AttachmentRetweetComments:
         if (original)
-            window_->displayCommentsFromDataCell(cell, original->id, true, true);
+            host_.displayCommentsFromDataCell(cell, original->id, true, true);
         break;
     case AttachmentRetweetRepost:
         if (original)
-            window_->displayRepostFromDataCell(cell, original->id, true);
+            host_.displayRepostFromDataCell(cell, original->id, true);
         break;
     case AttachmentRemoveStatus:
         if (status)
@@ -116,7 +115,7 @@ bool ItemActions::textViewClickedOnLink(WBTextView*, const LinkValue& link, int)
     if (link.kind == LinkValue::Url)
         platform::Browser::openURL(link.url);
     else if (link.kind == LinkValue::ScreenName)
-        window_->replaceStatusUserTabViewItemWithUser(link.screenName);
+        host_.replaceStatusUserTabViewItemWithUser(link.screenName);
     return true;
 }
 
@@ -130,10 +129,10 @@ void ItemActions::favorite(const CellPtr& cell)
         return;
     const std::uint64_t id = cell->entityId();
     const bool wasFavorited = status->status()->favorited;
-    const boost::shared_ptr<weibo::SinaWeibo> client = window_->weiboInstance();
+    const boost::shared_ptr<weibo::SinaWeibo> client = host_.weiboInstance();
     busy_.insert(id);
     QPointer<ItemActions> self(this);
-    window_->runItemRequest([self, client, id, wasFavorited, cell] {
+    host_.runItemRequest([self, client, id, wasFavorited, cell] {
         // Only a status back means it was done: an empty answer (a dead service) is a failure.
         const weibo::Reply<boost::shared_ptr<weibo::WBStatus>> changed =
             weibo::recordOf<weibo::WBStatus>(wasFavorited ? client->favoritesDestroy(id) : client->favoritesCreate(id));
@@ -163,7 +162,7 @@ void ItemActions::favoriteDidEnd(const CellPtr& cell, bool wasFavorited,
                     s->status()->favorited = !wasFavorited;
                     s->setRecalculateTextViewHeight(true);
                 }
-    PXListViewController* favorites = window_->favoriteListViewController();
+    PXListViewController* favorites = host_.tabs().favorites();
     if (wasFavorited) {
         favorites->removeCells({id});
     } else if (const boost::shared_ptr<weibo::WBStatus>& status = changed.value) {
@@ -172,7 +171,7 @@ void ItemActions::favoriteDidEnd(const CellPtr& cell, bool wasFavorited,
         fake->setListViewController(favorites);
         favorites->addFakeCell(fake);
     }
-    PXListViewController* selected = window_->selectedListViewController();
+    PXListViewController* selected = host_.selectedListViewController();
     if (selected)
         selected->reloadData();
     emit actionFinished(id, true);
@@ -192,8 +191,8 @@ void ItemActions::deleteStatus(const CellPtr& cell)
             QList<PXListViewController*> lists = statusLists();
             if (PXListViewController* own = listOf(cell); own && !lists.contains(own))
                 lists.append(own);
-            if (window_->activeDataCell() && window_->activeDataCell()->entityId() == id)
-                window_->closeDrawer();
+            if (host_.activeDataCell() && host_.activeDataCell()->entityId() == id)
+                host_.closeDrawer();
             removeCells({id}, lists);
         });
 }
@@ -205,9 +204,8 @@ void ItemActions::deleteComment(const CellPtr& cell)
         [](weibo::SinaWeibo& client, std::uint64_t id) { return client.commentDestroyById(id); },
         &recordBack<weibo::WBComment>,
         [this, cell](std::uint64_t id) {
-            QList<PXListViewController*> lists{window_->comments2meListViewController(),
-                                               window_->commentsByMeListViewController(),
-                                               window_->commentListViewController()};
+            QList<PXListViewController*> lists{host_.tabs().commentsToMe(), host_.tabs().commentsByMe(),
+                                               host_.commentListViewController()};
             if (PXListViewController* own = listOf(cell); own && !lists.contains(own))
                 lists.append(own);
             lists.removeAll(nullptr);
@@ -226,10 +224,10 @@ void ItemActions::confirmAndDelete(const CellPtr& cell, const QString& question,
     if (platform::AlertResponder::alertMessage(question, QStringLiteral("此操作不可恢复!"), window_) !=
         platform::AlertResponder::kSecondButton)
         return;
-    const boost::shared_ptr<weibo::SinaWeibo> client = window_->weiboInstance();
+    const boost::shared_ptr<weibo::SinaWeibo> client = host_.weiboInstance();
     busy_.insert(id);
     QPointer<ItemActions> self(this);
-    window_->runItemRequest([self, client, id, failure, destroy, gone, removed] {
+    host_.runItemRequest([self, client, id, failure, destroy, gone, removed] {
         const weibo::TransferOutcome outcome = gone(destroy(*client, id));
         platform::dispatchMainAsync([self, id, failure, removed, outcome] {
             if (!self)
@@ -246,7 +244,7 @@ void ItemActions::confirmAndDelete(const CellPtr& cell, const QString& question,
 
 void ItemActions::removeCells(const std::set<std::uint64_t>& ids, const QList<PXListViewController*>& controllers)
 {
-    PXListViewController* selected = window_->selectedListViewController();
+    PXListViewController* selected = host_.selectedListViewController();
     for (PXListViewController* c : controllers) {
         c->removeCells(ids);
         if (c == selected)

@@ -16,6 +16,8 @@
 #include <QSet>
 #include <QString>
 
+#include <boost/shared_ptr.hpp>
+
 #include <cstdint>
 #include <functional>
 #include <set>
@@ -23,14 +25,35 @@
 namespace weibo {
 class SinaWeibo;
 }
-class MyWindowController;
 class PXListViewController;
+class QWidget;
+class TabModel;
 class WBTextView;
+
+// What the item actions ask of their window.
+class ItemActionsHost {
+public:
+    virtual ~ItemActionsHost() = default;
+    virtual TabModel& tabs() = 0;
+    virtual PXListViewController* selectedListViewController() = 0;
+    virtual PXListViewController* commentListViewController() = 0;
+    virtual CellPtr activeDataCell() const = 0;
+    virtual void closeDrawer() = 0;
+    virtual void displayCommentsFromDataCell(const CellPtr& cell, std::uint64_t activeId, bool toggle,
+                                             bool fetchData) = 0;
+    virtual void displayRepostFromDataCell(const CellPtr& cell, std::uint64_t activeId, bool toggle) = 0;
+    virtual void replyOtherCommentFromCommentCell(const CellPtr& cell) = 0;
+    virtual void replaceStatusUserTabViewItemWithUser(const QString& screenName) = 0;
+    virtual boost::shared_ptr<weibo::SinaWeibo> weiboInstance() const = 0;
+    // A request in the background, counted so that the window waits for it when it goes.
+    virtual void runItemRequest(std::function<void()> work) = 0;
+};
 
 class ItemActions : public QObject {
     Q_OBJECT
 public:
-    explicit ItemActions(MyWindowController* window);
+    // `window` is where confirmations and failures are said.
+    ItemActions(QWidget* window, ItemActionsHost& host);
 
     void textViewClickedOnCell(WBTextView* textView, const MyTextAttachmentCell& cell, int index);
     bool textViewClickedOnLink(WBTextView* textView, const LinkValue& link, int index);
@@ -62,6 +85,7 @@ private:
     void favoriteDidEnd(const CellPtr& cell, bool wasFavorited,
                         const weibo::Reply<boost::shared_ptr<weibo::WBStatus>>& changed);
 
-    MyWindowController* window_;
+    QWidget* window_;
+    ItemActionsHost& host_;
     QSet<std::uint64_t> busy_;
 };

@@ -34,11 +34,14 @@ void LeftTab::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds = QRectF(rect()).adjusted(6, 4, -6, -4);
+    // A disabled tab (while the window starts) is drawn faded: it shows which list comes, not a live control.
+    const bool enabled = isEnabled();
     if (isChecked() || isDown()) {
         QPainterPath path;
         path.addRoundedRect(bounds, 6, 6);
-        painter.fillPath(path, isChecked() ? QColor(60, 100, 161) : QColor(0, 0, 0, 40));
-    } else if (underMouse()) {
+        painter.fillPath(path, isChecked() ? (enabled ? QColor(60, 100, 161) : QColor(150, 168, 196))
+                                           : QColor(0, 0, 0, 40));
+    } else if (underMouse() && enabled) {
         QPainterPath path;
         path.addRoundedRect(bounds, 6, 6);
         painter.fillPath(path, QColor(0, 0, 0, 20));
@@ -47,8 +50,9 @@ void LeftTab::paintEvent(QPaintEvent*)
     font.setPixelSize(14);
     font.setBold(isChecked());
     painter.setFont(font);
-    painter.setPen(isChecked() ? QColor(Qt::white) : QColor(70, 70, 70));
-    painter.drawText(bounds, Qt::AlignCenter, text());
+    painter.setPen(isChecked() ? QColor(Qt::white) : (enabled ? QColor(70, 70, 70) : QColor(160, 160, 160)));
+    // The label sits a little low in the tab, leaving the top right corner to the badge.
+    painter.drawText(bounds.adjusted(0, 8, 0, 0), Qt::AlignCenter, text());
 
     // The badge goes over the button's own drawing, in its top right corner.
     const auto shown = unsigned(std::min<std::uint64_t>(unreadCount_, std::numeric_limits<unsigned>::max()));

@@ -1,121 +1,28 @@
-// The main window: its widgets, the tab model, tab switching, badges and the busy line.
+// The main window: tab switching, badges, and the short calls into the pieces that do the work.
 #include "mainwindow/MyWindowController.h"
 
+#include "cells/FailureText.h"
+#include "cells/ListKind.h"
 #include "compose/ComposeWindows.h"
-
-#include "mainwindow/Drawer.h"
+#include "compose/DrawerEditorContext.h"
+#include "mainwindow/BusyLine.h"
+#include "mainwindow/ItemCopy.h"
 #include "mainwindow/LeftTab.h"
-#include "mainwindow/Poller.h"
-#include "mainwindow/PopUpButton.h"
-#include "mainwindow/ProgressIndicator.h"
-#include "mainwindow/TabView.h"
-#include "mainwindow/TopTabContainer.h"
-#include "platform/Dispatch.h"
+#include "mainwindow/TabModel.h"
+#include "platform/Notifications.h"
 #include "platform/UnreadBadge.h"
 #include "platform/UserDefaults.h"
 #include "timeline/AvatarButton.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
+#include "widgets/PopUpButton.h"
+#include "widgets/TabView.h"
 
-#include <QCoreApplication>
-#include <algorithm>
-#include <QPointer>
 #include <QElapsedTimer>
-#include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QNetworkAccessManager>
-#include <QPainter>
 #include <QPushButton>
-#include <QResizeEvent>
-#include <QVBoxLayout>
 
-namespace {
-
-// The tab model: first-layer identifiers and labels, each with its second-layer items.
-struct SecondLayer {
-    const std::string& identifier;
-    const char* label;
-};
-struct FirstLayer {
-    const char* identifier;
-    const char* label;
-    std::vector<SecondLayer> items;
-};
-
-const std::vector<FirstLayer>& tabModel()
-{
-    static const std::vector<FirstLayer> model = {
-        {"status", "状态",
-         {{weibo::WEIBO_API_TIMELINE_FRIENDS, "我的好友"},
-          {weibo::WEIBO_API_TIMELINE_USER, "我的微博"},
-          {weibo::WEIBO_API_LISTS, "分组"}}},
-        {"comment", "评论",
-         {{weibo::WEIBO_API_TIMELINE_COMMENTS_TO_ME, "收到的评论"},
-          {weibo::WEIBO_API_TIMELINE_COMMENTS_BY_ME, "发出的评论"}}},
-        {"mention", "提及", {{weibo::WEIBO_API_TIMELINE_MENTIONS, "提及我的"}}},
-        {"message", "私信", {{weibo::WEIBO_API_MESSAGE, "私信"}}},
-        {"favorites", "收藏", {{weibo::WEIBO_API_FAVORITES, "收藏"}}},
-    };
-    return model;
-}
-
-bool isKind(const PXListViewController* c, const std::string& kind)
-{
-    return c && c->identifier().toStdString() == kind;
-}
-
-// The tall title area above the lists (the window manager still draws the window's own title bar).
-class TitleBarView : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        QLinearGradient gradient(0, 0, 0, height());
-        gradient.setColorAt(0, QColor(232, 232, 232));
-        gradient.setColorAt(1, QColor(208, 208, 208));
-        painter.fillRect(rect(), gradient);
-        painter.fillRect(QRect(0, height() - 1, width(), 1), QColor(160, 160, 160));
-    }
-};
-
-// The column of left tabs.
-class LeftColumn : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), QColor(226, 228, 232));
-        painter.fillRect(QRect(width() - 1, 0, 1, height()), QColor(190, 190, 190));
-    }
-};
-
-// The busy line: a translucent strip over the bottom of the lists.
-class HintView : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), QColor(242, 242, 242, 235));
-        painter.fillRect(QRect(0, 0, width(), 1), QColor(200, 200, 200));
-    }
-};
-
-} // namespace
-
-const QString MyWindowController::kLatestStatusId = QStringLiteral("LatestStatusId");
-const QString MyWindowController::kLastSelfImage = QStringLiteral("LastSelfImage");
-const QString MyWindowController::kSelfImage = QStringLiteral("selfimage");
-const QString MyWindowController::kEmojiPath = QStringLiteral("/t3/style/images/common/face/emimage/");
+#include <algorithm>
 
 MyWindowController::MyWindowController(const QString& windowNibName,
                                        boost::shared_ptr<weibo::SinaWeibo> weiboInstance, QWidget* parent)
@@ -124,30 +31,48 @@ MyWindowController::MyWindowController(const QString& windowNibName,
     , cellContext_(&ownAppearance_)
 {
     setObjectName(windowNibName);
-    busyHints_.reserve(10);
     CellContext::setCurrent(&cellContext_);
     cellContext_.mutableHotTextResources().setEmojiFolder(emojiFolder());
-    downloads_ = new QNetworkAccessManager(this);
-    poller_ = std::make_unique<Poller>(this);
-    buildWindow();
-    awakeFromNib();
-    buildTabModel();
+    // The window is the notification delegate: its names are registered as it is made.
+    platform::Notifications::shared().registerNotifications(registrationDictionaryForGrowl());
+    chrome_.build(this);
+    chrome_.content->installEventFilter(this);
+    tabs_ = new TabModel(chrome_.tabView, weibo_, this,
+                         [this](TabView* view, TabViewItem* item) { tabViewDidSelectTabViewItem(view, item); }, this);
+    for (int i = 0; i < chrome_.topTabs.size(); ++i)
+        for (const QString& label : tabs_->secondLayerLabels(i))
+            chrome_.topTabs.at(i)->addItemWithTitle(label);
+    startup_ = new StartupSequence(*this, this);
+    refresher_ = std::make_unique<ListRefresher>(static_cast<RefreshHost&>(*this));
+    lists_ = std::make_unique<ListsAndUserTab>(static_cast<ListsHost&>(*this));
+    itemCopy_ = new ItemCopy(this, [this] {
+        // The selected row of the list shown, else the item the drawer shows.
+        if (PXListViewController* list = selectedListViewController()) {
+            const int row = list->listView()->selectedRow();
+            const auto cells = list->dataOfCells();
+            if (row >= 0 && std::size_t(row) < cells->size())
+                return (*cells)[std::size_t(row)];
+        }
+        return activeDataCell_;
+    });
+    timer_.setInterval(int(kPollInterval * 1000));
+    connect(&timer_, &QTimer::timeout, this, [this] { scheduledTask(&timer_); });
+    connectCommands();
+    // The keyboard starts in the home timeline: arrows and page keys move through it.
+    setFocusProxy(weiboListViewController()->listView());
+    updateLeftTabs();
 }
 
 MyWindowController::~MyWindowController()
 {
     // Start-up and tab blocks use the controllers and hand back to this thread: let them finish first (their
-    // main-thread parts see destroying_ and do nothing), pumping events so that a block waiting on the main
-    // thread is not waiting for us. Quitting has done this already, with the transfers cancelled.
+    // main-thread parts see destroying_ and do nothing). Quitting has done this already, with the transfers
+    // cancelled.
     shutdown(60000);
     delete drawer_;
     drawer_ = nullptr;
-    // The controllers go while the widgets they report to still exist.
-    for (PXListViewController* c : listViewControllers_)
-        delete c;
-    listViewControllers_.clear();
-    delete chatListViewController_;
-    chatListViewController_ = nullptr;
+    delete tabs_;
+    tabs_ = nullptr;
     if (&CellContext::current() == &cellContext_)
         CellContext::setCurrent(nullptr);
 }
@@ -155,169 +80,40 @@ MyWindowController::~MyWindowController()
 // ---------------------------------------------------------------------------------------------------------------
 // Widgets
 
-void MyWindowController::buildWindow()
+void MyWindowController::connectCommands()
 {
-    setWindowTitle(QStringLiteral("Plumet"));
-    setMinimumSize(420, 420);
-    resize(540, 760);
-
-    content_ = new QWidget(this);
-    content_->setAutoFillBackground(true);
-    setCentralWidget(content_);
-    auto* root = new QVBoxLayout(content_);
-    root->setContentsMargins(0, 0, 0, 0);
-    root->setSpacing(0);
-
-    // The title area: the user's avatar, the refresh and new-status buttons.
-    auto* titleBar = new TitleBarView(content_);
-    titleBar->setFixedHeight(kTitleBarHeight);
-    customViewTitleBarContainer_ = titleBar;
-    auto* titleLayout = new QHBoxLayout(titleBar);
-    titleLayout->setContentsMargins(17, 3, 10, 3);
-    titleLayout->setSpacing(8);
-    selfButton_ = new AvatarButton(titleBar);
-    selfButton_->setFixedSize(30, 30);
-    selfButton_->setName(QString());
-    selfButton_->setToolTip(QStringLiteral("我的微博"));
-    selfButton_->setFocusPolicy(Qt::NoFocus);
-    titleLayout->addWidget(selfButton_);
-    titleLayout->addStretch(1);
-    refreshButton_ = new QPushButton(QStringLiteral("刷新"), titleBar);
-    postButton_ = new QPushButton(QStringLiteral("发微博"), titleBar);
-    for (QPushButton* b : {refreshButton_, postButton_}) {
-        b->setFocusPolicy(Qt::NoFocus);
-        b->setAutoDefault(false);
-        titleLayout->addWidget(b);
-    }
-    refreshButton_->setShortcut(QKeySequence::Refresh);
-    root->addWidget(titleBar);
-
-    auto* body = new QHBoxLayout;
-    body->setContentsMargins(0, 0, 0, 0);
-    body->setSpacing(0);
-    root->addLayout(body, 1);
-
-    auto* column = new LeftColumn(content_);
-    column->setFixedWidth(kLeftColumnWidth);
-    auto* columnLayout = new QVBoxLayout(column);
-    columnLayout->setContentsMargins(0, 6, 0, 6);
-    columnLayout->setSpacing(2);
-    timelineHome_ = new LeftTab(0, QStringLiteral("状态"), column);
-    timelineComment_ = new LeftTab(1, QStringLiteral("评论"), column);
-    timelineMention_ = new LeftTab(2, QStringLiteral("提及"), column);
-    directMessage_ = new LeftTab(3, QStringLiteral("私信"), column);
-    favorites_ = new LeftTab(4, QStringLiteral("收藏"), column);
-    for (LeftTab* tab : {timelineHome_, timelineComment_, timelineMention_, directMessage_, favorites_})
-        columnLayout->addWidget(tab);
-    columnLayout->addStretch(1);
-    body->addWidget(column);
-
-    auto* right = new QVBoxLayout;
-    right->setContentsMargins(0, 0, 0, 0);
-    right->setSpacing(0);
-    body->addLayout(right, 1);
-
-    topTabContainer_ = new TopTabContainer(content_);
-    topTabContainer_->setFixedHeight(32);
-    auto* topLayout = new QHBoxLayout(topTabContainer_);
-    topLayout->setContentsMargins(8, 3, 8, 4);
-    topLayout->setSpacing(6);
-    subHome_ = new PopUpButton(0, QStringLiteral("status"), topTabContainer_);
-    subComment_ = new PopUpButton(1, QStringLiteral("comment"), topTabContainer_);
-    subMention_ = new PopUpButton(2, QStringLiteral("mention"), topTabContainer_);
-    for (PopUpButton* p : {subHome_, subComment_, subMention_})
-        topLayout->addWidget(p);
-    topLayout->addStretch(1);
-    listsButton_ = new PopUpButton(0, QStringLiteral("lists"), topTabContainer_);
-    listsButton_->addItemWithTitle(QStringLiteral("所有"), QVariant::fromValue<qulonglong>(0));
-    listsButton_->setToolTip(QStringLiteral("分组"));
-    topLayout->addWidget(listsButton_);
-    right->addWidget(topTabContainer_);
-
-    tabView_ = new TabView(content_);
-    right->addWidget(tabView_, 1);
-
-    // The busy line floats over the bottom of the lists, right of the left tabs.
-    hintView_ = new HintView(content_);
-    auto* hintLayout = new QHBoxLayout(hintView_);
-    hintLayout->setContentsMargins(12, 0, 12, 0);
-    hintLayout->setSpacing(8);
-    progressIndicator_ = new ProgressIndicator(hintView_);
-    busyHint_ = new QLabel(hintView_);
-    busyHint_->setObjectName(QStringLiteral("busyHint"));
-    hintLayout->addWidget(progressIndicator_);
-    hintLayout->addWidget(busyHint_);
-    hintLayout->addStretch(1);
-    hintView_->hide();
-    content_->installEventFilter(this);
-
-    connect(refreshButton_, &QPushButton::clicked, this, [this] { refreshWeibo(); });
-    connect(postButton_, &QPushButton::clicked, this, [this] { postWeibo(); });
-    connect(selfButton_, &AvatarButton::clicked, this, [this] { profileButtonClicked(selfButton_->name()); });
-    for (LeftTab* tab : {timelineHome_, timelineComment_, timelineMention_, directMessage_, favorites_})
+    connect(chrome_.refreshButton, &QPushButton::clicked, this, [this] { refreshWeibo(); });
+    connect(chrome_.postButton, &QPushButton::clicked, this, [this] { postWeibo(); });
+    auto* selfButton = chrome_.selfButton;
+    connect(selfButton, &AvatarButton::clicked, this, [this, selfButton] { profileButtonClicked(selfButton->name()); });
+    for (LeftTab* tab : chrome_.leftTabs)
         connect(tab, &LeftTab::clicked, this, [this, tab] { leftTabClicked(tab); });
-    for (PopUpButton* p : {subHome_, subComment_, subMention_})
+    for (PopUpButton* p : chrome_.topTabs)
         connect(p, &QComboBox::activated, this, [this, p] { topTabClicked(p); });
-    connect(listsButton_, &QComboBox::activated, this, [this](int index) { weiboListClicked(index); });
+    connect(chrome_.listsButton, &QComboBox::activated, this, [this](int index) { weiboListClicked(index); });
+    connect(chrome_.newMessageButton, &QPushButton::clicked, this, [this] { writeMessageTo(QString()); });
+    // The commands are ignored while the start-up runs; they look it too, and come alive when it ends.
+    connect(this, &MyWindowController::initCountChanged, this, [this](qint64 count) { chrome_.setCommandsEnabled(count == 0); });
+    chrome_.setCommandsEnabled(!isStarting());
     // The title carries the application's unread count, as the launcher and tray do.
     connect(&platform::UnreadBadge::shared(), &platform::UnreadBadge::badgeLabelChanged, this,
             [this] { updateWindowTitle(platform::UnreadBadge::shared().unreadCount()); });
-}
-
-void MyWindowController::awakeFromNib()
-{
-    leftTabs_ = {timelineHome_, timelineComment_, timelineMention_, directMessage_, favorites_};
-    topTabs_ = {subHome_, subComment_, subMention_};
-    subComment_->hide();
-    subMention_->hide();
-    timer_.setInterval(int(kPollInterval * 1000));
-    timer_.setSingleShot(false);
-    connect(&timer_, &QTimer::timeout, this, [this] { scheduledTask(&timer_); });
-}
-
-void MyWindowController::buildTabModel()
-{
-    const auto& model = tabModel();
-    for (const FirstLayer& first : model) {
-        TabViewItem* item = addFirstLayerItemWithIdentifier(QString::fromLatin1(first.identifier),
-                                                            QString::fromUtf8(first.label), tabView_);
-        for (const SecondLayer& second : first.items)
-            addSecondLayerItemWithIdentifier(QString::fromStdString(second.identifier),
-                                             QString::fromUtf8(second.label), item);
-    }
-    for (int i = 0; i < int(model.size()); ++i) {
-        listViewControllerAtFirstLayerIndex(i, 0);
-        if (i < topTabs_.size()) {
-            PopUpButton* popUp = topTabs_.at(i);
-            for (const SecondLayer& second : model.at(std::size_t(i)).items)
-                popUp->addItemWithTitle(QString::fromUtf8(second.label));
-        }
-    }
-    chatListViewController_ = new PXListViewController(QStringLiteral("PXListView"),
-                                                       QString::fromStdString(weibo::WEIBO_API_MESSAGE_CHAT),
-                                                       weibo_, this);
-    connect(tabView_, &TabView::didSelectTabViewItem, this, &MyWindowController::tabViewDidSelectTabViewItem);
-    // The keyboard starts in the home timeline: arrows and page keys move through it.
-    if (PXListViewController* home = weiboListViewController())
-        setFocusProxy(home->listView());
-    updateLeftTabs();
 }
 
 bool MyWindowController::shutdown(int timeoutMs)
 {
     destroying_ = true;
     timer_.stop();
+    chrome_.busyLine->close();
     // A window being torn down takes no input and is not seen again.
     hide();
     setEnabled(false);
     QElapsedTimer waited;
     waited.start();
     bool idle = background_.wait(timeoutMs);
-    auto remaining = [&] { return int(std::max<qint64>(0, timeoutMs - waited.elapsed())); };
-    for (PXListViewController* c : listViewControllers_)
-        idle = c->shutdown(remaining()) && idle;
-    if (chatListViewController_)
-        idle = chatListViewController_->shutdown(remaining()) && idle;
+    if (tabs_)
+        for (PXListViewController* c : tabs_->all())
+            idle = c->shutdown(int(std::max<qint64>(0, timeoutMs - waited.elapsed()))) && idle;
     return idle;
 }
 
@@ -330,20 +126,13 @@ void MyWindowController::showWindow()
     activateWindow();
     if (PXListViewController* c = selectedListViewController())
         c->listView()->setFocus(Qt::ActiveWindowFocusReason);
-    if (!loaded_)
-        windowDidLoad();
-}
-
-void MyWindowController::resizeEvent(QResizeEvent* event)
-{
-    QMainWindow::resizeEvent(event);
-    placeHintView();
+    windowDidLoad();
 }
 
 bool MyWindowController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == content_ && (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest))
-        placeHintView();
+    if (watched == chrome_.content && (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest))
+        chrome_.placeBusyLine();
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -357,24 +146,73 @@ void MyWindowController::keyPressEvent(QKeyEvent* event)
     QMainWindow::keyPressEvent(event);
 }
 
-void MyWindowController::placeHintView()
-{
-    if (!hintView_ || !tabView_)
-        return;
-    // At the bottom of the content (Qt's y axis grows downwards), as wide as the lists.
-    hintView_->setGeometry(kLeftColumnWidth, content_->height() - kBusyLineHeight, tabView_->width(),
-                           kBusyLineHeight);
-    hintView_->raise();
-}
-
 void MyWindowController::updateWindowTitle(std::uint64_t unread)
 {
-    setWindowTitle(unread ? QStringLiteral("Plumet (%1)").arg(unread) : QStringLiteral("Plumet"));
+    // The platform appends the application's name to a title that does not already end with it: the count
+    // goes in front, so that the name shows once ("(4) Plumet", not "Plumet (4) — Plumet").
+    setWindowTitle(unread ? QStringLiteral("(%1) Plumet").arg(unread) : QStringLiteral("Plumet"));
 }
 
 void MyWindowController::setAppearance(Appearance* appearance)
 {
     cellContext_.setAppearance(appearance ? appearance : &ownAppearance_);
+}
+
+void MyWindowController::fontSettingChanged()
+{
+    if (&cellContext_.appearance() == &ownAppearance_) {
+        ownAppearance_.loadFontSetting();
+        ownAppearance_.makeDateDic();
+    }
+    for (PXListViewController* c : tabs_->all())
+        c->setCellWidth(0);
+    if (PXListViewController* c = selectedListViewController())
+        c->reloadData();
+}
+
+void MyWindowController::runInBackground(std::function<void()> work)
+{
+    background_.dispatchGlobal(std::move(work));
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Start-up
+
+void MyWindowController::downloadDidCreateDestination(URLDownload* d, const QString& path) { startup_->downloadDidCreateDestination(d, path); }
+void MyWindowController::downloadDidFailWithError(URLDownload* d, const QString& error) { startup_->downloadDidFailWithError(d, error); }
+void MyWindowController::startupCountChanged(qint64 count) { emit initCountChanged(count); }
+HotTextResources& MyWindowController::hotTextResources() { return cellContext_.mutableHotTextResources(); }
+const HotTextResources& MyWindowController::itemTextResources() const { return cellContext_.hotTextResources(); }
+
+void MyWindowController::cleanup()
+{
+    timer_.stop();
+    startup_->cleanup();
+}
+
+void MyWindowController::startPolling()
+{
+    scheduledTask(nullptr);
+    makeWeiboLists();
+    timer_.start();
+}
+
+void MyWindowController::setSelfUser(const boost::shared_ptr<weibo::WBUser>& user)
+{
+    {
+        std::lock_guard<std::mutex> lock(selfUserLock_);
+        selfUser_ = user;
+    }
+    cellContext_.setSelfUserId(user ? user->id : 0);
+}
+
+void MyWindowController::setSelfImage(const QImage& image)
+{
+    if (image.isNull())
+        return;
+    auto* selfButton = chrome_.selfButton;
+    selfButton->setImage(image);
+    selfButton->setName(QString());
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -383,68 +221,15 @@ void MyWindowController::setAppearance(Appearance* appearance)
 TabViewItem* MyWindowController::addFirstLayerItemWithIdentifier(const QString& identifier, const QString& label,
                                                                  TabView* tabView)
 {
-    auto* item = new TabViewItem(identifier, label);
-    auto* inner = new TabView;
-    connect(inner, &TabView::didSelectTabViewItem, this, &MyWindowController::tabViewDidSelectTabViewItem);
-    item->setView(inner);
-    tabView->addTabViewItem(item);
-    return item;
+    return tabs_->addFirstLayerItem(identifier, label, tabView);
 }
 
 TabViewItem* MyWindowController::addSecondLayerItemWithIdentifier(const QString& identifier, const QString& label,
                                                                   TabViewItem* firstLayerItem)
 {
-    TabView* inner = innerTabView(firstLayerItem);
-    if (!inner)
-        return nullptr;
-    auto* item = new TabViewItem(identifier, label);
-    inner->addTabViewItem(item);
-    return item;
+    return tabs_->addSecondLayerItem(identifier, label, firstLayerItem);
 }
 
-TabView* MyWindowController::innerTabView(TabViewItem* firstLayerItem) const
-{
-    return firstLayerItem ? qobject_cast<TabView*>(firstLayerItem->view()) : nullptr;
-}
-
-TabViewItem* MyWindowController::secondLayerItem(int firstLayerIndex, int secondLayerIndex) const
-{
-    TabView* inner = innerTabView(tabView_->tabViewItemAtIndex(firstLayerIndex));
-    return inner ? inner->tabViewItemAtIndex(secondLayerIndex) : nullptr;
-}
-
-PXListViewController* MyWindowController::listViewControllerForTabViewItem(TabViewItem* item)
-{
-    if (!item)
-        return nullptr;
-    if (PXListViewController* c = listViewControllers_.value(item))
-        return c;
-    auto* c = new PXListViewController(QStringLiteral("PXListView"), item->identifier(), weibo_, this);
-    item->setView(c->listView());
-    listViewControllers_.insert(item, c);
-    return c;
-}
-
-PXListViewController* MyWindowController::listViewControllerAtFirstLayerIndex(int firstLayerIndex,
-                                                                              int secondLayerIndex)
-{
-    return listViewControllerForTabViewItem(secondLayerItem(firstLayerIndex, secondLayerIndex));
-}
-
-PXListViewController* MyWindowController::weiboListViewController() { return listViewControllerAtFirstLayerIndex(0, 0); }
-PXListViewController* MyWindowController::userListViewController() { return listViewControllerAtFirstLayerIndex(0, 1); }
-PXListViewController* MyWindowController::listsListViewController() { return listViewControllerAtFirstLayerIndex(0, 2); }
-PXListViewController* MyWindowController::comments2meListViewController() { return listViewControllerAtFirstLayerIndex(1, 0); }
-PXListViewController* MyWindowController::commentsByMeListViewController() { return listViewControllerAtFirstLayerIndex(1, 1); }
-PXListViewController* MyWindowController::atmeListViewController() { return listViewControllerAtFirstLayerIndex(2, 0); }
-PXListViewController* MyWindowController::messageListViewController() { return listViewControllerAtFirstLayerIndex(3, 0); }
-PXListViewController* MyWindowController::favoriteListViewController() { return listViewControllerAtFirstLayerIndex(4, 0); }
-
-PXListViewController* MyWindowController::selectedListViewController()
-{
-    TabView* inner = innerTabView(tabView_->selectedTabViewItem());
-    return inner ? listViewControllerForTabViewItem(inner->selectedTabViewItem()) : nullptr;
-}
 
 // ---------------------------------------------------------------------------------------------------------------
 // The signed-in user
@@ -457,8 +242,8 @@ boost::shared_ptr<weibo::WBUser> MyWindowController::selfUser() const
 
 std::uint64_t MyWindowController::selfUserId() const
 {
-    const auto user = selfUser();
-    return user ? user->id : 0;
+    // What the rows draw with is the one record of who is signed in.
+    return cellContext_.selfUserId();
 }
 
 QString MyWindowController::selfUserIdString() const
@@ -485,17 +270,17 @@ void MyWindowController::leftTabClicked(LeftTab* tab)
         return;
     }
     const int index = tab->tag();
-    const bool same = index == tabView_->indexOfSelectedTabViewItem();
+    const bool same = index == chrome_.tabView->indexOfSelectedTabViewItem();
     if (!same)
-        tabView_->selectTabViewItemAtIndex(index);
+        chrome_.tabView->selectTabViewItemAtIndex(index);
     else
-        tabViewDidSelectTabViewItem(tabView_, tabView_->selectedTabViewItem());
+        tabViewDidSelectTabViewItem(chrome_.tabView, chrome_.tabView->selectedTabViewItem());
 
-    TabView* inner = innerTabView(tabView_->selectedTabViewItem());
+    TabView* inner = tabs_->innerTabView(chrome_.tabView->selectedTabViewItem());
     if (inner && inner->indexOfSelectedTabViewItem() != 0) {
         inner->selectTabViewItemAtIndex(0);
-        if (index >= 0 && index < topTabs_.size())
-            topTabs_.at(index)->selectItemAtIndex(0);
+        if (index >= 0 && index < chrome_.topTabs.size())
+            chrome_.topTabs.at(index)->selectItemAtIndex(0);
     }
 
     if (PXListViewController* c = selectedListViewController()) {
@@ -503,7 +288,7 @@ void MyWindowController::leftTabClicked(LeftTab* tab)
         if ((same && unread == 0) || unread > 0) {
             c->listView()->scrollToRow(0);
             // Conversations clear their counts one conversation at a time.
-            if (unread > 0 && !isKind(c, weibo::WEIBO_API_MESSAGE)) {
+            if (unread > 0 && !c->kind().isConversations()) {
                 c->setUnreadCount(0);
                 c->resetUnreadCount();
             }
@@ -515,26 +300,17 @@ void MyWindowController::leftTabClicked(LeftTab* tab)
 
 void MyWindowController::topTabClicked(PopUpButton* popUp)
 {
-    if (!popUp || destroying_)
+    if (!popUp || destroying_ || !chrome_.topTabs.contains(popUp))
         return;
-    PopUpButton* target = nullptr;
-    if (popUp->menuTitle() == QLatin1String("status"))
-        target = subHome_;
-    else if (popUp->menuTitle() == QLatin1String("comment"))
-        target = subComment_;
-    else if (popUp->menuTitle() == QLatin1String("mention"))
-        target = subMention_;
-    if (!target)
-        return;
-    TabView* inner = innerTabView(tabView_->selectedTabViewItem());
+    TabView* inner = tabs_->innerTabView(chrome_.tabView->selectedTabViewItem());
     if (isStarting()) {
         // Ignored: the pop-up goes back to the entry that is shown.
-        if (inner && target->tag() == tabView_->indexOfSelectedTabViewItem())
-            target->selectItemAtIndex(inner->indexOfSelectedTabViewItem());
+        if (inner && popUp->tag() == chrome_.tabView->indexOfSelectedTabViewItem())
+            popUp->selectItemAtIndex(inner->indexOfSelectedTabViewItem());
         return;
     }
-    if (inner && target->indexOfSelectedItem() >= 0)
-        inner->selectTabViewItemAtIndex(target->indexOfSelectedItem());
+    if (inner && popUp->indexOfSelectedItem() >= 0)
+        inner->selectTabViewItemAtIndex(popUp->indexOfSelectedItem());
 }
 
 void MyWindowController::tabViewDidSelectTabViewItem(TabView*, TabViewItem*)
@@ -544,82 +320,28 @@ void MyWindowController::tabViewDidSelectTabViewItem(TabView*, TabViewItem*)
     PXListViewController* c = selectedListViewController();
     if (!c)
         return;
-    if (!isKind(c, weibo::WEIBO_API_LISTS)) {
-        const bool home = isKind(c, weibo::WEIBO_API_TIMELINE_FRIENDS);
-        listsButton_->setVisible(home);
+    // The filtered home timeline keeps the chooser as it is; every other list shows it only beside home.
+    if (c != tabs_->lists()) {
+        const bool home = c->kind().listsChooser;
+        chrome_.listsButton->setVisible(home);
         if (home)
-            listsButton_->selectItemAtIndex(0);
+            chrome_.listsButton->selectItemAtIndex(0);
     }
+    refresher_->loadShownList(c);
+}
 
-    static const QString favoritesBusy = QStringLiteral("正在加载我的收藏第 1 页...");
-    if (!c->dataOfCells()->empty()) {
-        if (!isKind(c, weibo::WEIBO_API_FAVORITES)) {
-            c->reloadData();
-            return;
-        }
-        runInBackground([this, c] {
-            // A short first page may have grown on the service; a later page goes back to page 1.
-            bool fetch = false;
-            if (c->commentPage() == 1) {
-                fetch = c->dataOfCells()->size() <= 9;
-            } else {
-                c->setCommentPage(1);
-                fetch = true;
-            }
-            weibo::TransferOutcome outcome;
-            if (fetch) {
-                const BusyText busy = displayBusy(favoritesBusy);
-                outcome = c->fetchDataWithOptions(weibo::SinaWeiboOptions(), PXListViewController::kModeInitial, false)
-                              .outcome;
-            }
-            platform::dispatchMainSync([this, c, outcome] {
-                if (destroying_)
-                    return;
-                showTransferOutcome(outcome);
-                c->reloadData();
-            });
-        });
-        return;
-    }
+void MyWindowController::showHomeTimeline() { leftTabClicked(chrome_.leftTabs.at(0)); }
+void MyWindowController::reselect(TabView* inner) { tabViewDidSelectTabViewItem(inner, inner->selectedTabViewItem()); }
 
-    const std::string kind = c->identifier().toStdString();
-    runInBackground([this, c, kind] {
-        QString text;
-        if (kind == weibo::WEIBO_API_TIMELINE_COMMENTS_TO_ME) {
-            text = QStringLiteral("正在加载我收到的评论...");
-        } else if (kind == weibo::WEIBO_API_TIMELINE_MENTIONS) {
-            text = QStringLiteral("正在加载提到我的...");
-        } else if (kind == weibo::WEIBO_API_FAVORITES) {
-            text = favoritesBusy;
-        } else if (kind == weibo::WEIBO_API_TIMELINE_COMMENTS_BY_ME) {
-            text = QStringLiteral("正在加载我发出的评论...");
-        } else if (kind == weibo::WEIBO_API_TIMELINE_USER) {
-            text = QStringLiteral("正在加载该用户的微博...");
-        } else if (kind == weibo::WEIBO_API_MESSAGE) {
-            text = QStringLiteral("正在加载私信...");
-        }
-        BusyText busy = displayBusy(text);
-        weibo::TransferOutcome outcome;
-        if (kind == weibo::WEIBO_API_TIMELINE_COMMENTS_TO_ME || kind == weibo::WEIBO_API_TIMELINE_MENTIONS)
-            outcome = syncWithListViewController(c, 0, false).outcome;
-        else if (kind == weibo::WEIBO_API_MESSAGE)
-            outcome = c->fetchMessagesWithMode(PXListViewController::kModeInitial);
-        else if (!text.isEmpty())
-            outcome = c->fetchDataWithOptions(weibo::SinaWeiboOptions(), PXListViewController::kModeInitial, false)
-                          .outcome;
-        platform::dispatchMainSync([this, c, outcome, &busy] {
-            busy.done();
-            if (destroying_)
-                return;
-            // An empty list that could not be loaded says why, instead of looking like a list with nothing in it.
-            showTransferOutcome(outcome);
-            if (outcome.ok()) {
-                c->resetUnreadCount();
-                c->setUnreadCount(0);
-            }
-            c->reloadData();
-        });
-    });
+PXListViewController* MyWindowController::bringForward(int leftTab)
+{
+    if (leftTab < 0 || leftTab >= chrome_.leftTabs.size())
+        return nullptr;
+    showNormal();
+    raise();
+    activateWindow();
+    leftTabClicked(chrome_.leftTabs.at(leftTab));
+    return tabs_->controllerAt(leftTab, 0);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -628,132 +350,130 @@ void MyWindowController::tabViewDidSelectTabViewItem(TabView*, TabViewItem*)
 void MyWindowController::updateLeftTabs()
 {
     if (!platform::isMainThread()) {
-        performOnMain([this] { updateLeftTabs(); });
+        platform::dispatchMainAsync([self = QPointer<MyWindowController>(this)] {
+            if (self && !self->destroying_)
+                self->updateLeftTabs();
+        });
         return;
     }
-    const int selected = tabView_->indexOfSelectedTabViewItem();
-    for (LeftTab* tab : leftTabs_) {
-        tab->setChecked(tab->tag() == selected);
-        PXListViewController* c = listViewControllerAtFirstLayerIndex(tab->tag(), 0);
-        tab->setUnreadCount(c ? c->unreadCount() : 0);
-        tab->update();
-    }
-
+    const int selected = chrome_.tabView->indexOfSelectedTabViewItem();
     const auto& defaults = platform::UserDefaults::standard();
-    auto unreadOf = [](PXListViewController* c) { return c ? c->unreadCount() : 0; };
     std::uint64_t sum = 0;
-    if (defaults.boolForKey(QStringLiteral("NewStatus")))
-        sum += unreadOf(weiboListViewController());
-    if (defaults.boolForKey(QStringLiteral("NewComment")))
-        sum += unreadOf(comments2meListViewController());
-    if (defaults.boolForKey(QStringLiteral("NewAtme")))
-        sum += unreadOf(atmeListViewController());
-    if (defaults.boolForKey(QStringLiteral("NewMessage")))
-        sum += unreadOf(messageListViewController());
+    for (LeftTab* tab : chrome_.leftTabs) {
+        PXListViewController* c = tabs_->controllerAt(tab->tag(), 0);
+        const std::uint64_t unread = c ? c->unreadCount() : 0;
+        tab->setChecked(tab->tag() == selected);
+        tab->setUnreadCount(unread);
+        tab->update();
+        // The dock counts the lists whose notifications are switched on.
+        const QString& switchName = c ? c->kind().notificationSwitch : QString();
+        if (!switchName.isEmpty() && defaults.boolForKey(switchName))
+            sum += unread;
+    }
     platform::UnreadBadge::shared().setUnreadCount(sum);
     updateWindowTitle(sum);
 
-    for (PopUpButton* popUp : topTabs_)
+    for (PopUpButton* popUp : chrome_.topTabs)
         popUp->setVisible(popUp->tag() == selected);
+    PXListViewController* shown = tabs_->controllerAt(selected, 0);
+    chrome_.newMessageButton->setVisible(shown && shown->kind().newMessage);
 }
 
 BusyText MyWindowController::displayBusy(const QString& text)
 {
-    if (text.isEmpty())
-        return BusyText();
-    // Entries are added and taken away on the main thread only; ids tell equal texts of two operations apart.
-    const std::uint64_t id = nextBusyId_.fetch_add(1);
-    QPointer<MyWindowController> self(this);
-    auto add = [self, id, text] {
-        if (self && !self->destroying_) {
-            self->busyHints_.append({id, text});
-            self->showHintLine();
-        }
-    };
-    // Handed over synchronously, so that the text is up before the operation's own work begins.
-    if (platform::isMainThread())
-        add();
-    else
-        platform::dispatchMainSync(add);
-    return BusyText([self, id] {
-        auto remove = [self, id] {
-            if (!self)
-                return;
-            const auto gone = std::remove_if(self->busyHints_.begin(), self->busyHints_.end(),
-                                             [id](const BusyEntry& entry) { return entry.id == id; });
-            if (gone == self->busyHints_.end())
-                return;
-            self->busyHints_.erase(gone, self->busyHints_.end());
-            self->showHintLine();
-        };
-        if (platform::isMainThread())
-            remove();
-        else
-            platform::dispatchMainAsync(remove);
-    });
+    return destroying_ ? BusyText() : chrome_.busyLine->displayBusy(text);
 }
 
-QStringList MyWindowController::busyHints() const
-{
-    QStringList texts;
-    for (const BusyEntry& entry : busyHints_)
-        texts.append(entry.text);
-    return texts;
-}
+QStringList MyWindowController::busyHints() const { return chrome_.busyLine->texts(); }
+QString MyWindowController::failureText() const { return chrome_.busyLine->failureText(); }
 
-void MyWindowController::showHintLine()
+void MyWindowController::showTransferOutcome(const weibo::TransferOutcome& outcome)
 {
-    // A failure stays on the line until a refresh or poll succeeds, also while the next operation runs beside it.
-    if (!busyHints_.isEmpty()) {
-        progressIndicator_->startAnimation();
-        const QString busy = busyHints_.last().text;
-        busyHint_->setText(failureText_.isEmpty() ? busy : busy + QStringLiteral("　") + failureText_);
-        placeHintView();
-        hintView_->show();
-    } else if (!failureText_.isEmpty()) {
-        progressIndicator_->stopAnimation();
-        busyHint_->setText(failureText_);
-        placeHintView();
-        hintView_->show();
-    } else {
-        progressIndicator_->stopAnimation();
-        busyHint_->clear();
-        hintView_->hide();
+    if (destroying_ || outcome.failure == weibo::TransferFailure::Cancelled)
+        return;
+    chrome_.busyLine->setFailureText(failureTextFor(outcome));
+    if (outcome.failure == weibo::TransferFailure::AuthRefused && !authorizationRefused_) {
+        authorizationRefused_ = true;
+        emit authorizationRefused();
     }
-    busyHint_->adjustSize();
-    if (hintView_->isVisible())
-        hintView_->repaint();
 }
 
-void MyWindowController::fontSettingChanged()
+void MyWindowController::authorizationRenewed()
 {
-    if (&cellContext_.appearance() == &ownAppearance_) {
-        ownAppearance_.loadFontSetting();
-        ownAppearance_.makeDateDic();
-    }
-    for (PXListViewController* c : listViewControllers_)
-        c->setCellWidth(0);
-    if (chatListViewController_)
-        chatListViewController_->setCellWidth(0);
-    if (PXListViewController* c = selectedListViewController())
-        c->reloadData();
+    if (destroying_)
+        return;
+    authorizationRefused_ = false;
+    chrome_.busyLine->setFailureText(QString());
+    // The lists go on from where they are with the new token (an empty home timeline gets its newest page).
+    if (!isStarting())
+        refresher_->poll(ListRefresher::PollKind::Timer);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
-// Background work
+// Refresh, poll, notifications
 
-void MyWindowController::runInBackground(std::function<void()> work)
+void MyWindowController::refreshWeibo() { refresher_->refreshWeibo(); }
+void MyWindowController::reloadFailedComments() { refresher_->reloadFailedComments(); }
+void MyWindowController::moreWeibo() { refresher_->moreWeibo(); }
+
+void MyWindowController::scheduledTask(QTimer* timer)
 {
-    background_.dispatchGlobal(std::move(work));
+    if (isStarting() || destroying_)
+        return;
+    // The timer itself is of no use to the poll; whether there is one tells a tick from the first poll.
+    refresher_->poll(timer ? ListRefresher::PollKind::Timer : ListRefresher::PollKind::First);
 }
 
-void MyWindowController::performOnMain(std::function<void()> fn)
+weibo::Reply<std::size_t> MyWindowController::syncWithListViewController(PXListViewController* controller,
+                                                                        std::uint64_t unreadCount, bool background)
 {
-    // Called by the window's own blocks, which the window outlives; dropped if it is gone by the time it runs.
-    platform::dispatchMainAsync([self = QPointer<MyWindowController>(this), fn = std::move(fn)] {
-        if (self && !self->destroying_)
-            fn();
-    });
+    return refresher_->syncWithListViewController(controller, unreadCount, background);
+}
+
+void MyWindowController::notifyGrowl(PXListViewController* controller, const CellArray& dataCells, std::size_t count)
+{
+    ListRefresher::post(refresher_->announcementsFor(controller, dataCells, count));
+}
+
+QVariantMap MyWindowController::registrationDictionaryForGrowl()
+{
+    const QStringList names{platform::Notifications::kStandardReminder};
+    return {{QStringLiteral("AllNotifications"), names}, {QStringLiteral("DefaultNotifications"), names}};
+}
+
+Announcer& MyWindowController::announcer()
+{
+    if (!announcer_) {
+        announcer_ = new Announcer(*this, platform::UserDefaults::standard(), this);
+        connect(&platform::Notifications::shared(), &platform::Notifications::notificationClicked, announcer_,
+                &Announcer::show);
+    }
+    return *announcer_;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Lists and the user tab
+
+void MyWindowController::makeWeiboLists() { lists_->makeWeiboLists(); }
+void MyWindowController::weiboListClicked(int index) { lists_->weiboListClicked(index); }
+QString MyWindowController::otherUserOfEmptyUserTab(const PXListViewController* c) { return lists_->otherUserOfEmptyUserTab(c); }
+void MyWindowController::replaceStatusUserTabViewItemWithUser(const QString& name) { lists_->replaceStatusUserTabViewItemWithUser(name); }
+
+weibo::Reply<std::set<std::uint64_t>> MyWindowController::totalMembersOfMyList(const QString& listId)
+{
+    return lists_->totalMembersOfUser(selfUserIdString(), listId);
+}
+
+weibo::Reply<std::set<std::uint64_t>> MyWindowController::totalMembersOfUser(const QString& userId,
+                                                                            const QString& listId)
+{
+    return lists_->totalMembersOfUser(userId, listId);
+}
+
+void MyWindowController::profileButtonClicked(const QString& name)
+{
+    if (!isStarting())
+        replaceStatusUserTabViewItemWithUser(name);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -774,6 +494,12 @@ ComposeWindows* MyWindowController::composeWindows()
 
 void MyWindowController::postWeibo()
 {
-    if (!isStarting())
+    if (!isStarting() && !destroying_)
         composeWindows()->postWeibo();
+}
+
+void MyWindowController::writeMessageTo(const QString& screenName)
+{
+    if (!isStarting() && !destroying_)
+        composeWindows()->sendMessageTo(screenName);
 }

@@ -3,28 +3,26 @@
 #include "mainwindow/MyWindowController.h"
 
 #include "compose/DrawerEditorContext.h"
-#include "mainwindow/Drawer.h"
-#include "mainwindow/ItemActions.h"
-#include "mainwindow/UserCard.h"
+#include "mainwindow/ItemCopy.h"
 
 Drawer* MyWindowController::drawer()
 {
     if (!drawer_)
-        drawer_ = new Drawer(this);
+        drawer_ = new Drawer(this, *this, WindowChrome::kTitleBarHeight, WindowChrome::kTopTabsHeight);
     return drawer_;
 }
 
 ItemActions* MyWindowController::itemActions()
 {
     if (!itemActions_)
-        itemActions_ = new ItemActions(this);
+        itemActions_ = new ItemActions(this, *this);
     return itemActions_;
 }
 
 UserCard* MyWindowController::userCard()
 {
     if (!userCard_)
-        userCard_ = new UserCard(this);
+        userCard_ = new UserCard(this, *this);
     return userCard_;
 }
 
@@ -50,29 +48,6 @@ void MyWindowController::closeDrawer()
         activeEntityId_ = 0;
     }
 }
-void MyWindowController::setDrawerOffsetWithRow(int row) { drawer()->setDrawerOffsetWithRow(row); }
-PXListViewController* MyWindowController::commentListViewController() { return drawer()->commentListViewController(); }
-
-void MyWindowController::displayMessageFromDataCell(const CellPtr& cell, bool toggle, bool init, int mode)
-{
-    drawer()->displayMessageFromDataCell(cell, toggle, init, mode);
-}
-
-void MyWindowController::displayCommentsFromDataCell(const CellPtr& cell, std::uint64_t activeId, bool toggle,
-                                                     bool fetchData)
-{
-    drawer()->displayCommentsFromDataCell(cell, activeId, toggle, fetchData);
-}
-
-void MyWindowController::displayRepostFromDataCell(const CellPtr& cell, std::uint64_t activeId, bool toggle)
-{
-    drawer()->displayRepostFromDataCell(cell, activeId, toggle);
-}
-
-void MyWindowController::replyOtherCommentFromCommentCell(const CellPtr& cell)
-{
-    drawer()->replyOtherCommentFromCommentCell(cell);
-}
 
 void MyWindowController::removeCells(const std::set<std::uint64_t>& ids,
                                      const QList<PXListViewController*>& controllers)
@@ -80,9 +55,6 @@ void MyWindowController::removeCells(const std::set<std::uint64_t>& ids,
     itemActions()->removeCells(ids, controllers);
 }
 
-void MyWindowController::favorite(const CellPtr& cell) { itemActions()->favorite(cell); }
-void MyWindowController::follow() { userCard()->follow(); }
-void MyWindowController::sendMessage() { userCard()->sendMessage(); }
 
 bool MyWindowController::textViewClickedOnLink(WBTextView* textView, const LinkValue& link, int index)
 {
@@ -100,5 +72,16 @@ void MyWindowController::textViewClickedOnCell(WBTextView* textView, const MyTex
 
 QMenu* MyWindowController::textViewMenuForEvent(WBTextView* textView, QContextMenuEvent* event, int index)
 {
-    return userCard()->textViewMenuForEvent(textView, event, index);
+    // An @name shows its user's card; everything else can be copied.
+    if (textView && textView->document() && index >= 0 &&
+        linkAtDocumentPosition(*textView->document(), index).kind == LinkValue::ScreenName)
+        return userCard()->textViewMenuForEvent(textView, event, index);
+    return itemCopy_->menuFor(textView, index);
+}
+
+void MyWindowController::profileButtonMenuRequested(const QString& name, const CellPtr& cell,
+                                                    const QPoint& globalPos)
+{
+    if (!destroying_)
+        userCard()->requestCardForItem(name, cell, globalPos);
 }

@@ -1,8 +1,9 @@
 #include "mainwindow/Poller.h"
 
+#include "cells/TimelineCellBase.h"
 #include "cells/TimelineCellMessageGroup.h"
-#include "mainwindow/MyWindowController.h"
-#include "mainwindow/RefreshState.h"
+#include "mainwindow/ListRefresher.h"
+#include "mainwindow/TabModel.h"
 #include "model/Replies.h"
 #include "platform/Dispatch.h"
 #include "timeline/PXListViewController.h"
@@ -36,34 +37,33 @@ struct Poller::Run {
     bool counters = false;
     std::uint64_t unreadComments = 0, unreadMentions = 0, unreadMessages = 0;
     std::size_t h = 0, c2 = 0, m2 = 0, d2 = 0;
+    // Of the h new home statuses, those written by someone else (the user's own are never unread).
+    std::size_t unreadHome = 0;
     CellArray homeCells, commentCells, mentionCells, messageCells;
     weibo::TransferOutcome failure;
     BusyText busy;
 };
 
-Poller::Poller(MyWindowController* window)
-    : window_(window)
-{
-}
+Poller::Poller(ListRefresher& refresher, RefreshHost& host) : refresher_(refresher), host_(host) {}
 
 void Poller::start(Kind kind)
 {
-    MyWindowController* w = window_;
     // While a poll still waits on the service the next tick is skipped: polls never pile up behind a slow or
     // unreachable service, and the one under way ends by the client's time-outs.
-    if (w->refresh_->polling.exchange(true)) {
-        ++w->refresh_->skipped;
+    if (refresher_.polling_.exchange(true)) {
+        ++refresher_.skipped_;
         return;
     }
     auto run = std::make_shared<Run>();
     run->kind = kind;
-    run->home = w->weiboListViewController();
-    run->comments = w->comments2meListViewController();
-    run->atme = w->atmeListViewController();
-    run->messages = w->messageListViewController();
-    run->busy = w->displayBusy(QStringLiteral("正在检查是否有新微博..."));
+    TabModel& tabs = host_.tabs();
+    run->home = tabs.home();
+    run->comments = tabs.commentsToMe();
+    run->atme = tabs.mentions();
+    run->messages = tabs.messages();
+    run->busy = host_.displayBusy(QStringLiteral("正在检查是否有新微博..."));
 
-    w->runInBackground([this, run] {
+    host_.runInBackground([this, run] {
         readUnreadCounters(*run);
         if (run->counters) {
             fetchHomeTimeline(*run);
@@ -72,15 +72,15 @@ void Poller::start(Kind kind)
         updateCountsOfSelectedList(*run);
         applyOnMainThread(*run);
         run->busy.done();
-        window_->refresh_->polling = false;
-        ++window_->refresh_->polls;
+        refresher_.polling_ = false;
+        ++refresher_.polls_;
     });
 }
 
 void Poller::readUnreadCounters(Run& run)
 {
     // The service's error object is a failed request too, not a set of zero counters.
-    const auto unread = weibo::unreadOf(window_->weibo_->statusUnread(weibo::SinaWeiboOptions()));
+    const auto unread = weibo::unreadOf(host_.weiboInstance()->statusUnread(weibo::SinaWeiboOptions()));
     weibo::noteOutcome(run.failure, unread.outcome);
     if (!unread.ok())
         return;
@@ -94,34 +94,31 @@ void Poller::fetchHomeTimeline(Run& run)
 {
     if (run.kind != Kind::Timer)
         return;
-    std::lock_guard<std::mutex> serial(window_->refresh_->lockOf(run.home));
+    const auto turn = run.home->loader().turn();
     weibo::SinaWeiboOptions options;
     options.min_id_ = run.home->latestEntityId();
     const weibo::Reply<std::size_t> fetched = run.home->fetchDataWithOptions(options, PXListViewController::kModeNewer, true);
     weibo::noteOutcome(run.failure, fetched.outcome);
     run.h = fetched.value;
     run.homeCells = *run.home->dataOfCells();
+    run.unreadHome = unreadAmongTop(run.homeCells, run.h);
 }
 
 void Poller::syncCountedLists(Run& run)
 {
-    MyWindowController* w = window_;
     {
-        std::lock_guard<std::mutex> serial(w->refresh_->lockOf(run.comments));
-        const auto fetched = w->syncWithListViewController(run.comments, run.unreadComments, true);
+        const auto fetched = refresher_.syncWithListViewController(run.comments, run.unreadComments, true);
         weibo::noteOutcome(run.failure, fetched.outcome);
         run.c2 = fetched.value;
         run.commentCells = *run.comments->dataOfCells();
     }
     {
-        std::lock_guard<std::mutex> serial(w->refresh_->lockOf(run.atme));
-        const auto fetched = w->syncWithListViewController(run.atme, run.unreadMentions, true);
+        const auto fetched = refresher_.syncWithListViewController(run.atme, run.unreadMentions, true);
         weibo::noteOutcome(run.failure, fetched.outcome);
         run.m2 = fetched.value;
         run.mentionCells = *run.atme->dataOfCells();
     }
     {
-        std::lock_guard<std::mutex> serial(w->refresh_->lockOf(run.messages));
         const auto fetched = run.messages->fetchMessagesWithUnread(run.unreadMessages, PXListViewController::kModeNewer);
         weibo::noteOutcome(run.failure, fetched.outcome);
         run.d2 = fetched.value;
@@ -131,34 +128,32 @@ void Poller::syncCountedLists(Run& run)
 
 void Poller::updateCountsOfSelectedList(Run& run)
 {
-    MyWindowController* w = window_;
     PXListViewController* selected = nullptr;
-    platform::dispatchMainSync([w, &selected] {
-        if (!w->destroying_)
-            selected = w->selectedListViewController();
+    platform::dispatchMainSync([this, &selected] {
+        if (!host_.isShuttingDown())
+            selected = host_.selectedListViewController();
     });
     if (selected)
         selected->updateCommentRepostCounts();
 
     // The rows a reload of the selected list will show for the first time are measured in slices first.
     if (selected == run.home && run.h != 0)
-        w->prepareRowsForReload(run.home, topCells(run.homeCells, run.h));
+        refresher_.prepareRowsForReload(run.home, topCells(run.homeCells, run.h));
     else if (selected == run.comments && run.c2 != 0)
-        w->prepareRowsForReload(run.comments, topCells(run.commentCells, run.c2));
+        refresher_.prepareRowsForReload(run.comments, topCells(run.commentCells, run.c2));
     else if (selected == run.atme && run.m2 != 0)
-        w->prepareRowsForReload(run.atme, topCells(run.mentionCells, run.m2));
+        refresher_.prepareRowsForReload(run.atme, topCells(run.mentionCells, run.m2));
 }
 
 void Poller::applyOnMainThread(Run& run)
 {
-    MyWindowController* w = window_;
-    MyWindowController::Announcements announcements;
+    ListRefresher::Announcements announcements;
     platform::dispatchMainSync([&] {
-        if (w->destroying_)
+        if (host_.isShuttingDown())
             return;
-        if (run.h != 0)
-            run.home->setUnreadCount(run.home->unreadCount() + run.h);
-        PXListViewController* c = w->selectedListViewController();
+        if (run.unreadHome != 0)
+            run.home->setUnreadCount(run.home->unreadCount() + run.unreadHome);
+        PXListViewController* c = host_.selectedListViewController();
         const bool conversations = c == run.messages;
         if (c && ((c == run.home && run.h != 0) || (c == run.comments && run.c2 != 0) ||
                   (c == run.atme && run.m2 != 0) || conversations)) {
@@ -168,22 +163,22 @@ void Poller::applyOnMainThread(Run& run)
             c->reloadData();
         }
         if (conversations) {
-            w->refreshOpenConversation(c, PXListViewController::kModeNewer);
-            const auto* group = dynamic_cast<const TimelineCellMessageGroup*>(w->activeDataCell().get());
+            refresher_.refreshOpenConversation(c, PXListViewController::kModeNewer);
+            const auto* group = dynamic_cast<const TimelineCellMessageGroup*>(host_.activeDataCell().get());
             if (group && group->unreadMessages() > 0)
                 c->resetUnreadMessageCount();
         }
-        w->updateLeftTabs();
+        host_.updateLeftTabs();
         run.busy.done();
-        w->showTransferOutcome(run.failure);
+        host_.showTransferOutcome(run.failure);
 
         // Chosen here, posted below: a hundred bus messages would hold the main thread for milliseconds.
         const bool timer = run.kind == Kind::Timer;
-        announcements = w->announcementsFor(run.home, run.homeCells, run.h);
-        for (auto&& more : {w->announcementsFor(run.comments, run.commentCells, timer ? run.c2 : run.unreadComments),
-                            w->announcementsFor(run.atme, run.mentionCells, timer ? run.m2 : run.unreadMentions),
-                            w->announcementsFor(run.messages, run.messageCells, timer ? run.d2 : run.unreadMessages)})
+        announcements = refresher_.announcementsFor(run.home, run.homeCells, run.h);
+        for (auto&& more : {refresher_.announcementsFor(run.comments, run.commentCells, timer ? run.c2 : run.unreadComments),
+                            refresher_.announcementsFor(run.atme, run.mentionCells, timer ? run.m2 : run.unreadMentions),
+                            refresher_.announcementsFor(run.messages, run.messageCells, timer ? run.d2 : run.unreadMessages)})
             announcements.insert(announcements.end(), more.begin(), more.end());
     });
-    MyWindowController::post(announcements);
+    ListRefresher::post(announcements);
 }

@@ -8,8 +8,9 @@
 #include <cstdint>
 #include <memory>
 
-class MyWindowController;
+class ListRefresher;
 class PXListViewController;
+class RefreshHost;
 
 class Poller {
 public:
@@ -17,7 +18,7 @@ public:
     // announces by the service's counters; a tick of the poll timer asks every list.
     enum class Kind { First, Timer };
 
-    explicit Poller(MyWindowController* window);
+    Poller(ListRefresher& refresher, RefreshHost& host);
 
     // Main thread. Reads the lists it needs, then runs the steps in the window's background group. A poll that
     // starts while another is still under way is skipped.
@@ -38,5 +39,6 @@ private:
     // 5. Main thread: reload, badges, busy line, the failure line, announcements.
     void applyOnMainThread(Run& run);
 
-    MyWindowController* window_;
+    ListRefresher& refresher_;
+    RefreshHost& host_;
 };

@@ -4,13 +4,13 @@
 #include "cells/FailureText.h"
 #include "cells/TimelineCellStatus.h"
 #include "compose/ComposeWindows.h"
-#include "mainwindow/MyWindowController.h"
 #include "model/Replies.h"
 #include "platform/Dispatch.h"
 #include "platform/URLConnection.h"
 #include "timeline/WBTextView.h"
 
 #include <QContextMenuEvent>
+#include <QFontMetricsF>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenu>
@@ -20,9 +20,39 @@
 
 #include <boost/make_shared.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
-UserCard::UserCard(MyWindowController* window) : QObject(window), window_(window)
+namespace {
+
+// The widths of the card's two texts; their heights follow the text in the font of the moment.
+constexpr int kInfoWidth = 240;
+constexpr int kDescriptionWidth = 300;
+
+// As tall as `text` laid out at `width` (at least one line of the body font), so a large font or a long
+// description is shown whole rather than cut.
+void fitToText(WBTextView* view, const AttributedString& text, int width)
+{
+    const QSizeF inset = view->textContainerInset();
+    const double lines = std::max(text.heightForWidth(width - 2 * inset.width()),
+                                  QFontMetricsF(AttributedString::documentDefaultFont()).lineSpacing());
+    view->setFixedSize(width, int(std::ceil(lines + 2 * inset.height())) + 2);
+}
+
+// The author of a status item when `name` is theirs: the card then needs no user request.
+boost::shared_ptr<weibo::WBUser> authorNamed(const CellPtr& cell, const QString& name)
+{
+    auto* status = dynamic_cast<TimelineCellStatus*>(cell.get());
+    if (status && status->status() && status->status()->user &&
+        QString::fromStdString(status->status()->user->screen_name) == name)
+        return status->status()->user;
+    return nullptr;
+}
+
+} // namespace
+
+UserCard::UserCard(QWidget* window, UserCardHost& host) : QObject(window), window_(window), host_(host)
 {
     userContextMenu_ = new QMenu(window);
     userContextView_ = new QWidget;
@@ -32,13 +62,13 @@ UserCard::UserCard(MyWindowController* window) : QObject(window), window_(window
     userContextIcon_->setFixedSize(54, 54);
     userContextIcon_->setIconSize(QSize(50, 50));
     userContextInfo_ = new WBTextView(userContextView_);
-    userContextInfo_->setDelegate(window);
-    userContextInfo_->setFixedSize(220, 44);
+    userContextInfo_->setDelegate(host.linkDelegate());
     userContextDescription_ = new WBTextView(userContextView_);
-    userContextDescription_->setDelegate(window);
-    userContextDescription_->setFixedSize(280, 52);
+    userContextDescription_->setDelegate(host.linkDelegate());
+    fitToText(userContextInfo_, AttributedString(), kInfoWidth);
+    fitToText(userContextDescription_, AttributedString(), kDescriptionWidth);
     userContextFriendship_ = new QLabel(userContextView_);
-    userContextMessage_ = new QPushButton(QStringLiteral("私信"), userContextView_);
+    userContextMessage_ = new QPushButton(QStringLiteral("新私信"), userContextView_);
     userContextFollow_ = new QPushButton(QStringLiteral("加关注"), userContextView_);
     grid->addWidget(userContextIcon_, 0, 0, 2, 1);
     grid->addWidget(userContextInfo_, 0, 1, 1, 3);
@@ -67,13 +97,15 @@ QMenu* UserCard::textViewMenuForEvent(WBTextView* textView, QContextMenuEvent* e
     const LinkValue link = linkAtDocumentPosition(*textView->document(), index);
     if (link.kind != LinkValue::ScreenName)
         return nullptr;
-    boost::shared_ptr<weibo::WBUser> author;
-    if (auto* status = dynamic_cast<TimelineCellStatus*>(textView->cellData().get()))
-        if (status->status() && status->status()->user &&
-            QString::fromStdString(status->status()->user->screen_name) == link.screenName)
-            author = status->status()->user;
-    requestCard(link.screenName, author, event ? event->globalPos() : QCursor::pos());
+    requestCard(link.screenName, authorNamed(textView->cellData(), link.screenName),
+                event ? event->globalPos() : QCursor::pos());
     return nullptr;
+}
+
+void UserCard::requestCardForItem(const QString& screenName, const CellPtr& cell, const QPoint& globalPos)
+{
+    if (!screenName.isEmpty())
+        requestCard(screenName, authorNamed(cell, screenName), globalPos);
 }
 
 void UserCard::requestCard(const QString& screenName, const boost::shared_ptr<weibo::WBUser>& author,
@@ -84,10 +116,10 @@ void UserCard::requestCard(const QString& screenName, const boost::shared_ptr<we
     resetContextView();
     // Each right click outdates the ones before it: only its own answer is shown.
     const std::uint64_t generation = ++generation_;
-    const boost::shared_ptr<weibo::SinaWeibo> client = window_->weiboInstance();
+    const boost::shared_ptr<weibo::SinaWeibo> client = host_.weiboInstance();
     const std::string name = screenName.toStdString();
     QPointer<UserCard> self(this);
-    window_->runItemRequest([self, client, name, author, generation, globalPos] {
+    host_.runItemRequest([self, client, name, author, generation, globalPos] {
         weibo::SinaWeiboOptions relation;
         relation.target_screen_name_ = name;
         const auto friendship = weibo::friendshipOf(client->friendshipsShow(relation));
@@ -150,15 +182,18 @@ void UserCard::initContextView(const boost::shared_ptr<weibo::WBUser>& user,
                                                  .arg(user->followers_count)
                                                  .arg(user->statuses_count));
     info.setFont(AttributedString::documentDefaultFont());
+    fitToText(userContextInfo_, info, kInfoWidth);
     userContextInfo_->setAttributedString(info);
     const QString description = QString::fromStdString(user->description);
     AttributedString text(
         QStringLiteral("简介: ") + (description.isEmpty() ? QStringLiteral("暂无简介") : description));
     text.setFont(AttributedString::documentDefaultFont());
+    fitToText(userContextDescription_, text, kDescriptionWidth);
     userContextDescription_->setAttributedString(text);
+    userContextView_->adjustSize();
     userContextFollow_->setText(QStringLiteral("加关注"));
     // Nobody follows or writes to themselves: one's own card offers neither.
-    const bool own = user->id != 0 && user->id == window_->selfUserId();
+    const bool own = user->id != 0 && user->id == host_.selfUserId();
     userContextFollow_->setVisible(!own);
     userContextMessage_->setVisible(!own);
     if (own) {
@@ -201,12 +236,12 @@ void UserCard::follow()
     const bool create = title == QStringLiteral("加关注");
     if (!create && title != QStringLiteral("取消关注"))
         return;
-    const boost::shared_ptr<weibo::SinaWeibo> client = window_->weiboInstance();
+    const boost::shared_ptr<weibo::SinaWeibo> client = host_.weiboInstance();
     const std::uint64_t generation = generation_;
     const BusyText busy =
-        window_->displayBusy(create ? QStringLiteral("正在加关注...") : QStringLiteral("正在取消关注..."));
+        host_.displayBusy(create ? QStringLiteral("正在加关注...") : QStringLiteral("正在取消关注..."));
     QPointer<UserCard> self(this);
-    window_->runItemRequest([self, client, name, create, generation, busy] {
+    host_.runItemRequest([self, client, name, create, generation, busy] {
         weibo::SinaWeiboOptions options;
         options.screen_name_ = name;
         const auto followed = weibo::recordOf<weibo::WBUser>(create ? client->friendshipsCreate(options)
@@ -232,7 +267,9 @@ void UserCard::followDidEnd(bool create, std::uint64_t generation,
     // user has asked for another card meanwhile.
     if (generation == generation_ && contextUser_) {
         auto friendship = boost::make_shared<weibo::WBFriendship>();
-        friendship->source->id = window_->selfUserId();
+        friendship->source->id = contextFriendship_ && contextFriendship_->source->id
+                                     ? contextFriendship_->source->id
+                                     : host_.selfUserId();
         friendship->source->following = create;
         friendship->source->followed_by = contextFriendship_ && contextFriendship_->source->followed_by;
         friendship->target->id = contextUser_->id;
@@ -247,13 +284,13 @@ void UserCard::followDidEnd(bool create, std::uint64_t generation,
 
 void UserCard::sendMessage()
 {
-    if (window_->isStarting())
+    if (host_.isStarting())
         return;
     close();
     const QString name = contextUser_ ? QString::fromStdString(contextUser_->screen_name) : QString();
-    QPointer<MyWindowController> window(window_);
-    platform::dispatchMainAsync([window, name] {
-        if (window)
-            window->composeWindows()->sendMessageTo(name);
+    QPointer<UserCard> self(this);
+    platform::dispatchMainAsync([self, name] {
+        if (self)
+            self->host_.writeMessageTo(name);
     });
 }

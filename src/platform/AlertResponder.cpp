@@ -1,12 +1,17 @@
 #include "platform/AlertResponder.h"
 
 #include "platform/Dispatch.h"
+#include "platform/UserDefaults.h"
 
 #include <QAbstractButton>
 #include <QFileDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 
 #include <atomic>
 
@@ -22,6 +27,7 @@ DialogAlertResponder& dialogResponder()
 std::atomic<AlertResponder*> installed{nullptr};
 
 const QString kCancel = QStringLiteral("取消");
+const QString kFontSample = QStringLiteral("微博字体示例 123");
 const QString kOK = QStringLiteral("确定");
 
 // Runs fn on the main thread (inline there) and gives its answer, or fallback when the main queue has closed.
@@ -76,14 +82,51 @@ void AlertResponder::alertWarning(const QString& headline, const QString& error,
     runAlertOnMain(request);
 }
 
+const QString AlertResponder::kLastPanelFolder = QStringLiteral("LastPanelFolder");
+
+QString AlertResponder::panelFolder()
+{
+    // A folder that is not there would make the dialog put its name into the file-name box, or open wherever
+    // the program was started from.
+    const QString last = UserDefaults::standard().stringForKey(kLastPanelFolder);
+    if (!last.isEmpty() && QFileInfo(last).isDir())
+        return last;
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
+        return pictures;
+    return QDir::homePath();
+}
+
+namespace {
+
+void rememberPanelFolder(const QString& chosenFile)
+{
+    if (chosenFile.isEmpty())
+        return;
+    UserDefaults::standard().setObject(QFileInfo(chosenFile).absolutePath(), AlertResponder::kLastPanelFolder);
+}
+
+} // namespace
+
 QStringList AlertResponder::openPanel(const OpenPanelRequest& request)
 {
-    return onMain<QStringList>([&] { return current()->runOpenPanel(request); }, {});
+    OpenPanelRequest r = request;
+    if (r.directory.isEmpty())
+        r.directory = panelFolder();
+    const QStringList files = onMain<QStringList>([&] { return current()->runOpenPanel(r); }, {});
+    if (!files.isEmpty())
+        rememberPanelFolder(files.front());
+    return files;
 }
 
 QString AlertResponder::savePanel(const SavePanelRequest& request)
 {
-    return onMain<QString>([&] { return current()->runSavePanel(request); }, {});
+    SavePanelRequest r = request;
+    if (r.directory.isEmpty())
+        r.directory = panelFolder();
+    const QString file = onMain<QString>([&] { return current()->runSavePanel(r); }, {});
+    rememberPanelFolder(file);
+    return file;
 }
 
 std::optional<QFont> AlertResponder::fontPanel(const FontPanelRequest& request)
@@ -125,31 +168,46 @@ int DialogAlertResponder::runAlert(const AlertRequest& request)
     return kFirstButton + (index < 0 ? 0 : index);
 }
 
+// The toolkit's own dialogs rather than the desktop's: those speak the system's language, these the program's.
 QStringList DialogAlertResponder::runOpenPanel(const OpenPanelRequest& request)
 {
-    const QString filter = request.nameFilters.join(QStringLiteral(";;"));
-    if (request.allowsMultipleSelection)
-        return QFileDialog::getOpenFileNames(request.parent, request.title, request.directory, filter);
-    const QString file = QFileDialog::getOpenFileName(request.parent, request.title, request.directory, filter);
-    return file.isEmpty() ? QStringList() : QStringList{file};
+    QFileDialog dialog(request.parent, request.title, request.directory, request.nameFilters.join(QStringLiteral(";;")));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // Names only: the detail columns (kind, date) come from the file model in the system's language.
+    dialog.setViewMode(QFileDialog::List);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
 }
 
 QString DialogAlertResponder::runSavePanel(const SavePanelRequest& request)
 {
-    QString start = request.directory;
+    QFileDialog dialog(request.parent, request.title, request.directory, request.nameFilters.join(QStringLiteral(";;")));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setViewMode(QFileDialog::List);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
     if (!request.suggestedName.isEmpty())
-        start = start.isEmpty() ? request.suggestedName : start + QLatin1Char('/') + request.suggestedName;
-    return QFileDialog::getSaveFileName(request.parent, request.title, start,
-                                        request.nameFilters.join(QStringLiteral(";;")));
+        dialog.selectFile(request.suggestedName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
 }
 
 std::optional<QFont> DialogAlertResponder::runFontPanel(const FontPanelRequest& request)
 {
-    bool ok = false;
-    const QFont font = QFontDialog::getFont(&ok, request.initialFont, request.parent, request.title);
-    if (!ok)
+    QFontDialog dialog(request.initialFont, request.parent);
+    dialog.setWindowTitle(request.title);
+    dialog.setOption(QFontDialog::DontUseNativeDialog);
+    // The sample line is the dialog's own Latin text, which no translation changes.
+    for (QLineEdit* sample : dialog.findChildren<QLineEdit*>())
+        if (sample->text() == QLatin1String("AaBbYyZz"))
+            sample->setText(kFontSample);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return font;
+    return dialog.selectedFont();
 }
 
 } // namespace platform

@@ -75,9 +75,13 @@ public:
 
     // The panels, through the current responder. All of these may be called from any thread: a call from a
     // worker waits for the main thread to answer (and answers cancel when the main queue has closed).
+    // An open or save panel whose request names no folder starts in the last folder a panel was answered in,
+    // else the pictures folder, else the home folder: always one that exists ("LastPanelFolder").
     static int runAlertOnMain(const AlertRequest& request);
     static QStringList openPanel(const OpenPanelRequest& request);
     static QString savePanel(const SavePanelRequest& request);
+    static const QString kLastPanelFolder;
+    static QString panelFolder();
     static std::optional<QFont> fontPanel(const FontPanelRequest& request);
 };
 

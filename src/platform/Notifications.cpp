@@ -1,7 +1,10 @@
 #include "platform/Notifications.h"
 
+#include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -16,11 +19,26 @@ Notifications& Notifications::shared()
     return *notifier;
 }
 
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kDefaultAction = QStringLiteral("default");
+
+} // namespace
+
 Notifications::Notifications(const QDBusConnection& connection, const QString& applicationName)
     : connection_(connection)
     , applicationName_(applicationName)
     , enabled_{kStandardReminder}
 {
+    // The answers and the clicks are handled on the main thread, wherever the notifier was first asked for.
+    if (QCoreApplication::instance())
+        moveToThread(QCoreApplication::instance()->thread());
+    if (connection_.isConnected()) {
+        connection_.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this,
+                            SLOT(actionInvoked(uint, QString)));
+    }
 }
 
 void Notifications::registerNotifications(const QVariantMap& registrationDictionary)
@@ -47,7 +65,7 @@ bool Notifications::hasBus() const
 }
 
 bool Notifications::notify(const QString& title, const QString& body, const QString& iconPath,
-                           const QString& notificationName)
+                           const QString& notificationName, const QVariant& clickContext)
 {
     if (!isEnabled(notificationName) || !connection_.isConnected())
         return false;
@@ -68,10 +86,45 @@ bool Notifications::notify(const QString& title, const QString& body, const QStr
     plainBody.replace(QLatin1Char('&'), QStringLiteral("&amp;"))
         .replace(QLatin1Char('<'), QStringLiteral("&lt;"))
         .replace(QLatin1Char('>'), QStringLiteral("&gt;"));
-    call << applicationName_ << uint(0) << icon << title << plainBody << QStringList() << hints << int(-1);
-    // asyncCall hands the message to the connection's own thread and returns at once; the answer is not needed.
-    connection_.asyncCall(call);
+    const QStringList actions = clickContext.isValid() ? QStringList{kDefaultAction, QStringLiteral("查看")}
+                                                       : QStringList();
+    call << applicationName_ << uint(0) << icon << title << plainBody << actions << hints << int(-1);
+    // asyncCall hands the message to the connection's own thread and returns at once.
+    const QDBusPendingCall pending = connection_.asyncCall(call);
+    if (!clickContext.isValid())
+        return true;
+    // The answer, the notification's id, tells a later click whose it is; it is awaited on the main thread.
+    QMetaObject::invokeMethod(this, [this, pending, clickContext] {
+        auto* watcher = new QDBusPendingCallWatcher(pending, this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, clickContext](QDBusPendingCallWatcher* w) {
+            const QDBusPendingReply<uint> reply = *w;
+            if (reply.isValid())
+                remember(reply.value(), clickContext);
+            w->deleteLater();
+        });
+    }, Qt::QueuedConnection);
     return true;
 }
+
+void Notifications::remember(uint id, const QVariant& clickContext)
+{
+    if (clickContexts_.insert_or_assign(id, clickContext).second)
+        clickOrder_.push_back(id);
+    while (clickOrder_.size() > kRememberedClicks) {
+        clickContexts_.erase(clickOrder_.front());
+        clickOrder_.pop_front();
+    }
+}
+
+void Notifications::actionInvoked(uint id, const QString& action)
+{
+    // Another program's notification carries an id this one never got.
+    const auto it = clickContexts_.find(id);
+    if (it == clickContexts_.end() || action != kDefaultAction)
+        return;
+    const QVariant context = it->second;
+    emit notificationClicked(context);
+}
+
 
 } // namespace platform

@@ -197,6 +197,16 @@ void SinaWeibo::setProxyServerPort(const std::string& v) { assignSetting(proxySe
 void SinaWeibo::setProxyUserName(const std::string& v) { assignSetting(proxyUserName, proxyPrepared, v); }
 void SinaWeibo::setProxyPassword(const std::string& v) { assignSetting(proxyPassword, proxyPrepared, v); }
 void SinaWeibo::setSinaUsername(const std::string& v) { assignSetting(sinaUsername, userPassPrepared, v); }
+
+void SinaWeibo::clearProxy()
+{
+    std::lock_guard<TransferLock> lock(curl_lock);
+    proxyServerIp.clear();
+    proxyServerPort.clear();
+    proxyUserName.clear();
+    proxyPassword.clear();
+    proxyPrepared = false;
+}
 void SinaWeibo::setSinaPassword(const std::string& v) { assignSetting(sinaPassword, userPassPrepared, v); }
 
 void SinaWeibo::setConnectTimeout(long milliseconds)
@@ -313,9 +323,9 @@ void SinaWeibo::clearCurlCallbackBuffers()
 
 void SinaWeibo::prepareCurlProxy()
 {
-    // "" rather than no value: an empty proxy also turns off the proxy variables of the environment, so
-    // without a configured proxy the transfer always goes straight to the server.
-    curl_easy_setopt(curlHandle, CURLOPT_PROXY, "");
+    // No value (rather than ""): without a configured proxy the transport reads http_proxy, https_proxy,
+    // all_proxy and no_proxy from the environment, as every other program on the desktop does.
+    curl_easy_setopt(curlHandle, CURLOPT_PROXY, nullptr);
     curl_easy_setopt(curlHandle, CURLOPT_PROXYUSERPWD, nullptr);
     curl_easy_setopt(curlHandle, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
     if (!proxyServerIp.empty()) {

@@ -152,6 +152,8 @@ public:
     void setProxyPassword(const std::string& v);
     void setSinaUsername(const std::string& v);
     void setSinaPassword(const std::string& v);
+    // Forgets the configured proxy: from the next transfer on the environment's proxy variables apply again.
+    void clearProxy();
 
     // Values below 1 are ignored.
     void setConnectTimeout(long milliseconds);

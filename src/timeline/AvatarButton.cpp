@@ -2,6 +2,7 @@
 
 #include "cells/WBUtility.h"
 
+#include <QContextMenuEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -88,4 +89,10 @@ void AvatarButton::paintEvent(QPaintEvent*)
     }
     if (unreadCount_)
         WBUtility::drawNumber(painter, unreadCount_, bounds);
+}
+
+void AvatarButton::contextMenuEvent(QContextMenuEvent* event)
+{
+    event->accept();
+    emit contextMenuRequested(event->globalPos());
 }

@@ -31,8 +31,13 @@ public:
 
     QSize sizeHint() const override { return {48, 48}; }
 
+signals:
+    // A right click (or the menu key) on the avatar, at this point of the screen.
+    void contextMenuRequested(const QPoint& globalPos);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     QString name_;

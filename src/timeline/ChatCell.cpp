@@ -3,6 +3,7 @@
 #include "timeline/AvatarButton.h"
 #include "timeline/TimelineHost.h"
 #include "timeline/WBTextView.h"
+#include "widgets/PXThinScroller.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -41,10 +42,13 @@ void ChatCell::setSentFromMe(bool sent)
 
 void ChatCell::layoutSubviews()
 {
+    // The right-hand slot keeps clear of the list's scroller, which lies over the rows' right edge when a
+    // conversation is long enough to scroll: the own avatars and the dates stay whole.
+    const int right = 6 + PXThinScroller::scrollerWidth();
     button()->setGeometry(6, 6, 40, 40);
     if (selfUserBtn_)
-        selfUserBtn_->setGeometry(std::max(0, width() - 46), 6, 40, 40);
-    textView()->setGeometry(52, 6, std::max(0, width() - 104), std::max(0, height() - 12));
+        selfUserBtn_->setGeometry(std::max(0, width() - right - 40), 6, 40, 40);
+    textView()->setGeometry(52, 6, std::max(0, width() - 58 - right - 40), std::max(0, height() - 12));
 }
 
 void ChatCell::prepareForReuse()

@@ -2,14 +2,17 @@
 
 #include "cells/CellListController.h"
 #include "cells/CellTypes.h"
+#include "cells/ListKind.h"
 #include "model/WeiboParser.h"
 #include "platform/Dispatch.h"
 #include "service/WeiboAPI.h"
+#include "timeline/ListLoader.h"
+#include "timeline/ListStore.h"
+#include "timeline/MessageGrouping.h"
 #include "timeline/WeiboOptions.h"
 #include "widgets/PXListViewDelegate.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QVariant>
@@ -17,7 +20,6 @@
 #include <boost/shared_ptr.hpp>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -27,28 +29,26 @@
 #include <string>
 #include <vector>
 
+class ListPresenter;
 class PXListView;
 class TimelineHost;
 class TimelineRowView;
 
-// One list the user can look at (the home timeline, a user's statuses, mentions, comments received and
-// written, the comments of one status, favourites, the conversations, the messages of one conversation). It
-// fetches pages of its kind through the shared client, turns them into cell data objects, merges them with
-// what the list shows (newest first, at most 1024), keeps locally inserted items until the service returns
-// them, counts the unread items at the top, and is the data source and delegate of its list view.
-//
-// Threads: fetches (fetchData..., the message fetches, the count refresh) run on a background thread; the
-// list view, the row views and everything named "reload" or "scroll" run on the main thread. The cell arrays
-// are immutable and replaced whole, so the main thread always reads a complete array.
-// Locks: cellsLock_ guards the three arrays, fakeCells_ and invocation_, and is held across each
-// merge-and-store; lock_ (recursive) guards unreadCount_, scrollMode_ and belowFixedHeight_; messagesLock_
-// keeps one controller's message refreshes from overlapping.
+// One list the user can look at: it fetches pages of its kind, turns them into cells, merges them with what the
+// list shows (newest first, at most 1024), keeps locally made items until the service returns them, counts the
+// unread items at the top, and is the data source and delegate of its list view. It is made of three parts: the
+// store (cells, merge rules, fakes, seams, bounds; no widget), the loader (the list's turn, and the generation of
+// what it shows: answers are applied on the main thread, only while current) and the presenter (the list view's
+// delegate, scroll modes, the one-shot callback, the selection). What differs between kinds comes from the kind
+// table. The methods below are the list's entry points, most of them short calls into those parts.
+// Threads: fetches run on a background thread; the list view, every merge into a shown array and everything named
+// "reload" or "scroll" run on the main thread. Arrays are immutable and replaced whole.
 class PXListViewController : public QObject, public PXListViewDelegate, public CellListController {
     Q_OBJECT
 public:
     // The list's limits.
-    static constexpr std::size_t kMaxCells = 1024;
-    static constexpr std::uint64_t kMaxUnreadCount = 1024;
+    static constexpr std::size_t kMaxCells = liststore::kMaxCells;
+    static constexpr std::uint64_t kMaxUnreadCount = liststore::kMaxUnreadCount;
     // Items per request when a fetch is split into pages.
     static constexpr int kPageCount = 100;
     // Comments per page of the comments of one status.
@@ -60,7 +60,7 @@ public:
     // Cell type codes: how a response is read and which cell data objects it makes.
     enum CellType { kCellTypeStatus = 1, kCellTypeComment = 2, kCellTypeFavorite = 3, kCellTypeMessage = 4 };
     // Fetch modes: 1 replaces the list, 2 puts newer items on top, 3 appends older items.
-    enum FetchMode { kModeInitial = 1, kModeNewer = 2, kModeOlder = 3 };
+    enum FetchMode { kModeInitial = liststore::kReplace, kModeNewer = liststore::kNewer, kModeOlder = liststore::kOlder };
     // Scroll modes: 0 idle, 1 hold the distance to the document's bottom across the next reload, 2 busy.
     enum ScrollMode { kScrollIdle = 0, kScrollHold = 1, kScrollBusy = 2 };
 
@@ -80,74 +80,62 @@ public:
                          boost::shared_ptr<weibo::SinaWeibo> weiboInstance, TimelineHost* host = nullptr,
                          QObject* parent = nullptr);
     ~PXListViewController() override;
-    // Quitting: from now on no block's result is applied; waits up to timeoutMs for the page loads and count
-    // refreshes started here. False when one still runs (the controller must then not be deleted).
-    bool shutdown(int timeoutMs)
-    {
-        destroying_ = true;
-        return background_.wait(timeoutMs);
-    }
+    // Quitting: from now on no answer is applied; waits up to timeoutMs for the loads started here. False when
+    // one still runs (the controller must then not be deleted).
+    bool shutdown(int timeoutMs);
 
-    // --- Kind, client, host, view ---
+    // --- Kind, client, host, parts ---
 
     QString identifier() const override { return identifier_; }
+    const ListKind& kind() const override { return kind_; }
     QString nibName() const { return nibName_; }
     // The name, and reuse identifier, of the kind's row view ("WeiboCell", "MessageGroupCell", "ChatCell").
-    QString rowNibName() const { return rowNibName_; }
+    QString rowNibName() const;
     boost::shared_ptr<weibo::SinaWeibo> weiboInstance() const;
     void setWeiboInstance(boost::shared_ptr<weibo::SinaWeibo> weiboInstance);
     TimelineHost* host() const { return host_; }
     void setHost(TimelineHost* host) { host_ = host; }
+    ListStore& store() { return store_; }
+    ListLoader& loader() { return loader_; }
+    ListPresenter& presenter() { return *presenter_; }
     // The list view (the controller's view). Owned by the controller until it is given a parent widget.
     PXListView* listView() const;
     PXListView* view() const { return listView(); }
     // The row view that gives the row layout constants.
-    TimelineRowView* dummyCell() const { return dummyCell_; }
-    double kMinHeightOfCell() const { return kMinHeightOfCell_; }
-    double kSpaceHeightOfCell() const { return kSpaceHeightOfCell_; }
+    TimelineRowView* dummyCell() const;
+    double kMinHeightOfCell() const;
+    double kSpaceHeightOfCell() const;
 
-    // --- The cell arrays (replaced whole; any thread) ---
+    // --- The cell arrays (replaced whole; read on any thread, written on the main thread) ---
 
-    CellArrayPtr dataOfCells() const;
-    void setDataOfCells(CellArray cells);
+    CellArrayPtr dataOfCells() const { return store_.cells(); }
+    void setDataOfCells(CellArray cells) { store_.setCells(std::move(cells)); }
     // Received and sent direct messages, newest first (conversation lists only).
-    CellArrayPtr receivedMessageCells() const;
-    void setReceivedMessageCells(CellArray cells);
-    CellArrayPtr sentMessageCells() const;
-    void setSentMessageCells(CellArray cells);
+    CellArrayPtr receivedMessageCells() const { return store_.cells(ListStore::Array::Received); }
+    void setReceivedMessageCells(CellArray cells) { store_.setCells(std::move(cells), ListStore::Array::Received); }
+    CellArrayPtr sentMessageCells() const { return store_.cells(ListStore::Array::Sent); }
+    void setSentMessageCells(CellArray cells) { store_.setCells(std::move(cells), ListStore::Array::Sent); }
     // The locally inserted items not yet confirmed by the service.
-    CellArray fakeCells() const;
+    CellArray fakeCells() const { return store_.fakeCells(); }
 
-    // --- Fetching (background thread) ---
+    // --- Fetching (background thread; on the main thread it runs inline) ---
 
-    // Fetches with the kind's operation, merges into dataOfCells with `mode` and answers the number of cells
-    // fetched (before the merge dropped any) with the outcome of the fetch (the first failed page's). What the
-    // pages before a failed one brought is merged. `background` changes nothing: every fetch runs on the calling
-    // thread (never the main one) whatever it says.
+    // Fetches with the kind's operation in the list's turn, merges into dataOfCells with `mode` on the main thread
+    // (while the load is current) and answers the number of cells fetched with the outcome of the first failed page
+    // (what the pages before it brought is merged). `background` changes nothing.
     weibo::Reply<std::size_t> fetchDataWithOptions(const weibo::SinaWeiboOptions& options, int mode, bool background);
     weibo::Reply<std::size_t> fetchDataWithRequired(const RequiredArguments& required,
                                                     const weibo::SinaWeiboOptions& options, int mode,
                                                     bool background);
-    // The paging loop: the new cells, newest first; does not touch dataOfCells. With min_id_: pages of 100
-    // newer than min_id_ until a page is not full or 100 are gathered. With count_ above 100: pages of 100
-    // until count_ (at most 1024) are gathered or a page is not full. Otherwise one request as given. A page never
-    // adds more than it asked for (its newest ones), and a min_id_ loop keeps only items newer than min_id_. It
-    // stops at the first failed page.
+    // The paging loop (see fetchPages): the new cells, newest first; does not touch dataOfCells.
     weibo::Reply<CellArray> fetchCellsWithRequired(const RequiredArguments& required,
                                                    const weibo::SinaWeiboOptions& options);
-    // The same loop over a given operation. The message fetches use it with their own stream's operation, so the
-    // stored one is never rebound under a fetch that runs at the same time.
-    // `gap`, when given, is set when a min_id_ loop stopped at its limit of 100 with a full page: items between
-    // the oldest one fetched and min_id_ may not have been fetched.
     weibo::Reply<CellArray> fetchPagesWithOperation(const FetchOperation& operation, const RequiredArguments& required,
                                                     const weibo::SinaWeiboOptions& options, bool* gap = nullptr);
 
-    // --- The seam row of a newer-items load that stopped short (SeamCell) ---
-
-    // Loads, on a background thread, the items missing at that seam of dataOfCells (newest first, within the
-    // list's cap), puts them in its place and takes the seam away; a failed load leaves the seam. Main thread.
+    // Loads, on a background thread, the items missing at a seam row (newest first, within the cap) into its place;
+    // a failed load leaves the seam. Main thread. And how many seam loads have ended.
     void loadItemsAtSeam(const CellPtr& seam);
-    // Whether a load of that seam is under way, and how many seam loads have ended.
     std::uint64_t seamLoadsCompleted() const { return seamLoads_.load(); }
 
     // The kinds' fetch operations: one request each, parsed with the kind's cell type.
@@ -167,66 +155,55 @@ public:
     FetchOperation invocation() const;
     void setInvocation(FetchOperation operation);
 
-    // One cell per record of the answer, in its order, with the answer's outcome; none for a failed or unusable
-    // answer (its outcome says which). Status and favourite cells get their comment and repost counts before they
-    // are returned.
-    // At most `limit` cells, the newest.
+    // The cells of an answer (cellsOfAnswer), at most `limit`; status and favourite cells get their counts first.
     weibo::Reply<CellArray> parseResponse(const weibo::Reply<std::string>& response, int cellType,
                                           std::size_t limit = kMaxCells);
 
-    // The merge of new cells into old ones by mode, within 1024 cells. Mode 1 replaces (the newest 1024 when
-    // more came); mode 2 drops the fake cells the new ones confirm and puts the new ones on top (a cell
-    // already shown is not shown twice), keeping the newest 1024; mode 3 appends, showing the inclusive
-    // max_id_ seam once and appending only what fits under 1024. No new cells: the old cells.
+    // liststore::mergeCells with this list's fakes (mode 2 drops those the new cells confirm).
     CellArray cellsByMergeNewCells(const CellArray& newCells, const CellArray& oldCells, int mode);
 
-    // The id of the bottom-most / top-most cell that is not fake (0 for none).
-    std::uint64_t earliestEntityId() const;
-    std::uint64_t latestEntityId() const;
+    // The id of the bottom-most / newest cell that is not fake (0 for none).
+    std::uint64_t earliestEntityId() const { return store_.earliestEntityId(); }
+    std::uint64_t latestEntityId() const { return store_.latestEntityId(); }
     std::uint64_t earliestEntityIdOnCells(const CellArray& cells) const;
     std::uint64_t latestEntityIdOnCells(const CellArray& cells) const;
 
-    // Inserts a locally made item on top of dataOfCells, or of `cells` when that is dataOfCells or
-    // sentMessageCells (any other array is not stored); nothing when an equal cell is already there.
+    // A locally made item on top of dataOfCells, or of `cells` when that is dataOfCells or sentMessageCells;
+    // nothing when an equal cell is already there. Main thread.
     void addFakeCell(const CellPtr& cell);
     void addFakeCell(const CellPtr& cell, const CellArrayPtr& cells);
     // Removes items by entity id from dataOfCells, or from `cells` when that is one of the three arrays.
     void removeCells(const std::set<std::uint64_t>& ids);
     void removeCellsIn(const std::set<std::uint64_t>& ids, const CellArrayPtr& cells);
     // The row of that very object (not an equal one), or -1.
-    int rowForCell(const TimelineCellBase* cell) const;
-    int rowForCell(const TimelineCellBase* cell, const CellArray& cells) const;
+    int rowForCell(const TimelineCellBase* cell) const { return liststore::rowOf(cell, *dataOfCells()); }
+    int rowForCell(const TimelineCellBase* cell, const CellArray& cells) const { return liststore::rowOf(cell, cells); }
 
     // --- Unread bookkeeping ---
 
     // Clamped to 1024.
-    void setUnreadCount(std::uint64_t count);
-    std::uint64_t unreadCount() const { return unreadCount_.load(); }
-    // Main thread: when unread rows are in view (home timeline, comments received, mentions), the unread
-    // count is cleared, the service's counter reset and the badges redrawn.
+    void setUnreadCount(std::uint64_t count) { store_.setUnreadCount(count); }
+    std::uint64_t unreadCount() const { return store_.unreadCount(); }
+    // Main thread: unread rows in view clear the count, reset the service's counter and redraw the badges.
     void checkUnread();
-    // Resets the service's counter of the kind (comments received, mentions); the answer is ignored. On the
-    // main thread the request is handed to a background thread.
+    // Resets the service's counter of the kind (in the background when asked on the main thread).
     void resetUnreadCount();
 
-    // Sets the favourite flag of the status `statusId` in the rows that show it (home timeline, user
-    // statuses, mentions).
+    // Sets the favourite flag of the status `statusId` in the rows that show it (kinds that follow it).
     void updateCell(std::uint64_t statusId, bool favorited);
 
     // --- Direct-message conversations (background thread; "/direct_messages") ---
 
-    // Reads the unread message count from the service (modes 1 and 2), then fetchMessagesWithUnread. Answers the
-    // first failure.
+    // The unread message count from the service (modes 1 and 2), then fetchMessagesWithUnread; the first failure.
     weibo::TransferOutcome fetchMessagesWithMode(int mode);
-    // Received, then sent messages, the unread flags, and the conversations when anything came; answers the
-    // number of received messages fetched and the first failure.
+    // Received, then sent messages in the list's turn; on the main thread the streams, the unread flags and the
+    // conversations. Answers the number of received messages fetched and the first failure.
     weibo::Reply<std::size_t> fetchMessagesWithUnread(std::uint64_t unread, int mode);
     weibo::Reply<std::size_t> fetchReceivedMessageWithUnread(std::uint64_t unread, int mode);
     weibo::Reply<std::size_t> fetchSentMessageWithMode(int mode);
-    // The newest `unread` received messages are unread, the others read.
+    // The newest `unread` received messages are unread, the others read. Main thread.
     void syncReceivedMessagesWithUnread(std::uint64_t unread);
-    // Rebuilds the conversations from the two message arrays, keeping an open conversation drawer on the same
-    // correspondent.
+    // The conversations rebuilt from the two streams; an open conversation stays on its correspondent. Main thread.
     void makeMessageGroups();
     MessageGroupCellPtr messageGroupById(std::uint64_t userId) const;
     // The first group whose last cell was sent by / to `userId`, or -1.
@@ -240,12 +217,12 @@ public:
     std::uint64_t commentPage() const { return commentPage_.load(); }
     void setCommentPage(std::uint64_t page) { commentPage_.store(page); }
     // Main thread: load page commentPage of the comments of the main window's active status / of favourites.
+    // Each outdates the loads of the list started before it.
     void reloadCommentPageData();
     void reloadFavoritesPageData();
     // Whether the last comment page of that status failed to load (the drawer loads it again when shown).
     bool commentsNeedReload(std::uint64_t statusId) const;
-    // The comment and repost counts of every row (home timeline, user statuses, mentions, favourites): asked on
-    // the calling thread, written on the main thread.
+    // The counts of every row (kinds whose rows show them): asked here, written on the main thread.
     void updateCommentRepostCounts();
     // The counts of cells nobody shows yet, written on the calling thread.
     void updateCommentRepostCountsWithinCells(const CellArray& cells);
@@ -253,7 +230,7 @@ public:
     weibo::WBCountTable countsOfCells(const CellArray& cells);
     void updateCells(const CellArray& cells, const weibo::WBCountTable& counts);
 
-    // --- Presentation (main thread) ---
+    // --- Presentation (main thread; the presenter's) ---
 
     int numberOfRowsInListView(PXListView* listView) override;
     double listViewHeightOfRow(PXListView* listView, int row) override;
@@ -261,105 +238,72 @@ public:
     void listViewSelectionDidChange(PXListView* listView) override;
     void listViewDidEndLiveResize(PXListView* listView) override;
 
-    // Recomputes the heights that need it, reloads the list view and settles the scroll position.
+    // Heights that need it, the list view (the selection stays on its item), the scroll position.
     void reloadData();
-    double cellWidth() const override { return cellWidth_.load(); }
+    double cellWidth() const override;
     // 0 makes the next reload recompute every height (after a font change).
-    void setCellWidth(double width) { cellWidth_.store(width); }
+    void setCellWidth(double width);
     void beginImageLoad() override;
     void defferedReloadData() override;
     void reloadIfCellVisible(const TimelineCellBase& cell) override;
-    std::uint64_t countdownToReloadData() const { return countdownToReloadData_.load(); }
+    std::uint64_t countdownToReloadData() const;
 
     // Setting 1 records the distance from the bottom of the visible area to the bottom of the document.
     void setScrollMode(std::uint64_t mode);
-    std::uint64_t scrollMode() const { return scrollMode_.load(); }
+    std::uint64_t scrollMode() const;
     double belowFixedHeight() const;
 
     void setCallbackTarget(QObject* target);
     void setCallbackSelector(CallbackSelector selector);
     void setCallbackObject(const QVariant& object);
-    bool hasCallback() const { return callbackTarget_ && callbackSelector_; }
+    bool hasCallback() const;
 
-    void installScrollHook();
-    void uninstallScrollHook();
     // Reacts to the top (previous comment page) and the bottom (more items) of the list.
     void checkScrollerBound();
     // Loads more at the bottom, by kind.
     void reloadPreappendData();
     void drawScroller();
 
-public slots:
-    void contentViewBoundsDidChange(const QRect& bounds);
-
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     // Whether the left mouse button is held (a drag may still be under way).
     virtual bool isLeftMouseButtonDown() const;
     // One counts request (the client's statusCounts); the seam where a test watches the batches.
     virtual weibo::Reply<std::string> requestStatusCounts(const std::vector<std::uint64_t>& ids);
 
 private:
-    bool isKind(const std::string& path) const { return kind_ == path; }
-    // The comments of a status and the messages of a conversation are shown inside the drawer: their own
-    // scrolling and reloading says nothing about whether the drawer's item is still in view.
-    bool isInDrawer() const
-    {
-        return isKind(weibo::WEIBO_API_TIMELINE_COMMENTS) || isKind(weibo::WEIBO_API_MESSAGE_CHAT);
-    }
-    CellArrayPtr* arrayFor(const CellArrayPtr& cells);
-    bool countsAsFake(const TimelineCellBase& cell) const;
-    // Puts a seam row below the fetched cells of a merged newer-items load (cellsLock_ held).
-    void insertSeam(CellArray& merged, const CellArray& newCells, std::uint64_t newerThan);
-    void fillRowView(TimelineRowView* view, const CellPtr& cell);
-    // Background work started here: counted, so that the destructor can wait for it.
+    friend class ListPresenter;
+    // The newest or oldest id of a message stream (fakes left out).
+    messagegrouping::Bound boundOfStream(bool newest) const;
+    // One request of a kind that takes options alone, parsed with its cell type.
+    weibo::Reply<CellArray> cellsOfRequest(
+        weibo::Reply<std::string> (weibo::SinaWeibo::*request)(const weibo::SinaWeiboOptions&), int cellType,
+        const WeiboOptions& options);
+    // Background work started here: counted, so that shutdown and the destructor can wait for it.
     void runInBackground(std::function<void()> work);
+    // The merge of fetched cells into the array on the main thread, if the load is still current.
+    bool applyMerge(std::uint64_t generation, const CellArray& newCells, int mode, std::uint64_t seamNewerThan = 0,
+                    ListStore::Array which = ListStore::Array::Items);
     std::uint64_t commentTotalOfActiveStatus() const;
 
     const QString nibName_;
     const QString identifier_;
-    const std::string kind_;
-    QString rowNibName_;
+    const ListKind& kind_;
     TimelineHost* host_;
 
     mutable std::mutex weiboLock_;  // guards weibo_
     boost::shared_ptr<weibo::SinaWeibo> weibo_;
 
-    mutable std::recursive_mutex cellsLock_;
-    CellArrayPtr dataOfCells_;
-    CellArrayPtr receivedMessageCells_;
-    CellArrayPtr sentMessageCells_;
-    CellArray fakeCells_;
-    FetchOperation invocation_;
-    std::mutex messagesLock_;
+    ListStore store_;
+    ListLoader loader_;
+    std::unique_ptr<ListPresenter> presenter_;
 
-    mutable std::recursive_mutex lock_;
-    std::atomic<std::uint64_t> unreadCount_{0};
-    std::atomic<std::uint64_t> scrollMode_{kScrollIdle};
-    double belowFixedHeight_ = 0;
+    mutable std::mutex invocationLock_;  // guards invocation_
+    FetchOperation invocation_;
 
     std::atomic<std::uint64_t> commentPage_{1};
     std::atomic<std::uint64_t> commentLoadFailedFor_{0};
-    std::atomic<double> cellWidth_{0};
-    std::atomic<std::uint64_t> countdownToReloadData_{0};
-    double kMinHeightOfCell_ = 0;
-    double kSpaceHeightOfCell_ = 0;
 
-    QPointer<PXListView> listView_;
-    TimelineRowView* dummyCell_ = nullptr;
-    QMetaObject::Connection scrollHook_;
-    bool recheckPending_ = false;
-    // The user moved to the top (by a scroll that ended there, or a wheel turned up at the top); a list that
-    // merely lands at the top (a reload, a resize) does not go back a comment page.
-    bool topReachedByUser_ = false;
-    int lastContentOffset_ = 0;
-    bool rowReloadPending_ = false;
-
-    QPointer<QObject> callbackTarget_;
-    CallbackSelector callbackSelector_;
-    QVariant callbackObject_;
-
-    // Seams whose items are being loaded; guarded by cellsLock_.
+    // Seams whose items are being loaded; main thread.
     std::set<const TimelineCellBase*> seamsLoading_;
     std::atomic<std::uint64_t> seamLoads_{0};
 

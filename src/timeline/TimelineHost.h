@@ -5,6 +5,7 @@
 #include "service/Reply.h"
 #include "timeline/WBTextView.h"
 
+#include <QPoint>
 #include <QString>
 
 #include <cstdint>
@@ -51,4 +52,11 @@ public:
 
     // The avatar of a row was clicked; `name` is the user it shows ("" for the signed-in user).
     virtual void profileButtonClicked(const QString& name) = 0;
+    // The avatar of a row was right-clicked at `globalPos` (screen coordinates); `cell` is the row's item.
+    virtual void profileButtonMenuRequested(const QString& name, const CellPtr& cell, const QPoint& globalPos)
+    {
+        (void)name;
+        (void)cell;
+        (void)globalPos;
+    }
 };

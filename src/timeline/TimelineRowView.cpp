@@ -27,6 +27,10 @@ TimelineRowView::TimelineRowView(const QString& identifier, const QSize& designS
         if (host_)
             host_->profileButtonClicked(button_->name());
     });
+    connect(button_, &AvatarButton::contextMenuRequested, this, [this](const QPoint& globalPos) {
+        if (host_)
+            host_->profileButtonMenuRequested(button_->name(), textView_->cellData(), globalPos);
+    });
     // Subclasses lay their children out once constructed.
     resize(designSize);
 }

@@ -20,7 +20,6 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QStandardPaths>
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
@@ -178,7 +177,6 @@ void BigPicWindowController::save()
     const QString extension = QFileInfo(name).suffix();
     platform::SavePanelRequest request;
     request.title = QStringLiteral("保存图片");
-    request.directory = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     request.suggestedName = extension.isEmpty() ? name : name.left(name.size() - extension.size() - 1);
     if (!extension.isEmpty())
         request.nameFilters = QStringList{QStringLiteral("%1 (*.%1)").arg(extension)};

@@ -1,6 +1,7 @@
 #pragma once
 // What the video window needs of a web view, and the factory the web-engine module exports. The module (and with
 // it the web engine) is loaded on the first video only, so a program that never plays one never maps it.
+#include <QSize>
 #include <QString>
 #include <QUrl>
 #include <QtPlugin>
@@ -26,6 +27,8 @@ struct VideoWebViewHooks {
     std::function<void()> createWebViewWithRequest;
     // A load ended (true when the page loaded).
     std::function<void(bool ok)> loadFinished;
+    // The page's content took a new size (in the view's pixels).
+    std::function<void(const QSize& size)> contentsSizeChanged;
 };
 
 class VideoWebViewFactory {

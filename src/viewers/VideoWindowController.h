@@ -7,6 +7,7 @@
 
 class VideoWebView;
 class VideoWebViewFactory;
+class QLabel;
 class QVBoxLayout;
 
 class VideoWindowController : public QWidget {
@@ -32,6 +33,13 @@ public:
     QString moduleError() const { return moduleError_; }
     // The page asked for a new window: it loads here, in a zoomed window.
     void webViewCreateWebViewWithRequest();
+    // The page's content needs `size`: the window grows to show it without scroll bars, within the screen.
+    void fitToPage(const QSize& size);
+    // The video could not play here and went to the browser (`opened`), or nowhere: the window says so under
+    // the video's title, with the address to copy. The same address again closes it, as a video does.
+    void showOpenedElsewhere(const QString& urlString, const QString& title, bool opened);
+    // The text of that notice (empty while a video shows).
+    QString noticeText() const;
 
     static bool isAcceptableAddress(const QUrl& url);
 
@@ -43,9 +51,13 @@ protected:
 
 private:
     bool ensureWebView();
+    void showCentred();
 
     QString urlString_;
     VideoWebView* webview_ = nullptr;
     QString moduleError_;
+    // The engine refuses to run as root with its sandbox on: the reason the video goes to the browser.
+    bool refusedAsRoot_ = false;
     QVBoxLayout* layout_ = nullptr;
+    QLabel* notice_ = nullptr;
 };

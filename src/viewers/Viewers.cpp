@@ -81,5 +81,8 @@ bool Viewers::openVideo(const QString& title, const QString& urlString)
         return false;
     if (video->setVideo(urlString, title))
         return true;
-    return platform::Browser::openURL(QUrl(urlString));
+    // The window cannot play it: the browser gets it, and the window says where it went (or that it could not).
+    const bool opened = platform::Browser::openURL(QUrl(urlString));
+    video->showOpenedElsewhere(urlString, title, opened);
+    return opened;
 }

@@ -4,6 +4,7 @@
 
 #include "../support/PrivateSessionBus.h"
 #include "../support/SecretServiceDaemon.h"
+#include "app/KeyringWaitLine.h"
 #include "app/PrefsWindowController.h"
 #include "app/TokenStore.h"
 #include "app/omnikAppDelegate.h"
@@ -18,12 +19,17 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
+
+#include <cstdio>
+#include <vector>
 
 namespace {
 
 const QString kKeyringText = QStringLiteral("访问令牌保存在系统钥匙环中。");
 const QString kFileText = QStringLiteral("未找到系统钥匙环，访问令牌保存在仅本人可读的设置文件中。");
+const QString kDeclinedText = QStringLiteral("系统钥匙环没有应答，访问令牌保存在仅本人可读的设置文件中。");
 
 // Everything the settings file holds, read afresh from the disk and written out as JSON text (the store is kept as
 // a serialised map, so its strings do not appear as plain bytes in the file).
@@ -176,7 +182,8 @@ TEST_F(KeyringTest, SignedInAccountRestartsFromTheKeyringAndDeletionEmptiesIt)
         secret = (*delegate.sharedWeiboInstance())->oAuth().oAuthTokenSecret();
         ASSERT_FALSE(token.empty());
         ASSERT_FALSE(secret.empty());
-        EXPECT_EQ(omnikAppDelegate::accountStore(), (QVariantMap{{userId, QVariantMap()}}));
+        // The tokens go to the file at once and move into the keyring behind the window.
+        EXPECT_TRUE(waitUntil([&] { return omnikAppDelegate::accountStore() == QVariantMap{{userId, QVariantMap()}}; }));
         const QByteArray bytes = fileBytes(settingsFile_);
         EXPECT_FALSE(bytes.contains(QByteArray::fromStdString(token)));
         EXPECT_FALSE(bytes.contains(QByteArray::fromStdString(secret)));
@@ -197,7 +204,7 @@ TEST_F(KeyringTest, SignedInAccountRestartsFromTheKeyringAndDeletionEmptiesIt)
             auth->cancelButton()->click();
     }, 3000);
     ASSERT_TRUE(next.applicationDidFinishLaunching());
-    EXPECT_EQ((*next.sharedWeiboInstance())->oAuth().oAuthTokenKey(), token);
+    EXPECT_TRUE(waitUntil([&] { return (*next.sharedWeiboInstance())->oAuth().oAuthTokenKey() == token; }));
     EXPECT_EQ((*next.sharedWeiboInstance())->oAuth().oAuthTokenSecret(), secret);
     // The restored token is one the service accepts.
     const std::string verified = (*next.sharedWeiboInstance())->accountVerify();
@@ -256,8 +263,199 @@ TEST_F(NoKeyringTest, TokensStayInTheOwnerOnlyFileAndThePreferencesSaySo)
     delegate.awakeFromNib();
     ASSERT_TRUE(delegate.applicationDidFinishLaunching());
     EXPECT_EQ((*delegate.sharedWeiboInstance())->oAuth().oAuthTokenKey(), "token-3301");
+    EXPECT_TRUE(waitUntil([&] { return !delegate.tokenStore().isMovingSecrets(); }));
+    // No keyring on the desktop is no keyring that declined: the next start looks again, at no cost.
+    EXPECT_FALSE(delegate.tokenStore().keyringDeclined());
     delegate.openPreferences();
     EXPECT_EQ(delegate.prefsWindowController()->tokenLocationLabel()->text(), kFileText);
+}
+
+// A keyring whose answers the test gives, when it likes.
+class ScriptedKeyring : public KeyringBackend {
+public:
+    struct Call {
+        QString op;
+        QString key;
+        QString text;
+        Done done;
+    };
+    explicit ScriptedKeyring(std::shared_ptr<std::vector<Call>> calls)
+        : calls_(std::move(calls))
+    {
+    }
+    void write(const QString& key, const QString& text, Done done) override
+    {
+        calls_->push_back({QStringLiteral("write"), key, text, std::move(done)});
+    }
+    void read(const QString& key, Done done) override { calls_->push_back({QStringLiteral("read"), key, {}, std::move(done)}); }
+    void remove(const QString& key, Done done) override
+    {
+        calls_->push_back({QStringLiteral("remove"), key, {}, std::move(done)});
+    }
+
+private:
+    std::shared_ptr<std::vector<Call>> calls_;
+};
+
+TEST(TokenStorePolicy, AKeyringThatDoesNotAnswerIsDeclinedOnceAndALateAnswerStillTakesTheSecrets)
+{
+    useFreshSettings();
+    auto& defaults = platform::UserDefaults::standard();
+    auto calls = std::make_shared<std::vector<ScriptedKeyring::Call>>();
+    TokenStore store(defaults, nullptr, std::make_unique<ScriptedKeyring>(calls));
+    store.setKeyringTimeout(50);
+    const TokenStore::Tokens tokens{QStringLiteral("t"), QStringLiteral("s")};
+    store.storeTokensInFile(QStringLiteral("7"), tokens);
+    store.startMovingSecretsToKeyring();
+    ASSERT_EQ(calls->size(), 1u);
+    EXPECT_EQ(calls->at(0).op, QStringLiteral("write"));
+    EXPECT_TRUE(store.isWaitingForKeyring());
+
+    // Unanswered past the time-out: the file keeps the secrets, and the keyring is declined from now on.
+    ASSERT_TRUE(waitUntil([&] { return store.keyringDeclined(); }));
+    EXPECT_FALSE(store.isWaitingForKeyring());
+    EXPECT_FALSE(store.isMovingSecrets());
+    EXPECT_EQ(store.tokensForUser(QStringLiteral("7")), tokens);
+    auto laterCalls = std::make_shared<std::vector<ScriptedKeyring::Call>>();
+    {
+        TokenStore later(defaults, nullptr, std::make_unique<ScriptedKeyring>(laterCalls));
+        later.startMovingSecretsToKeyring();
+        EXPECT_TRUE(laterCalls->empty()); // no prompt at a later start
+    }
+
+    // The user answers the prompt after all: the item is read back and the secrets leave the file.
+    calls->at(0).done(KeyringBackend::Result::Ok, QString());
+    ASSERT_EQ(calls->size(), 2u);
+    EXPECT_EQ(calls->at(1).op, QStringLiteral("read"));
+    calls->at(1).done(KeyringBackend::Result::Ok, calls->at(0).text);
+    EXPECT_EQ(store.location(QStringLiteral("7")), TokenStore::Location::Keyring);
+    EXPECT_FALSE(store.keyringDeclined());
+
+    // At a start the keyring does not give them back in time: no tokens (the user signs in again), declined.
+    bool answered = false;
+    std::optional<TokenStore::Tokens> read = tokens;
+    store.readTokens(QStringLiteral("7"), [&](std::optional<TokenStore::Tokens> t) {
+        answered = true;
+        read = t;
+    });
+    EXPECT_FALSE(answered);
+    ASSERT_TRUE(waitUntil([&] { return answered; }));
+    EXPECT_EQ(read, std::nullopt);
+    EXPECT_TRUE(store.keyringDeclined());
+    // No keyring at all is not a decline: nothing is remembered.
+    defaults.removeObjectForKey(TokenStore::kKeyringDeclined);
+    store.storeTokensInFile(QStringLiteral("8"), tokens);
+    store.startMovingSecretsToKeyring();
+    ASSERT_EQ(calls->back().op, QStringLiteral("write"));
+    calls->back().done(KeyringBackend::Result::NoKeyring, QString());
+    EXPECT_FALSE(store.isMovingSecrets());
+    EXPECT_FALSE(store.keyringDeclined());
+    EXPECT_EQ(store.keyringState(), TokenStore::KeyringState::Missing);
+}
+
+// gnome-keyring with no default keyring, as on a desktop that never made one: keeping a secret needs its prompt,
+// which a stand-in prompter takes and never answers.
+class PromptingKeyringTest : public testsupport::DevServiceTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        DevServiceTest::SetUpTestSuite();
+        qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+        keyring_ = new SecretServiceDaemon(*testsupport::bus(), false);
+    }
+    static void TearDownTestSuite()
+    {
+        delete keyring_;
+        keyring_ = nullptr;
+        DevServiceTest::TearDownTestSuite();
+    }
+    void SetUp() override
+    {
+        DevServiceTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        ASSERT_TRUE(keyring_->isRunning()) << keyring_->error().toStdString();
+        prompter_ = std::make_unique<HeldKeyringPrompter>(testsupport::bus()->connect(QStringLiteral("prompter")));
+        ASSERT_TRUE(prompter_->isRegistered());
+        settingsFile_ = useFreshSettings();
+        service_->configureSettings();
+        userId_ = service_->value(QStringLiteral("DemoUserId"));
+        platform::UserDefaults::standard().setObject(
+            QVariantMap{{userId_, fileEntry(service_->value(QStringLiteral("DemoAccessToken")),
+                                            service_->value(QStringLiteral("DemoAccessTokenSecret")))}},
+            QStringLiteral("OAuthTokens"));
+    }
+    void TearDown() override { prompter_.reset(); }
+
+    static inline SecretServiceDaemon* keyring_ = nullptr;
+    std::unique_ptr<HeldKeyringPrompter> prompter_;
+    QString settingsFile_;
+    QString userId_;
+};
+
+TEST_F(PromptingKeyringTest, AnUnansweredPromptNeverHoldsTheWindowAndIsNotAskedAgain)
+{
+    {
+        omnikAppDelegate delegate;
+        delegate.awakeFromNib();
+        QElapsedTimer clock;
+        clock.start();
+        ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+        MyWindowController* window = delegate.myWindowController();
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(window->isVisible());
+        QSignalSpy shown(window, &MyWindowController::firstListViewShown);
+        // The keyring's prompt is up and nobody answers it: the busy line says what is awaited, and the home
+        // timeline comes all the same.
+        ASSERT_TRUE(waitUntil([&] { return prompter_->promptsBegun() >= 1; }));
+        EXPECT_TRUE(waitUntil([&] { return window->busyHints().contains(KeyringWaitLine::kWaitingText); }));
+        ASSERT_TRUE(waitUntil([&] { return shown.count() == 1; }));
+        std::printf("home timeline shown %lld ms after the start, the keyring's prompt open\n",
+                    static_cast<long long>(clock.elapsed()));
+        EXPECT_TRUE(delegate.tokenStore().isWaitingForKeyring());
+
+        // The prompt ends unanswered (its prompter gone, as a dismissed dialog): the tokens stay in the file,
+        // the keyring is declined. (A prompt left open past the time-out does the same: TokenStorePolicy.)
+        prompter_->goAway();
+        ASSERT_TRUE(waitUntil([&] { return delegate.tokenStore().keyringDeclined(); }));
+        EXPECT_EQ(delegate.tokenStore().location(userId_), TokenStore::Location::SettingsFile);
+        EXPECT_TRUE(waitUntil([&] { return !window->busyHints().contains(KeyringWaitLine::kWaitingText); }));
+        delegate.openPreferences();
+        EXPECT_EQ(delegate.prefsWindowController()->tokenLocationLabel()->text(), kDeclinedText);
+        EXPECT_FALSE(delegate.prefsWindowController()->useKeyringButton()->isHidden());
+        delegate.applicationWillTerminate();
+    }
+
+    // The next start asks the keyring nothing and waits for nothing.
+    prompter_.reset();
+    prompter_ = std::make_unique<HeldKeyringPrompter>(testsupport::bus()->connect(QStringLiteral("prompter-1")));
+    ASSERT_TRUE(prompter_->isRegistered());
+    const int prompts = prompter_->promptsBegun();
+    omnikAppDelegate next;
+    next.awakeFromNib();
+    ASSERT_TRUE(next.applicationDidFinishLaunching());
+    QSignalSpy shown(next.myWindowController(), &MyWindowController::firstListViewShown);
+    ASSERT_TRUE(waitUntil([&] { return shown.count() == 1; }));
+    EXPECT_EQ(prompter_->promptsBegun(), prompts);
+    EXPECT_FALSE(next.tokenStore().isWaitingForKeyring());
+    EXPECT_FALSE(next.myWindowController()->busyHints().contains(KeyringWaitLine::kWaitingText));
+
+    // Asked for again in the preferences, the keyring prompts again; a prompt that ends unanswered (its
+    // prompter gone, as a dismissed dialog) leaves the tokens in the file and the keyring declined.
+    prompter_.reset();
+    prompter_ = std::make_unique<HeldKeyringPrompter>(testsupport::bus()->connect(QStringLiteral("prompter-2")));
+    ASSERT_TRUE(prompter_->isRegistered());
+    next.openPreferences();
+    next.prefsWindowController()->useKeyringButton()->click();
+    EXPECT_FALSE(next.tokenStore().keyringDeclined());
+    EXPECT_TRUE(next.tokenStore().isMovingSecrets());
+    ASSERT_TRUE(waitUntil([&] { return prompter_->promptsBegun() == 1; }));
+    prompter_->goAway();
+    ASSERT_TRUE(waitUntil([&] { return !next.tokenStore().isMovingSecrets(); }));
+    EXPECT_TRUE(next.tokenStore().keyringDeclined());
+    EXPECT_EQ(next.tokenStore().location(userId_), TokenStore::Location::SettingsFile);
+    EXPECT_EQ(next.prefsWindowController()->tokenLocationLabel()->text(), kDeclinedText);
+    next.applicationWillTerminate();
 }
 
 } // namespace

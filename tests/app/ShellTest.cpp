@@ -1,6 +1,7 @@
 // The shell's windows offscreen, with no service behind them: the PIN field, the menu, reopening, the
 // preferences and the font change.
 #include "AppTestSupport.h"
+#include "WindowParts.h"
 
 #include "app/AuthWindowController.h"
 #include "app/CommandLine.h"
@@ -10,7 +11,7 @@
 #include "cells/Appearance.h"
 #include "mainwindow/LeftTab.h"
 #include "mainwindow/MyWindowController.h"
-#include "mainwindow/TabView.h"
+#include "widgets/TabView.h"
 #include "platform/Browser.h"
 #include "ScriptedAlertResponder.h"
 #include "platform/URLCache.h"
@@ -22,6 +23,7 @@
 #include <QLabel>
 #include <QFontDatabase>
 #include <QLineEdit>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QMenuBar>
 #include <QPushButton>
@@ -291,6 +293,26 @@ TEST_F(ShellTest, PreferencesSwitchesAndAddressesAreBoundToTheSettings)
     EXPECT_FALSE(defaults.hasStoredValue(QStringLiteral("WeiboHost")));
     EXPECT_EQ(host->text(), defaults.registeredDefaults().value(QStringLiteral("WeiboHost")).toString());
     EXPECT_EQ(QString::fromStdString((*delegate.sharedWeiboInstance())->baseUrl()), host->text());
+
+    // Plumet's own proxy reaches the client and the preferences say which proxy is in use.
+    EXPECT_EQ(prefs->proxyStatusLabel()->text(), QStringLiteral("不使用代理，直接连接服务"));
+    prefs->proxyHostField()->setText(QStringLiteral("10.9.9.9"));
+    emit prefs->proxyHostField()->editingFinished();
+    prefs->proxyPortField()->setText(QStringLiteral("3128"));
+    emit prefs->proxyPortField()->editingFinished();
+    EXPECT_EQ(prefs->proxyStatusLabel()->text(), QStringLiteral("正在使用设置中的代理 10.9.9.9:3128"));
+    const auto client = *delegate.sharedWeiboInstance();
+    // Applied in the background, under the transfer lock: read under it too.
+    const auto proxyOfClient = [&client] {
+        std::lock_guard<weibo::TransferLock> lock(weibo::curl_lock);
+        return client->getProxyServerIp() + ":" + client->getProxyServerPort();
+    };
+    EXPECT_TRUE(waitUntil([&] { return proxyOfClient() == "10.9.9.9:3128"; }));
+    prefs->proxyHostField()->clear();
+    emit prefs->proxyHostField()->editingFinished();
+    EXPECT_FALSE(defaults.hasStoredValue(QStringLiteral("ProxyHost")));
+    EXPECT_TRUE(waitUntil([&] { return proxyOfClient().front() == ':'; })); // no proxy host: no proxy
+    EXPECT_EQ(prefs->proxyStatusLabel()->text(), QStringLiteral("不使用代理，直接连接服务"));
 }
 
 TEST_F(ShellTest, TheProgramRunsOnceAndASecondStartEndsAtOnce)
@@ -507,24 +529,77 @@ TEST_F(ShellTest, QuitWhileTheServiceHangsEndsWithinASecondAndKeepsThePosition)
 TEST_F(ShellTest, ASecondLaunchDuringAShutdownWaitsAndThenStartsOnItsOwn)
 {
     auto first = std::make_unique<InstanceChannel>(settingsFile_);
-    ASSERT_TRUE(first->claim());
+    ASSERT_EQ(first->claim(), InstanceChannel::Claim::Running);
     QSignalSpy reopened(first.get(), &InstanceChannel::reopenRequested);
+    QSignalSpy turnedAway(first.get(), &InstanceChannel::laterLaunchTurnedAway);
     first->setQuitting();
 
     std::atomic<int> claimed{-1};
     std::unique_ptr<QThread> second(QThread::create([&] {
         InstanceChannel channel(settingsFile_);
-        claimed = channel.claim(2000, 10000) ? 1 : 0;
+        claimed = int(channel.claim(2000, 60000));
     }));
     second->start();
-    // The first one answers "quitting" for as long as it lives; the launch keeps asking.
-    QTest::qWait(400);
+    // The first one answers "quitting" for as long as it lives, and the launch keeps asking.
+    ASSERT_TRUE(waitUntil([&] { return turnedAway.count() >= 2; }));
     EXPECT_EQ(claimed.load(), -1);
+    // Gone at any point of the launch's asking, even with the launch's question unanswered.
     first.reset();
-    EXPECT_TRUE(waitUntil([&] { return claimed.load() != -1; }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return claimed.load() != -1; }));
     second->wait();
-    EXPECT_EQ(claimed.load(), 1);
+    EXPECT_EQ(claimed.load(), int(InstanceChannel::Claim::Running));
     EXPECT_EQ(reopened.count(), 0);
+}
+
+// An instance dying as the launch asks closes the connection without a word, or takes it and never answers: the
+// launch neither ends silently nor revives it. It starts once the name is free, and says so when it never is.
+TEST_F(ShellTest, ALaunchMeetingAnInstanceThatClosesOrNeverAnswersIsNeverLost)
+{
+    const QString name = InstanceChannel(settingsFile_).serverName();
+    QLocalServer::removeServer(name);
+    auto closing = std::make_unique<QLocalServer>();
+    ASSERT_TRUE(closing->listen(name));
+    int closed = 0;
+    QObject::connect(closing.get(), &QLocalServer::newConnection, [&] {
+        while (QLocalSocket* socket = closing->nextPendingConnection()) {
+            socket->abort();
+            socket->deleteLater();
+            ++closed;
+        }
+    });
+
+    std::atomic<int> claimed{-1};
+    std::unique_ptr<QThread> launch(QThread::create([&] {
+        InstanceChannel channel(settingsFile_);
+        claimed = int(channel.claim(2000, 60000));
+    }));
+    launch->start();
+    ASSERT_TRUE(waitUntil([&] { return closed >= 2; }));
+    EXPECT_EQ(claimed.load(), -1);
+    closing.reset();
+    EXPECT_TRUE(waitUntil([&] { return claimed.load() != -1; }));
+    launch->wait();
+    EXPECT_EQ(claimed.load(), int(InstanceChannel::Claim::Running));
+
+    // One that takes the connection and never answers, and never goes away.
+    QLocalServer::removeServer(name);
+    QLocalServer silent;
+    ASSERT_TRUE(silent.listen(name));
+    std::vector<QLocalSocket*> held;
+    QObject::connect(&silent, &QLocalServer::newConnection, [&] {
+        while (QLocalSocket* socket = silent.nextPendingConnection())
+            held.push_back(socket);
+    });
+    claimed = -1;
+    launch.reset(QThread::create([&] {
+        InstanceChannel channel(settingsFile_);
+        claimed = int(channel.claim(100, 300));
+    }));
+    launch->start();
+    EXPECT_TRUE(waitUntil([&] { return claimed.load() != -1; }));
+    launch->wait();
+    EXPECT_EQ(claimed.load(), int(InstanceChannel::Claim::Unanswered));
+    EXPECT_FALSE(held.empty());
 }
 
 // The window's own teardown waits for a block whose answer never comes. Meanwhile the user starts Plumet again
@@ -546,16 +621,16 @@ TEST_F(ShellTest, AWindowBeingTornDownStaysHiddenThroughAReopenAndAClick)
     // The start-up's first request is on its way to the silent service.
     QTest::qWait(300);
     ASSERT_FALSE(main->backgroundIdle());
-    const int selected = main->tabView()->indexOfSelectedTabViewItem();
+    const int selected = testsupport::part<TabView>(main, "tabView")->indexOfSelectedTabViewItem();
 
     bool during = false, visible = true, moved = true;
     QTimer::singleShot(200, &delegate, [&] {
         during = true;
         delegate.reopenFromAnotherLaunch();
-        QTest::mouseClick(main->timelineComment(), Qt::LeftButton);
-        main->leftTabClicked(main->timelineMention());
+        QTest::mouseClick(testsupport::part<LeftTab>(main, "timelineComment"), Qt::LeftButton);
+        main->leftTabClicked(testsupport::part<LeftTab>(main, "timelineMention"));
         visible = main->isVisible();
-        moved = main->tabView()->indexOfSelectedTabViewItem() != selected;
+        moved = testsupport::part<TabView>(main, "tabView")->indexOfSelectedTabViewItem() != selected;
         // Let the waiting request go, so that the teardown ends.
         weibo::cancelAllTransfers();
     });

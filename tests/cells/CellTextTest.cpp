@@ -102,7 +102,7 @@ TEST(StatusCell, RepostShowsTheRepostedBlockAndItsBoxFromOneLayout)
     bool determinate = false;
     const AttributedString text = cell->stringForTextView(determinate);
     EXPECT_EQ(shown(text), QStringLiteral("张三\n转发一下\n\n@李四\n原文 #天气# 很好\n") + kAge
-                               + QStringLiteral("来自Plumet   <forword_icon.png:16> 5  <reply_icon.png:15>\n\n"
+                               + QStringLiteral(" 来自Plumet   <forword_icon.png:16> 5  <reply_icon.png:15>\n\n"
                                                 "来自Plumet   <cell_favorite.png:9>  <forword_icon.png:4>  "
                                                 "<reply_icon.png:3>"));
     // "@李四" links to 李四 without the "@"; the reposted author is not a completion name.

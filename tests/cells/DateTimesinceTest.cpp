@@ -49,6 +49,21 @@ TEST(Timesince, DepthOneNamesTheLargestUnitThatFits)
     EXPECT_EQ(timesince(kNow.addSecs(-60), kNow), QStringLiteral("1 分钟前"));
 }
 
+TEST(Timesince, TheNextChangeIsTheFirstSecondTheTextReadsDifferently)
+{
+    // Whatever the age, the text stays the same up to the second before the wait ends and changes with it
+    // (the unit's count going up, or the next unit taking over: 4 周 becomes 1 个月 before 5 周).
+    for (qint64 seconds : {0LL, 30LL, 59LL, 60LL, 61LL, 3599LL, 3600LL, 86399LL, 4 * 604800LL, 2629743LL,
+                           31556925LL, 100 * 31556926LL}) {
+        const int wait = secondsUntilTimesinceChanges(kNow.addSecs(-seconds), kNow);
+        ASSERT_GE(wait, 1) << seconds;
+        EXPECT_EQ(ageOf(seconds + wait - 1), ageOf(seconds)) << seconds;
+        EXPECT_NE(ageOf(seconds + wait), ageOf(seconds)) << seconds;
+    }
+    EXPECT_EQ(secondsUntilTimesinceChanges(kNow.addSecs(-90), kNow), 30);
+    EXPECT_EQ(secondsUntilTimesinceChanges(QDateTime(), kNow), -1);
+}
+
 TEST(Timesince, DeeperAgesNameEveryUnitWithItsOwnSuffix)
 {
     EXPECT_EQ(ageOf(86400 + 3 * 3600, 2), QStringLiteral("1 天前, 3 小时前"));

@@ -1,4 +1,5 @@
 #include "cells/HotTextScanner.h"
+#include "cells/ItemPlainText.h"
 
 #include "QtPrinters.h"
 
@@ -247,4 +248,19 @@ TEST_F(HotTextScan, PlainStringGivesTheTextBack)
         for (int type : {HotTextPlain, HotTextStatus, HotTextRetweet, HotTextPreview})
             EXPECT_EQ(parseText(text, type, m_resources).plainString(), text) << type;
     }
+}
+
+TEST(ItemPlainText, NotificationsNameTheCataloguesEmotionsAndShowStandardEmoji)
+{
+    HotTextResources resources;
+    resources.setEmotionFile(QStringLiteral("哈哈"), QStringLiteral("/nowhere/哈哈.png"));
+    resources.setEmotionFile(QStringLiteral("干杯"), QStringLiteral("/nowhere/干杯.png"));
+    // Codes of the catalogue by name, the old spelling and a traditional form included; others stay as typed.
+    EXPECT_EQ(announcementText(QStringLiteral("好[哈哈]！[乾杯][不存在][]"), resources),
+              QStringLiteral("好哈哈！干杯[不存在][]"));
+    EXPECT_EQ(announcementText(QStringLiteral("[[哈哈]] [哈哈"), resources), QStringLiteral("[哈哈] [哈哈"));
+    // The service's old emoji: one code point, a keycap sequence, and one without a standard emoji.
+    EXPECT_EQ(withStandardEmoji(QString(QChar(0xE415)) + QChar(0xE210) + QStringLiteral("x") + QChar(0xE211)),
+              QStringLiteral("\U0001F604#\u20E3x") + QChar(0xE211));
+    EXPECT_EQ(announcementText(QString(QChar(0xE001)), resources), QStringLiteral("\U0001F466"));
 }

@@ -54,6 +54,15 @@ public:
             body += "}}";
             res.set_content(body, "application/json");
         });
+        // Fails the first time it is asked for, then answers: a picture whose first download broke.
+        server_.Get("/flaky.png", [this](const httplib::Request& req, httplib::Response& res) {
+            if (count(req.path) == 1) {
+                res.status = 503;
+                return;
+            }
+            const QByteArray png = pngBytes(30, 20, QColor(200, 0, 0));
+            res.set_content(png.constData(), size_t(png.size()), "image/png");
+        });
         server_.Get(R"(/(missing|no-avatar)\.png)", [this](const httplib::Request& req, httplib::Response& res) {
             count(req.path);
             res.status = 404;
@@ -81,10 +90,10 @@ public:
     }
 
 private:
-    void count(const std::string& path)
+    int count(const std::string& path)
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        ++hits_[path];
+        return ++hits_[path];
     }
 
     httplib::Server server_;
@@ -157,7 +166,38 @@ TEST_F(PictureLoad, OneDownloadServesEveryCellAndEveryWaitingList)
     EXPECT_EQ(server_.hits("/pic/a.png"), 1);
 }
 
-TEST_F(PictureLoad, FailedDownloadShowsThePlaceholderAndIsNotRetried)
+TEST_F(PictureLoad, AFailedPictureIsAskedForAgainAfterItsBackOffAndThenShownInItsOwnSize)
+{
+    setPictureRetryDelay(std::chrono::milliseconds(100));
+    auto cell = std::make_shared<TimelineCellStatus>(makeStatus(1, makeUser(7, "张三"), "x"));
+    FakeList list;
+    cell->setListViewController(&list);
+    const QString flaky = server_.url("/flaky.png");
+    bool determinate = true;
+    cell->parseImage(flaky, 2, determinate);
+    ASSERT_TRUE(waitUntil([&] { return list.reloads == 1; }));
+    // Shown again at once: the placeholder, no new request.
+    cell->parseImage(flaky, 2, determinate);
+    EXPECT_TRUE(determinate);
+    EXPECT_EQ(server_.hits("/flaky.png"), 1);
+    cell->setRecalculateTextViewHeight(false); // laid out around the placeholder
+
+    // Shown again once the back-off is over: asked for again with the placeholder still up (the list never waits
+    // on the retry), and the cell is measured again when the picture comes.
+    ASSERT_TRUE(waitUntil([&] {
+        cell->parseImage(flaky, 2, determinate);
+        return server_.hits("/flaky.png") == 2;
+    }));
+    EXPECT_TRUE(determinate);
+    ASSERT_TRUE(waitUntil([&] { return list.reloads == 2; }));
+    EXPECT_TRUE(cell->recalculateTextViewHeight());
+    const AttributedString picture = cell->parseImage(flaky, 2, determinate);
+    ASSERT_TRUE(picture.attachmentAt(0));
+    EXPECT_EQ(picture.attachmentAt(0)->image().size(), QSize(30, 20));
+    setPictureRetryDelay(std::chrono::milliseconds(5000));
+}
+
+TEST_F(PictureLoad, FailedDownloadShowsThePlaceholderAndIsNotRetriedBeforeItsBackOff)
 {
     auto cell = std::make_shared<TimelineCellStatus>(makeStatus(1, makeUser(7, "张三"), "x"));
     FakeList list;

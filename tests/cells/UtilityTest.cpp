@@ -5,12 +5,12 @@
 #include "cells/Appearance.h"
 #include "cells/TimelineCellBase.h"
 #include "cells/WBUtility.h"
-#include "ScriptedAlertResponder.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTextBlock>
@@ -222,25 +222,6 @@ TEST(WBUtility, LengthRuleCountsCutsAndKeepsTheSelection)
     EXPECT_EQ(cursor.selectionEnd(), 3);
 }
 
-TEST(WBUtility, AlertsGoThroughTheResponder)
-{
-    platform::ScriptedAlertResponder responder;
-    responder.queueAlertAnswer(platform::AlertResponder::kFirstButton);
-    EXPECT_EQ(WBUtility::alertMessage(QStringLiteral("删除这条微博？"), QStringLiteral("删除后不能恢复")), 1000);
-    EXPECT_EQ(WBUtility::alertMessage(QStringLiteral("再问"), QString()), 1001);
-    WBUtility::alertWarning(QStringLiteral("发布新微博失败！"), QStringLiteral("内容重复"), QString());
-    WBUtility::alertWarning(QStringLiteral("发布新微博失败！"), QStringLiteral("内容重复"), QStringLiteral("20019"));
-    const auto alerts = responder.alerts();
-    ASSERT_EQ(alerts.size(), 4u);
-    EXPECT_EQ(alerts[0].buttons, (QStringList{QStringLiteral("取消"), QStringLiteral("确定")}));
-    EXPECT_EQ(alerts[0].style, platform::AlertRequest::Style::Warning);
-    EXPECT_EQ(alerts[0].informativeText, QStringLiteral("删除后不能恢复"));
-    EXPECT_EQ(alerts[2].messageText, QStringLiteral("发布新微博失败！"));
-    EXPECT_EQ(alerts[2].buttons, QStringList{QStringLiteral("确定")});
-    EXPECT_EQ(alerts[3].messageText, QStringLiteral("发布新微博失败！ 错误代码: 20019"));
-    EXPECT_EQ(alerts[3].informativeText, QStringLiteral("内容重复"));
-}
-
 TEST(WBUtility, EmotionFilesBadgeAndPictureSize)
 {
     EXPECT_TRUE(WBUtility::setupDefaults());
@@ -267,6 +248,27 @@ TEST(WBUtility, EmotionFilesBadgeAndPictureSize)
     EXPECT_GT(qAlpha(canvas.pixel(114, 8)), 200);  // inside the capsule at the top right
     EXPECT_EQ(qAlpha(canvas.pixel(60, 8)), 0);     // left of it
     EXPECT_EQ(qAlpha(canvas.pixel(114, 50)), 0);   // below it
+
+    // A badge of a left tab: two and four digits fit inside the capsule's straight part, and the capsule with
+    // its outline stays inside the tab; beside a digit the fill is a saturated red, not washed out to white.
+    const QRectF tab(0, 0, 64, 56);
+    QImage badge(64, 56, QImage::Format_ARGB32_Premultiplied);
+    for (unsigned count : {7u, 88u, 1024u}) {
+        const QRectF capsule = WBUtility::numberBadgeRect(count, tab, &badge);
+        const QFontMetricsF metrics(Appearance::systemFont(11, true), &badge);
+        EXPECT_LE(metrics.tightBoundingRect(QString::number(count)).width(), capsule.width() - capsule.height() / 2)
+            << count;
+        EXPECT_GE(capsule.width(), capsule.height()) << count;
+        EXPECT_TRUE(tab.adjusted(2, 2, -2, -2).contains(capsule)) << count;
+    }
+    badge.fill(Qt::transparent);
+    QPainter onTab(&badge);
+    WBUtility::drawNumber(onTab, 1, tab);
+    onTab.end();
+    const QRectF one = WBUtility::numberBadgeRect(1, tab, &badge);
+    const QRgb beside = badge.pixel(int(one.left() + 4), int(one.center().y()));
+    EXPECT_GT(qRed(beside), 150);
+    EXPECT_LT(qGreen(beside), 90);
 
     QImage retina(6, 4, QImage::Format_ARGB32);
     retina.setDevicePixelRatio(2);

@@ -11,6 +11,7 @@
 #include "cells/TimelineCellBase.h"
 #include "timeline/PXListViewController.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -122,6 +123,39 @@ TEST_F(ComposeE2E, PostsTextAndPictureOnTopOfTheHomeTimelineAndOnTheService)
     EXPECT_TRUE(alerts_.alerts().empty());
 }
 
+TEST_F(ComposeE2E, AfterAttachingOrRemovingAPictureTheKeysGoToTheTextAndCtrlReturnPosts)
+{
+    // Straight to the service: the proxy forwards form bodies only.
+    auto direct = service_->demoClient();
+    ComposeEnvironment::setClientProvider([direct] { return direct; });
+    auto w = makePostWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    QSignalSpy finished(w.get(), &PostWindowController::postFinished);
+    const QString picture = ComposeTestApp::picture(QStringLiteral("chosen"));
+    EXPECT_TRUE(w->removePicButton()->isHidden());
+    alerts_.queueOpenAnswer({picture});
+    QTest::mouseClick(w->uploadPicButton(), Qt::LeftButton);
+    EXPECT_EQ(w->picPath(), picture);
+    EXPECT_EQ(QApplication::focusWidget(), w->textView());
+    QTest::mouseClick(w->removePicButton(), Qt::LeftButton);
+    EXPECT_TRUE(w->picPath().isEmpty());
+    EXPECT_TRUE(w->previewPic()->pixmap().isNull());
+    EXPECT_TRUE(w->removePicButton()->isHidden());
+    EXPECT_EQ(QApplication::focusWidget(), w->textView());
+
+    alerts_.queueOpenAnswer({picture});
+    QTest::mouseClick(w->uploadPicButton(), Qt::LeftButton);
+    ASSERT_EQ(QApplication::focusWidget(), w->textView());
+    typeText(QApplication::focusWidget(), QStringLiteral("图文"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_TRUE(waitForPost(*w, finished));
+    ASSERT_TRUE(finished.front().front().toBool());
+    const auto status = serviceStatus(home_->dataOfCells()->front()->entityId());
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->text, "图文");
+    EXPECT_FALSE(status->original_pic.empty());
+}
+
 TEST_F(ComposeE2E, EmptyTextWarnsAndADoubleSendPostsOnce)
 {
     auto w = makePostWindow();
@@ -219,6 +253,12 @@ TEST_F(ComposeE2E, CompletionAsksOncePerKeystrokeInsideAnAtName)
     typeText(&view, QStringLiteral("@刘 洋"));
     settle();
     EXPECT_EQ(proxy_->count("/search/suggestions/at_users", from), 1);
+
+    // The service finds a name by Latin letters within it, whatever their case.
+    view.clear();
+    typeText(&view, QStringLiteral("@li"));
+    ASSERT_TRUE(waitUntil([&] { return view.appliedGeneration() == view.suggestionGeneration(); }, 10000));
+    EXPECT_TRUE(view.completionNames().contains(QStringLiteral("刘洋_Liu")));
 }
 
 TEST_F(ComposeE2E, DraftsAreKeptOnResetOfferedBackAndDroppedWhenPosted)

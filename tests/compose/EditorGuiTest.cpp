@@ -99,13 +99,59 @@ TEST(HotkeyTextView, NameFragmentsAndKnownNamesSortedAsAPersonWould)
     view.insertText(QStringLiteral("bo"));
     EXPECT_EQ(view.nameRangeAtCursor(), (NameRange{6, 2}));
     view.insertCompletion(QStringLiteral("bob"));
-    EXPECT_EQ(view.toPlainText(), QStringLiteral("abc x@bob"));
+    EXPECT_EQ(view.toPlainText(), QStringLiteral("abc x@bob "));
     // A name with no "@" before it never asks.
     platform::waitForGlobalQueue(5000);
     const int before = requests;
     view.insertText(QStringLiteral(" plain_name-2"));
     platform::waitForGlobalQueue(5000);
     EXPECT_EQ(requests, before);
+    ComposeEnvironment::setNamesProvider(nullptr);
+}
+
+TEST(HotkeyTextView, LatinLettersMatchInAnyCaseBackspaceToTheAtOffersNamesAgainAndAChoiceEndsInASpace)
+{
+    const QSet<QString> known{QStringLiteral("刘洋_Liu"), QStringLiteral("Lily"), QStringLiteral("ali"),
+                              QStringLiteral("李四")};
+    ComposeEnvironment::setNamesProvider([known] { return known; });
+    EXPECT_EQ(HotkeyTextView::namesMatching(known, QStringLiteral("LI")),
+              QStringList{QStringLiteral("Lily")} + HotkeyTextView::sortedNames({QStringLiteral("ali"),
+                                                                                 QStringLiteral("刘洋_Liu")}));
+    EXPECT_TRUE(HotkeyTextView::namesMatching(known, QStringLiteral("xyz")).isEmpty());
+
+    // The service suggests nothing for "Li": the names met in the timelines that hold it are offered.
+    HotkeyTextView view;
+    view.setSuggestionFunction([](const auto&, const QString& prefix) {
+        return prefix == QStringLiteral("L") ? QStringList{QStringLiteral("Lucy")} : QStringList();
+    });
+    view.show();
+    typeText(&view, QStringLiteral("@Li"));
+    EXPECT_EQ(view.completionNames(), HotkeyTextView::namesMatching(known, QStringLiteral("Li"))); // at once
+    ASSERT_TRUE(waitUntil([&] { return view.appliedGeneration() == 2; }, 5000));
+    EXPECT_EQ(view.completionNames(), HotkeyTextView::namesMatching(known, QStringLiteral("Li")));
+    EXPECT_TRUE(view.isCompletionVisible());
+
+    // Backspace asks again for the shorter fragment, and down to the bare "@" offers every known name.
+    QTest::keyClick(&view, Qt::Key_Backspace);
+    ASSERT_TRUE(waitUntil([&] { return view.appliedGeneration() == 3; }, 5000));
+    EXPECT_EQ(view.completionNames().front(), QStringLiteral("Lucy"));
+    QTest::keyClick(&view, Qt::Key_Backspace);
+    ASSERT_TRUE(waitUntil([&] { return view.completionNames() == HotkeyTextView::sortedNames(known); }, 5000));
+    EXPECT_TRUE(view.isCompletionVisible());
+
+    // A chosen name is followed by a space; an existing one is stepped over, not doubled.
+    view.insertCompletion(QStringLiteral("刘洋_Liu"));
+    EXPECT_EQ(view.toPlainText(), QStringLiteral("@刘洋_Liu "));
+    EXPECT_EQ(view.textCursor().position(), view.toPlainText().size());
+    view.setPlainText(QStringLiteral("@L 好"));
+    QTextCursor cursor = view.textCursor();
+    cursor.setPosition(2);
+    view.setTextCursor(cursor);
+    view.insertCompletion(QStringLiteral("Lily"));
+    EXPECT_EQ(view.toPlainText(), QStringLiteral("@Lily 好"));
+    EXPECT_EQ(view.textCursor().position(), 6);
+    platform::waitForGlobalQueue(5000);
+    QCoreApplication::processEvents();
     ComposeEnvironment::setNamesProvider(nullptr);
 }
 

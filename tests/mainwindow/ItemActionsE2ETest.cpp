@@ -1,6 +1,7 @@
 // Acting on items in the real window against the development service: the drawer and its placement, the
 // comment, repost and reply editors, favourite and delete over every list, conversations and the user card.
 #include "MainWindowTestSupport.h"
+#include "WindowParts.h"
 
 #include "../support/ScriptedAlertResponder.h"
 #include "cells/AttachmentTypes.h"
@@ -14,13 +15,17 @@
 #include "compose/RepostViewController.h"
 #include "mainwindow/Drawer.h"
 #include "mainwindow/ItemActions.h"
+#include "mainwindow/LeftTab.h"
 #include "mainwindow/UserCard.h"
 #include "model/WeiboParser.h"
+#include "timeline/AvatarButton.h"
 #include "timeline/PXListViewController.h"
+#include "timeline/TimelineRowView.h"
 #include "timeline/WBTextView.h"
 #include "widgets/PXListView.h"
 
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -311,7 +316,7 @@ TEST_F(ItemActionsE2ETest, AConversationClearsItsUnreadMarkAndYourReplyRaisesNoB
 {
     PXListViewController* messages = window_->messageListViewController();
     // Conversations are opened from their own tab: the drawer closes when its item's list is not the one shown.
-    window_->leftTabClicked(window_->directMessage());
+    window_->leftTabClicked(testsupport::part<LeftTab>(window_, "directMessage"));
     // The tab's own refresh sets the unread count when it ends: the counts below are read after it.
     ASSERT_TRUE(waitUntil([&] { return window_->backgroundIdle() && window_->busyHints().isEmpty(); }));
     // Someone writes: the newest message of that conversation is unread.
@@ -401,6 +406,16 @@ TEST_F(ItemActionsE2ETest, TheUserCardShowsOnlyTheLatestRightClickAndForgetsTheL
     ASSERT_TRUE(card->contextUser());
     EXPECT_EQ(QString::fromStdString(card->contextUser()->screen_name), last);
     EXPECT_EQ(card->lastPopupPosition(), QPoint(30, 30));
+
+    // A right click on a row's avatar pops up the card of the row's author.
+    ASSERT_FALSE(home()->listView()->visibleCells().isEmpty());
+    auto* row = dynamic_cast<TimelineRowView*>(home()->listView()->visibleCells().front());
+    ASSERT_NE(row, nullptr);
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(40, 40));
+    QCoreApplication::sendEvent(row->button(), &rightClick);
+    ASSERT_TRUE(waitUntil([&] { return shown.count() >= 3; }));
+    EXPECT_EQ(shown.at(2).at(0).toString(), row->button()->name());
+    EXPECT_EQ(card->lastPopupPosition(), QPoint(40, 40));
 
     // No menu for plain text.
     WBTextView plain;

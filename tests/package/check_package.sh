@@ -39,9 +39,10 @@ compgen -G "$root/usr/lib*/plumet/plumet_video.so" >/dev/null || compgen -G "$ro
 desktop-file-validate "$root/usr/share/applications/plumet.desktop" || fail "desktop entry"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.plumet.plumet.metainfo.xml" || fail "metainfo"
 
-# Linked libraries come from dpkg-shlibdeps; libsecret, which QtKeychain opens at run time, is named by hand.
+# Linked libraries come from dpkg-shlibdeps; libsecret, which QtKeychain opens at run time, and the toolkit's
+# Chinese translations are named by hand.
 depends=$(dpkg-deb -f "$deb" Depends)
-for pkg in libqt6widgets6 libqt6keychain1 libcurl4 libsqlite3-0 libsecret-1-0; do
+for pkg in libqt6widgets6 libqt6keychain1 libcurl4 libsqlite3-0 libsecret-1-0 qt6-translations-l10n; do
   grep -Eq "(^|[ ,])$pkg( |,|$)" <<<"$depends" || fail "Depends lacks $pkg: $depends"
 done
 

@@ -2,10 +2,14 @@
 
 #include "platform/Dispatch.h"
 #include "platform/URLCache.h"
+#include "platform/ProxyChoice.h"
 #include "platform/URLConnection.h"
+#include "platform/UserDefaults.h"
 
 #include <QHostAddress>
+#include <QNetworkProxyFactory>
 #include <QTcpServer>
+#include <QTemporaryDir>
 
 #include <httplib.h>
 
@@ -205,4 +209,63 @@ TEST(URLConnection, FailuresComeBackAsFailures)
     EXPECT_TRUE(refused.bodies.empty());
     for (const QString& error : refused.errors)
         EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(ProxyChoice, LibcurlsRulesAndThePicturesTakeTheProxyTheServiceTransfersTake)
+{
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("http_proxy"), QStringLiteral("http://10.1.1.1:3128"));
+    env.insert(QStringLiteral("ALL_PROXY"), QStringLiteral("socks5://10.2.2.2"));
+    env.insert(QStringLiteral("no_proxy"), QStringLiteral(".example.org, 127.0.0.0/8 ,localhost"));
+    const auto choose = [&env](const char* url, const QString& host = QString()) {
+        return ProxyChoice::forUrl(QUrl(QLatin1String(url)), host, QStringLiteral("8080"), env);
+    };
+    EXPECT_EQ(choose("http://api.example.com/x").variable, QStringLiteral("http_proxy"));
+    EXPECT_EQ(choose("https://api.example.com/x").variable, QStringLiteral("ALL_PROXY"));
+    for (const char* url : {"http://example.org/", "http://www.example.org/", "http://127.0.0.1:8470/", "http://localhost/"})
+        EXPECT_EQ(choose(url).source, ProxyChoice::Source::Direct) << url;
+    EXPECT_EQ(choose("http://notexample.org/").source, ProxyChoice::Source::Environment);
+    // Plumet's own proxy wins over the variables, not over no_proxy.
+    EXPECT_EQ(choose("http://api.example.com/", QStringLiteral("10.9.9.9")).proxy, QStringLiteral("10.9.9.9:8080"));
+    EXPECT_EQ(choose("http://127.0.0.1/", QStringLiteral("10.9.9.9")).source, ProxyChoice::Source::Direct);
+    // Upper-case HTTP_PROXY is not taken for http, as libcurl does not.
+    QProcessEnvironment upper;
+    upper.insert(QStringLiteral("HTTP_PROXY"), QStringLiteral("10.3.3.3:80"));
+    EXPECT_EQ(ProxyChoice::forUrl(QUrl(QStringLiteral("http://a.b/")), {}, {}, upper).source, ProxyChoice::Source::Direct);
+    EXPECT_TRUE(ProxyChoice::noProxyNames(QStringLiteral("*"), QStringLiteral("anything.net")));
+    EXPECT_TRUE(ProxyChoice::noProxyNames(QStringLiteral("::1"), QStringLiteral("[::1]")));
+    EXPECT_EQ(choose("https://a.b/").networkProxy().type(), QNetworkProxy::Socks5Proxy);
+    EXPECT_EQ(choose("https://a.b/").networkProxy().port(), 1080);
+
+    // A picture goes through the relay that http_proxy names.
+    httplib::Server relay;
+    std::mutex m;
+    std::vector<std::string> targets;
+    relay.Get(".*", [&](const httplib::Request& q, httplib::Response& res) {
+        std::lock_guard<std::mutex> lock(m);
+        targets.push_back(q.target);
+        res.set_content("RELAYED", "image/png");
+    });
+    relay.set_keep_alive_max_count(1);
+    const int relayPort = relay.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { relay.listen_after_bind(); });
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath(QStringLiteral("proxy.conf")));
+    ProxyChoice::installForNetworkAccess(defaults);
+    ::setenv("http_proxy", QStringLiteral("127.0.0.1:%1").arg(relayPort).toLatin1().constData(), 1);
+    URLCache::shared().removeAllCachedResponses();
+    Outcome outcome;
+    // A name the relay answers for without looking it up (the toolkit never sends a loopback address through a
+    // proxy).
+    const QUrl picture(QStringLiteral("http://pictures.invalid/through-the-relay.png"));
+    request(picture, outcome);
+    EXPECT_TRUE(waitUntil([&] { return outcome.bodies.size() + outcome.errors.size() == 1; }));
+    ::unsetenv("http_proxy");
+    QNetworkProxyFactory::setApplicationProxyFactory(nullptr);
+    relay.stop();
+    serving.join();
+    ASSERT_EQ(outcome.bodies.size(), 1u);
+    EXPECT_EQ(outcome.bodies[0], QByteArray("RELAYED"));
+    ASSERT_EQ(targets.size(), 1u);
+    EXPECT_EQ(QString::fromStdString(targets[0]), picture.toString());
 }

@@ -2,14 +2,17 @@
 // through a counting proxy: which lists the poll asks for and how, what it announces on a private session bus,
 // the reading position it keeps, overlapping loads, and a service that fails, hangs, goes away and comes back.
 #include "RefreshTestSupport.h"
+#include "WindowParts.h"
 
 #include "../support/DevServiceTest.h"
 #include "../support/PrivateSessionBus.h"
 #include "../support/ScriptedAlertResponder.h"
 #include "cells/TimelineCellBase.h"
+#include "compose/ComposeEditor.h"
+#include "compose/ComposeEnvironment.h"
+#include "compose/ComposeWindows.h"
+#include "compose/PostWindowController.h"
 #include "mainwindow/LeftTab.h"
-#include "mainwindow/PopUpButton.h"
-#include "mainwindow/TabView.h"
 #include "model/WeiboParser.h"
 #include "platform/Notifications.h"
 #include "platform/UnreadBadge.h"
@@ -17,6 +20,8 @@
 #include "timeline/PXListViewController.h"
 #include "timeline/SeamCell.h"
 #include "widgets/PXListView.h"
+#include "widgets/PopUpButton.h"
+#include "widgets/TabView.h"
 
 #include <gtest/gtest.h>
 
@@ -224,7 +229,7 @@ TEST_F(RefreshE2ETest, PollWhoseUnreadRequestFailsAsksForNoListAndStillPopsItsBu
         EXPECT_TRUE(w.busyHints().isEmpty());
         // The failure is said where the busy line was.
         EXPECT_EQ(w.failureText(), QStringLiteral("更新失败：服务器出错 (500)"));
-        EXPECT_FALSE(w.hintView()->isHidden());
+        EXPECT_FALSE(testsupport::part<QWidget>(&w, "hintView")->isHidden());
     }
 }
 
@@ -244,7 +249,7 @@ TEST_F(RefreshE2ETest, EmptyCommentsAreFilledWithUnreadPlusTenAndAFilledListAsks
     EXPECT_EQ(param(asked[0], "since_id"), "<none>");
     EXPECT_EQ(comments->unreadCount(), 3u);
     // The tab and the launcher count follow the service's counter.
-    EXPECT_EQ(w.timelineComment()->unreadCount(), 3u);
+    EXPECT_EQ(testsupport::part<LeftTab>(&w, "timelineComment")->unreadCount(), 3u);
     EXPECT_EQ(platform::UnreadBadge::shared().unreadCount(), 3u);
     const auto first = ids(*comments->dataOfCells());
     ASSERT_GE(first.size(), 3u);
@@ -399,6 +404,70 @@ TEST_F(NotificationTest, OverlappingPollRefreshAndOlderLoadsShowAndAnnounceEvery
         EXPECT_EQ(bodies.count(body), 1u) << body.toStdString();
 }
 
+TEST_F(NotificationTest, APollOfManyAnnouncesAFewOfAKindARestartNothingOldAndAClickShowsTheItem)
+{
+    MyWindowController* w = &startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    settled();
+    // 22 new items: 8 statuses that mention the demo account (new on the home timeline and as mentions), 8
+    // comments and 6 messages. The newest status carries an emoji of the service's old code points.
+    for (int i = 0; i < 7; ++i)
+        post(unique("@演示账号 一起看"));
+    post(unique("@演示账号 笑 \xee\x90\x95"));
+    for (int i = 0; i < 8; ++i)
+        commentOnDemo(unique("评论"));
+    for (int i = 0; i < 6; ++i)
+        messageDemo(unique("私信"));
+    ASSERT_NO_FATAL_FAILURE(poll());
+    auto calls = settled();
+    // Three of each kind one by one and a summary; the statuses are not announced again as mentions.
+    ASSERT_EQ(calls.size(), 12);
+    const CellArray home = *w->weiboListViewController()->dataOfCells();
+    const CellArray comments = *w->comments2meListViewController()->dataOfCells();
+    EXPECT_EQ(calls[0].summary, home[0]->entityName());
+    EXPECT_TRUE(calls[0].body.contains(QStringLiteral("笑 \U0001F604"))) << calls[0].body.toStdString();
+    expectAnnounced(calls[1], home[1]);
+    expectAnnounced(calls[2], home[2]);
+    EXPECT_EQ(calls[3].summary, QStringLiteral("新微博"));
+    EXPECT_EQ(calls[3].body, QStringLiteral("还有 5 条新微博"));
+    for (int i = 0; i < 3; ++i)
+        expectAnnounced(calls[4 + i], comments[i]);
+    EXPECT_EQ(calls[7].body, QStringLiteral("还有 5 条新评论"));
+    expectAnnounced(calls[8], w->messageListViewController()->receivedMessageCells()->front());
+    EXPECT_EQ(calls[11].body, QStringLiteral("还有 3 条新私信"));
+    for (const auto& call : calls)
+        EXPECT_TRUE(call.actions.contains(QStringLiteral("default")));
+
+    // A click on the second comment's notification: the comments tab, that comment in view and selected.
+    listener_->answerAll();
+    ASSERT_TRUE(waitUntil([&] { return platform::Notifications::shared().isClickable(calls[8].id); }));
+    w->leftTabClicked(testsupport::part<LeftTab>(w, "favorites"));
+    listener_->click(calls[5].id);
+    PXListViewController* commentList = w->comments2meListViewController();
+    EXPECT_TRUE(waitUntil([&] {
+        return w->selectedListViewController() == commentList && commentList->listView()->isRowSelected(1);
+    }));
+    // A message's: its conversation.
+    listener_->click(calls[8].id);
+    PXListViewController* messages = w->messageListViewController();
+    EXPECT_TRUE(waitUntil([&] {
+        return w->selectedListViewController() == messages && messages->listView()->selectedRow() >= 0;
+    }));
+
+    // A restart: the service still counts the mentions as unread, yet nothing is announced again.
+    window_.reset();
+    w = &startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    EXPECT_GT(w->atmeListViewController()->unreadCount(), 0u);
+    EXPECT_TRUE(settled().isEmpty());
+    // What comes next is announced as usual.
+    commentOnDemo(unique("重启后的评论"));
+    ASSERT_NO_FATAL_FAILURE(poll());
+    calls = settled();
+    ASSERT_EQ(calls.size(), 1);
+    expectAnnounced(calls[0], w->comments2meListViewController()->dataOfCells()->front());
+}
+
 TEST_F(RefreshE2ETest, PollThatPutsStatusesOnTopKeepsTheRowsInViewWhereTheyAre)
 {
     MyWindowController& w = startWindow();
@@ -425,7 +494,45 @@ TEST_F(RefreshE2ETest, PollThatPutsStatusesOnTopKeepsTheRowsInViewWhereTheyAre)
     EXPECT_EQ(list->rectOfRow(row).top() - list->contentOffset(), onScreen);
     // The new rows are above the view: they stay unread, and the badge counts them.
     EXPECT_EQ(home->unreadCount(), 3u);
-    EXPECT_EQ(w.timelineHome()->unreadCount(), 3u);
+    EXPECT_EQ(testsupport::part<LeftTab>(&w, "timelineHome")->unreadCount(), 3u);
+}
+
+TEST_F(RefreshE2ETest, OnesOwnNewStatusComesIntoViewAndIsNeverCountedUnread)
+{
+    MyWindowController& w = startWindow();
+    ASSERT_NO_FATAL_FAILURE(finishStartup());
+    w.cellContext().setSelfUserId(service_->demoUserId());
+    PXListViewController* home = w.weiboListViewController();
+    PXListView* list = home->listView();
+    ASSERT_TRUE(waitUntil([&] { return list->numberOfRows() == int(home->dataOfCells()->size()); }));
+    home->setUnreadCount(0);
+    list->scrollToRow(10);
+    ASSERT_TRUE(waitUntil([&] { return list->visibleRange().location == 10; }));
+
+    // Posted from the new-status window while reading further down: on top, in view, no badge.
+    ComposeEnvironment::setClientProvider([&w] { return w.weiboInstance(); });
+    PostWindowController* editor = w.composeWindows()->postWindowController();
+    QSignalSpy posted(editor, &PostWindowController::postFinished);
+    w.postWeibo();
+    editor->editor()->setPlainString(QString::fromStdString(unique("我自己发的")));
+    editor->postStatus();
+    ASSERT_TRUE(waitUntil([&] { return posted.count() == 1; }));
+    ASSERT_TRUE(posted.front().front().toBool());
+    EXPECT_TRUE(home->dataOfCells()->front()->isWrittenBySelf());
+    EXPECT_EQ(list->visibleRange().location, 0);
+    EXPECT_EQ(home->unreadCount(), 0u);
+    EXPECT_EQ(testsupport::part<LeftTab>(&w, "timelineHome")->unreadCount(), 0u);
+
+    // A post that reached the service though its answer was lost (the user then posted again), and someone
+    // else's: the poll brings both and the confirmation of the first, and only the other person's counts.
+    ASSERT_FALSE(service_->demoClient()->statusUpdate(unique("回答丢了的那条")).value.empty());
+    ASSERT_NE(post(unique("别人的新微博")), 0u);
+    list->scrollToRow(10);
+    ASSERT_NO_FATAL_FAILURE(poll());
+    EXPECT_TRUE(home->fakeCells().empty());
+    EXPECT_EQ(home->unreadCount(), 1u);
+    EXPECT_EQ(testsupport::part<LeftTab>(&w, "timelineHome")->unreadCount(), 1u);
+    ComposeEnvironment::setClientProvider(nullptr);
 }
 
 TEST_F(RefreshE2ETest, OlderItemsAppendWithoutRepeatsAndOnFavouritesFetchNothingButStillReload)
@@ -450,7 +557,7 @@ TEST_F(RefreshE2ETest, OlderItemsAppendWithoutRepeatsAndOnFavouritesFetchNothing
 
     // Favourites page by page elsewhere: here nothing is fetched, the list is reloaded all the same.
     from = proxy_->size();
-    w.leftTabClicked(w.favorites());
+    w.leftTabClicked(testsupport::part<LeftTab>(&w, "favorites"));
     PXListViewController* favorites = w.favoriteListViewController();
     ASSERT_EQ(w.selectedListViewController(), favorites);
     ASSERT_TRUE(waitUntil([&] { return proxy_->count("/favorites", from) == 1 && w.busyHints().isEmpty(); }));
@@ -503,8 +610,8 @@ TEST_F(RefreshE2ETest, RefreshOfAnEmptyUserTabAsksForIdZeroForTheAccountAndByNam
     ASSERT_NO_FATAL_FAILURE(finishStartup());
     PXListViewController* user = w.userListViewController();
     proxy_->failPath("/statuses/user_timeline");
-    w.subHome()->selectItemAtIndex(1);
-    w.topTabClicked(w.subHome());
+    testsupport::part<PopUpButton>(&w, "subHome")->selectItemAtIndex(1);
+    w.topTabClicked(testsupport::part<PopUpButton>(&w, "subHome"));
     ASSERT_EQ(w.selectedListViewController(), user);
     ASSERT_TRUE(waitUntil([&] { return proxy_->count("/statuses/user_timeline") == 1 && w.busyHints().isEmpty(); }));
     ASSERT_TRUE(user->dataOfCells()->empty());
@@ -521,7 +628,7 @@ TEST_F(RefreshE2ETest, RefreshOfAnEmptyUserTabAsksForIdZeroForTheAccountAndByNam
     ASSERT_TRUE(waitUntil([&] { return w.busyHints().isEmpty() && responder.alerts().size() == 1; }));
     EXPECT_EQ(responder.alerts().front().messageText, QStringLiteral("加载用户微博失败！"));
     EXPECT_EQ(responder.alerts().front().informativeText, QStringLiteral("服务器出错 (500)"));
-    TabView* inner = qobject_cast<TabView*>(w.tabView()->tabViewItemAtIndex(0)->view());
+    TabView* inner = qobject_cast<TabView*>(testsupport::part<TabView>(&w, "tabView")->tabViewItemAtIndex(0)->view());
     EXPECT_EQ(inner->tabViewItemAtIndex(1)->label(), QStringLiteral("我的微博"));
     EXPECT_TRUE(user->dataOfCells()->empty());
 
@@ -562,28 +669,28 @@ TEST_F(RefreshE2ETest, FailedReadsSayWhyInTheBusyLineKeepTheBadgesAndClearOnReco
     commentOnDemo(unique("评论一条"));
     ASSERT_NO_FATAL_FAILURE(poll());
     EXPECT_TRUE(w.failureText().isEmpty());
-    EXPECT_TRUE(w.hintView()->isHidden());
-    const std::uint64_t unread = w.timelineComment()->unreadCount();
+    EXPECT_TRUE(testsupport::part<QWidget>(&w, "hintView")->isHidden());
+    const std::uint64_t unread = testsupport::part<LeftTab>(&w, "timelineComment")->unreadCount();
     ASSERT_GE(unread, 1u);
 
     // A 500 with an HTML page on a list, then a service that is gone: each says so, and no count changes.
     proxy_->failPath("/statuses/comments_to_me", "<html><body>502 Bad Gateway</body></html>");
     ASSERT_NO_FATAL_FAILURE(poll());
     EXPECT_EQ(w.failureText(), QStringLiteral("更新失败：服务器出错 (500)"));
-    EXPECT_EQ(w.timelineComment()->unreadCount(), unread);
+    EXPECT_EQ(testsupport::part<LeftTab>(&w, "timelineComment")->unreadCount(), unread);
     proxy_->clearFailures();
     proxy_->stop();
     ASSERT_NO_FATAL_FAILURE(poll());
     EXPECT_EQ(w.failureText(), QStringLiteral("更新失败：无法连接到服务器"));
-    EXPECT_EQ(w.timelineComment()->unreadCount(), unread);
-    EXPECT_FALSE(w.hintView()->isHidden());
-    EXPECT_EQ(w.busyHint()->text(), w.failureText());
+    EXPECT_EQ(testsupport::part<LeftTab>(&w, "timelineComment")->unreadCount(), unread);
+    EXPECT_FALSE(testsupport::part<QWidget>(&w, "hintView")->isHidden());
+    EXPECT_EQ(testsupport::part<QLabel>(&w, "busyHint")->text(), w.failureText());
 
     // A busy text goes in front of the failure while it lasts; the next success takes the failure away.
     ASSERT_TRUE(proxy_->start());
     ASSERT_NO_FATAL_FAILURE(refresh());
     EXPECT_TRUE(w.failureText().isEmpty());
-    EXPECT_TRUE(w.hintView()->isHidden());
+    EXPECT_TRUE(testsupport::part<QWidget>(&w, "hintView")->isHidden());
 }
 
 TEST_F(RefreshE2ETest, RefreshOfAListThatStillWaitsStartsNoSecondLoad)
@@ -690,8 +797,8 @@ TEST_F(RefreshE2ETest, ShutdownWithAHungServiceEndsWithinASecondAndKeepsThePosit
     EXPECT_TRUE(w.isHidden());
     w.showWindow();
     EXPECT_TRUE(w.isHidden());
-    w.leftTabClicked(w.timelineComment());
-    EXPECT_EQ(w.tabView()->indexOfSelectedTabViewItem(), 0);
+    w.leftTabClicked(testsupport::part<LeftTab>(&w, "timelineComment"));
+    EXPECT_EQ(testsupport::part<TabView>(&w, "tabView")->indexOfSelectedTabViewItem(), 0);
 }
 
 TEST_F(RefreshE2ETest, PollThatStopsAtItsPageLimitShowsASeamThatLoadsTheRestOnce)

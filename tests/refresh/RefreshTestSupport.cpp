@@ -89,6 +89,7 @@ void CountingProxy::serve(httplib::Server& server)
 {
     auto forward = [this](const httplib::Request& req, httplib::Response& res) {
         std::size_t index = 0;
+        Rewrite rewrite;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             Request record;
@@ -108,6 +109,9 @@ void CountingProxy::serve(httplib::Server& server)
             ++waiting_;
             released_.wait(lock, [this] { return !holding_; });
             --waiting_;
+            const auto found = rewriting_.find(record.path);
+            if (found != rewriting_.end())
+                rewrite = found->second;
         }
         httplib::Client client("127.0.0.1", targetPort_);
         client.set_url_encode(false);
@@ -123,6 +127,12 @@ void CountingProxy::serve(httplib::Server& server)
                                                           : client.Get(req.target, headers);
         if (!result) {
             res.status = 502;
+            return;
+        }
+        if (rewrite) {
+            rewrite(result->body, res);
+            std::lock_guard<std::mutex> lock(mutex_);
+            requests_[index].answered = true;
             return;
         }
         res.status = result->status;
@@ -185,10 +195,17 @@ void CountingProxy::failPath(const std::string& path, const std::string& body)
     failing_[path] = body;
 }
 
+void CountingProxy::rewritePath(const std::string& path, Rewrite rewrite)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    rewriting_[path] = std::move(rewrite);
+}
+
 void CountingProxy::clearFailures()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     failing_.clear();
+    rewriting_.clear();
 }
 
 void CountingProxy::hold()

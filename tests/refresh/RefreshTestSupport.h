@@ -26,6 +26,7 @@ class QApplication;
 
 namespace httplib {
 class Server;
+struct Response;
 }
 
 namespace refreshtest {
@@ -71,6 +72,11 @@ public:
 
     // Answers this path with 500 and `body` (empty by default), without asking the service.
     void failPath(const std::string& path, const std::string& body = std::string());
+    // The one place answers no well-behaved service sends are made: the service's answer to this path (its body,
+    // or empty for a method that never reached it) is handed to `rewrite`, which fills the response instead: a
+    // rewritten page, an error object with success status, a cut answer, a trickle. Cleared with the failures.
+    using Rewrite = std::function<void(const std::string& serviceBody, httplib::Response& res)>;
+    void rewritePath(const std::string& path, Rewrite rewrite);
     void clearFailures();
     // While held, requests wait (the service seems to hang) until release().
     void hold();
@@ -89,6 +95,7 @@ private:
     std::condition_variable released_;
     std::vector<Request> requests_;
     std::map<std::string, std::string> failing_; // path -> body
+    std::map<std::string, Rewrite> rewriting_;
     bool holding_ = false;
     int waiting_ = 0;
 };

@@ -243,6 +243,43 @@ TEST(SinaWeiboTransport, ProxyCredentialsAndTheOnlyAuthorizationHeader)
     EXPECT_EQ(server.last().target, nowhere + "/2/friendships/friends/ids.json");
 }
 
+// Without a proxy of its own the client goes where the environment says, as libcurl does by default: the relay
+// named by http_proxy, or straight to a host that no_proxy names. A proxy of its own wins over the variables.
+TEST(SinaWeiboTransport, TheEnvironmentsProxyUnlessNoProxyNamesTheHostAndAConfiguredOneWins)
+{
+    LoopbackServer service;
+    LoopbackServer relay;
+    LoopbackServer own;
+    SinaWeibo client;
+    signIn(client, service.origin());
+    ::setenv("http_proxy", relay.origin().c_str(), 1);
+
+    EXPECT_FALSE(client.timelineFriends().value.empty());
+    ASSERT_EQ(relay.count(), 1u);
+    EXPECT_EQ(relay.last().target, service.origin() + "/statuses/friends_timeline.json");
+    EXPECT_EQ(service.count(), 0u);
+
+    ::setenv("no_proxy", "localhost,127.0.0.1", 1);
+    EXPECT_FALSE(client.timelineFriends().value.empty());
+    EXPECT_EQ(relay.count(), 1u);
+    EXPECT_EQ(service.count(), 1u);
+    ::unsetenv("no_proxy");
+
+    client.setProxyServerIp("127.0.0.1");
+    client.setProxyServerPort(std::to_string(own.port()));
+    EXPECT_FALSE(client.timelineFriends().value.empty());
+    EXPECT_EQ(own.count(), 1u);
+    EXPECT_EQ(relay.count(), 1u);
+
+    // Forgotten: the environment's again.
+    client.clearProxy();
+    EXPECT_EQ(client.getProxyServerIp(), "");
+    EXPECT_FALSE(client.timelineFriends().value.empty());
+    EXPECT_EQ(relay.count(), 2u);
+    EXPECT_EQ(own.count(), 1u);
+    ::unsetenv("http_proxy");
+}
+
 TEST(SinaWeiboTransport, BufferHelpersAndBaseUrls)
 {
     SinaWeibo client;

@@ -66,20 +66,69 @@ NotificationListener::~NotificationListener()
 }
 
 uint NotificationListener::Notify(const QString& appName, uint, const QString& icon, const QString& summary,
-                                  const QString& body, const QStringList&, const QVariantMap& hints, int timeout)
+                                  const QString& body, const QStringList& actions, const QVariantMap& hints,
+                                  int timeout)
 {
-    calls.append(Call{appName, icon, summary, body, hints, timeout});
+    const uint id = nextId_++;
+    calls.append(Call{appName, icon, summary, body, hints, timeout, actions, id});
     // Held back, so a sender that waited for the answer would be seen to hang.
     setDelayedReply(true);
     held_.append(message());
+    heldIds_.append(id);
     return 0;
 }
 
 void NotificationListener::answerAll()
 {
     for (int i = 0; i < held_.size(); ++i)
-        connection_.send(held_[i].createReply(QVariantList{uint(i + 1)}));
+        connection_.send(held_[i].createReply(QVariantList{heldIds_[i]}));
     held_.clear();
+    heldIds_.clear();
+}
+
+void NotificationListener::click(uint id)
+{
+    QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                                     QStringLiteral("org.freedesktop.Notifications"),
+                                                     QStringLiteral("ActionInvoked"));
+    signal << id << QStringLiteral("default");
+    connection_.send(signal);
+}
+
+HeldKeyringPrompter::HeldKeyringPrompter(QDBusConnection connection)
+    : connection_(connection)
+{
+    registered_ = connection_.registerObject(QStringLiteral("/org/gnome/keyring/Prompter"), this,
+                                             QDBusConnection::ExportScriptableSlots)
+        && connection_.registerService(QStringLiteral("org.gnome.keyring.SystemPrompter"));
+}
+
+HeldKeyringPrompter::~HeldKeyringPrompter()
+{
+    goAway();
+}
+
+void HeldKeyringPrompter::goAway()
+{
+    if (!registered_)
+        return;
+    registered_ = false;
+    connection_.unregisterService(QStringLiteral("org.gnome.keyring.SystemPrompter"));
+    connection_.unregisterObject(QStringLiteral("/org/gnome/keyring/Prompter"));
+}
+
+void HeldKeyringPrompter::BeginPrompting(const QDBusObjectPath&)
+{
+    // Taken, and then never made ready: the keyring waits for a dialog that is never answered.
+    ++begun_;
+}
+
+void HeldKeyringPrompter::PerformPrompt(const QDBusObjectPath&, const QString&, const QVariantMap&, const QString&)
+{
+}
+
+void HeldKeyringPrompter::StopPrompting(const QDBusObjectPath&)
+{
 }
 
 LauncherListener::LauncherListener(QDBusConnection connection)

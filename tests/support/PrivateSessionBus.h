@@ -7,6 +7,7 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -43,6 +44,8 @@ public:
         QString body;
         QVariantMap hints;
         int timeout = 0;
+        QStringList actions;
+        uint id = 0; // the id its answer gives
     };
     explicit NotificationListener(QDBusConnection connection);
     ~NotificationListener() override;
@@ -50,6 +53,8 @@ public:
     QVector<Call> calls;
     // Answers the calls held so far (until then their senders are left waiting).
     void answerAll();
+    // The user clicks the notification with this id.
+    void click(uint id);
 
 public slots:
     Q_SCRIPTABLE uint Notify(const QString& appName, uint replacesId, const QString& icon, const QString& summary,
@@ -59,6 +64,35 @@ private:
     QDBusConnection connection_;
     bool registered_ = false;
     QVector<QDBusMessage> held_;
+    QVector<uint> heldIds_;
+    uint nextId_ = 1;
+};
+
+// Stands in for the desktop's keyring prompter (the program that shows "choose a password for the new keyring"):
+// it takes every prompt the keyring opens and never answers it, like a dialog nobody looks at. Going away ends
+// the prompts as a dismissal does.
+class HeldKeyringPrompter : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.gnome.keyring.internal.Prompter")
+public:
+    explicit HeldKeyringPrompter(QDBusConnection connection);
+    ~HeldKeyringPrompter() override;
+    bool isRegistered() const { return registered_; }
+    // Prompts the keyring has opened so far.
+    int promptsBegun() const { return begun_; }
+    // Leaves the bus: every open prompt ends unanswered.
+    void goAway();
+
+public slots:
+    Q_SCRIPTABLE void BeginPrompting(const QDBusObjectPath& callback);
+    Q_SCRIPTABLE void PerformPrompt(const QDBusObjectPath& callback, const QString& type, const QVariantMap& properties,
+                                    const QString& exchange);
+    Q_SCRIPTABLE void StopPrompting(const QDBusObjectPath& callback);
+
+private:
+    QDBusConnection connection_;
+    bool registered_ = false;
+    int begun_ = 0;
 };
 
 // Records the launcher-count signals seen on the bus.

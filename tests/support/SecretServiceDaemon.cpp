@@ -19,7 +19,7 @@ bool hasSecretService(const QDBusConnection& connection)
 
 } // namespace
 
-SecretServiceDaemon::SecretServiceDaemon(const PrivateSessionBus& bus)
+SecretServiceDaemon::SecretServiceDaemon(const PrivateSessionBus& bus, bool loginKeyring)
     : bus_(bus)
 {
     if (!bus.isRunning() || !dir_.isValid()) {
@@ -33,8 +33,10 @@ SecretServiceDaemon::SecretServiceDaemon(const PrivateSessionBus& bus)
                                                                         | QFileDevice::ExeOwner);
 
     // The login keyring's password; the daemon reads it to the end of its input.
-    if (!daemon_.start({"gnome-keyring-daemon", "--foreground", "--unlock", "--components=secrets"}, environment(),
-                       "plumet-test-keyring")) {
+    std::vector<std::string> argv{"gnome-keyring-daemon", "--foreground", "--components=secrets"};
+    if (loginKeyring)
+        argv.push_back("--unlock");
+    if (!daemon_.start(argv, environment(), loginKeyring ? "plumet-test-keyring" : "")) {
         error_ = QStringLiteral("gnome-keyring-daemon did not start");
         return;
     }

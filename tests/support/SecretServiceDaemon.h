@@ -15,8 +15,10 @@ class PrivateSessionBus;
 
 class SecretServiceDaemon {
 public:
-    // Starts the daemon and waits until it owns org.freedesktop.secrets on the bus.
-    explicit SecretServiceDaemon(const PrivateSessionBus& bus);
+    // Starts the daemon and waits until it owns org.freedesktop.secrets on the bus. Without a login keyring it has
+    // no default keyring, as on a desktop that never made one: storing an item then needs a prompt ("choose a
+    // password for the new keyring").
+    explicit SecretServiceDaemon(const PrivateSessionBus& bus, bool loginKeyring = true);
     // Stops it; the bus then has no Secret Service.
     ~SecretServiceDaemon();
     bool isRunning() const { return running_; }

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "PrivateSessionBus.h"
+#include "ScriptedAlertResponder.h"
 #include "model/WeiboParser.h"
 #include "platform/Browser.h"
 #include "platform/Dispatch.h"
@@ -39,6 +40,9 @@ namespace testsupport {
 namespace {
 
 std::unique_ptr<QTemporaryDir> runFolder;
+// Answers any alert no test asked to see (a background failure in a test that runs without a service, say): a
+// real modal dialog would wait for a click that never comes. Tests that look at alerts install their own on top.
+std::unique_ptr<platform::ScriptedAlertResponder> unaskedAlerts;
 std::unique_ptr<PrivateSessionBus> privateBus;
 std::unique_ptr<QCoreApplication> application;
 bool drain = false;
@@ -72,6 +76,7 @@ void setUpApplication(const ApplicationOptions& options)
     programName = options.name;
     static char* argv[] = {programName.data(), nullptr};
     application.reset(options.make ? options.make(argc, argv) : new QApplication(argc, argv));
+    unaskedAlerts = std::make_unique<platform::ScriptedAlertResponder>();
     refuseBrowser();
     if (options.programNames) {
         QCoreApplication::setOrganizationName(QStringLiteral("Plumet"));
@@ -93,6 +98,7 @@ void tearDownApplication()
         platform::closeMainQueue();
         platform::waitForGlobalQueue(30000);
     }
+    unaskedAlerts.reset();
     application.reset();
     privateBus.reset();
     runFolder.reset();

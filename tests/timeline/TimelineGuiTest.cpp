@@ -10,6 +10,7 @@
 #include "timeline/WBTextView.h"
 #include "widgets/PXListView.h"
 
+#include <QLocale>
 #include <QImage>
 #include <QTest>
 #include <QWheelEvent>
@@ -138,6 +139,25 @@ TEST_F(TimelineGui, RowViewsAreReusedAndFilledWithTheirRowsWhileScrolling)
     }
     // A screenful of rows and a few more, however long the list.
     EXPECT_LT(made.size(), 30u);
+}
+
+TEST_F(TimelineGui, AgesInViewMoveOnByThemselvesWithoutAReload)
+{
+    auto status = makeStatus(5, "刚发的");
+    const QDateTime posted = QDateTime::currentDateTimeUtc().addSecs(-58);
+    status->created_at = QLocale::c().toString(posted, QStringLiteral("ddd MMM dd HH:mm:ss +0000 yyyy")).toStdString();
+    // The list is shown before its rows arrive, as at start-up.
+    auto list = make(weibo::WEIBO_API_TIMELINE_FRIENDS, {});
+    QCoreApplication::processEvents();
+    list->setDataOfCells({std::make_shared<TimelineCellStatus>(status)});
+    list->reloadData();
+    auto* row = dynamic_cast<TimelineCell*>(list->listView()->cellForRowAtIndex(0));
+    ASSERT_NE(row, nullptr);
+    EXPECT_TRUE(row->date().endsWith(QStringLiteral("秒前"))) << row->date().toStdString();
+    // The same row view, never filled again, goes from seconds to a minute.
+    ASSERT_TRUE(waitUntil([&] { return row->date() == QStringLiteral("1 分钟前"); }, 10000))
+        << row->date().toStdString();
+    EXPECT_EQ(list->listView()->cellForRowAtIndex(0), row);
 }
 
 TEST_F(TimelineGui, HeightsAreRecomputedWhenTheWidthChanges)

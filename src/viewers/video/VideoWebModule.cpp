@@ -63,6 +63,10 @@ public:
             if (hooks_.loadFinished)
                 hooks_.loadFinished(ok);
         });
+        connect(page_, &QWebEnginePage::contentsSizeChanged, this, [this](const QSizeF& size) {
+            if (hooks_.contentsSizeChanged)
+                hooks_.contentsSizeChanged(size.toSize());
+        });
     }
     ~WebView() override
     {

@@ -1,15 +1,16 @@
 // The start-up of the main window: pictures made available in the resource folder, the emotion catalogue, the
 // account check with the avatar cache, the home catch-up, and the first display; and the clean-up at the end.
-#include "mainwindow/MyWindowController.h"
-#include "model/Replies.h"
+#include "mainwindow/StartupSequence.h"
 
 #include "cells/HotTextScanner.h"
+#include "cells/TimelineCellBase.h"
 #include "cells/WBUtility.h"
+#include "mainwindow/TabModel.h"
 #include "mainwindow/URLDownload.h"
+#include "model/Replies.h"
 #include "platform/Dispatch.h"
 #include "platform/URLConnection.h"
 #include "platform/UserDefaults.h"
-#include "timeline/AvatarButton.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
 
@@ -17,6 +18,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QNetworkAccessManager>
+#include <QPointer>
 #include <QSaveFile>
 #include <QTimer>
 
@@ -47,22 +50,42 @@ QString settingsString(const QString& key)
 
 } // namespace
 
-QString MyWindowController::resourceFolder()
+const QString StartupSequence::kLatestStatusId = QStringLiteral("LatestStatusId");
+const QString StartupSequence::kLastSelfImage = QStringLiteral("LastSelfImage");
+const QString StartupSequence::kSelfImage = QStringLiteral("selfimage");
+const QString StartupSequence::kEmojiPath = QStringLiteral("/t3/style/images/common/face/emimage/");
+
+StartupSequence::StartupSequence(StartupHost& host, QObject* parent)
+    : QObject(parent), host_(host), downloads_(new QNetworkAccessManager(this))
+{
+}
+
+void StartupSequence::onMain(std::function<void()> fn)
+{
+    // Called by the start-up's own blocks, which its window outlives; dropped if the window goes meanwhile.
+    platform::dispatchMainAsync([self = QPointer<StartupSequence>(this), fn = std::move(fn)] {
+        if (self && !self->host_.isShuttingDown())
+            fn();
+    });
+}
+
+
+QString StartupSequence::resourceFolder()
 {
     return WBUtility::resourceFolder();
 }
 
-QString MyWindowController::emojiFolder()
+QString StartupSequence::emojiFolder()
 {
     return resourceFolder() + QStringLiteral("/emoji");
 }
 
-QString MyWindowController::emotionsFolder()
+QString StartupSequence::emotionsFolder()
 {
     return WBUtility::emotionsFolder();
 }
 
-QString MyWindowController::pathForEmotionName(const QString& phrase) const
+QString StartupSequence::pathForEmotionName(const QString& phrase) const
 {
     const auto it = keyedEmotions_.constFind(phrase);
     if (it == keyedEmotions_.cend() || !isSafeFileName(it->category) || !isSafeFileName(phrase))
@@ -70,65 +93,60 @@ QString MyWindowController::pathForEmotionName(const QString& phrase) const
     return emotionsFolder() + u'/' + it->category + u'/' + phrase;
 }
 
-void MyWindowController::setInitCount(qint64 count)
+void StartupSequence::setInitCount(qint64 count)
 {
     initCount_.store(count);
-    emit initCountChanged(count);
+    host_.startupCountChanged(count);
 }
 
-void MyWindowController::windowDidLoad()
+void StartupSequence::windowDidLoad()
 {
     if (loaded_)
         return;
     loaded_ = true;
-    placeHintView();
 
     makeEmojiAvailable();
-    startupBusy_ = displayBusy(QStringLiteral("正在载入微博..."));
+    startupBusy_ = host_.displayBusy(QStringLiteral("正在载入微博..."));
 
     bool ok = false;
     const std::uint64_t latestStatusId =
         platform::UserDefaults::standard().objectForKey(kLatestStatusId).toULongLong(&ok);
-    auto weibo = weibo_;
+    auto weibo = host_.weiboInstance();
     // The tab model is the main thread's: the block gets the home timeline's controller, not the model.
-    PXListViewController* home = weiboListViewController();
+    PXListViewController* home = host_.tabs().home();
     // The service calls of the start-up run here, away from the window: a slow or dead service leaves the window
     // drawn and responsive (its commands wait for initComplete as they would for a fast service).
-    runInBackground([this, weibo, home, latestStatusId = ok ? latestStatusId : 0] {
+    host_.runInBackground([this, weibo, home, latestStatusId = ok ? latestStatusId : 0] {
         const auto emotions = weibo::recordsOf<weibo::WBEmotion>(weibo->emotions());
         platform::dispatchMainSync([this, &emotions] {
-            if (!destroying_)
+            if (!host_.isShuttingDown())
                 loadEmotions(emotions.value);
         });
 
         const auto verified = weibo::recordOf<weibo::WBUser>(weibo->accountVerify());
         if (verified.ok()) {
-            {
-                std::lock_guard<std::mutex> lock(selfUserLock_);
-                selfUser_ = verified.value;
-            }
-            cellContext_.setSelfUserId(verified.value->id);
+            host_.setSelfUser(verified.value);
             loadSelfImage(verified.value);
         } else if (verified.outcome.failure != weibo::TransferFailure::Refused &&
                    verified.outcome.failure != weibo::TransferFailure::AuthRefused) {
             // The service could not be asked: the avatar of the last run stands in.
             const QImage cached(resourceFolder() + u'/' + kSelfImage);
             if (!cached.isNull())
-                performOnMain([this, cached] { setSelfImage(cached); });
+                onMain([this, cached] { host_.setSelfImage(cached); });
         }
 
         const weibo::TransferOutcome caughtUp = catchUpHomeTimeline(home, latestStatusId);
         weibo::TransferOutcome outcome;
         for (const weibo::TransferOutcome& step : {emotions.outcome, verified.outcome, caughtUp})
             weibo::noteOutcome(outcome, step);
-        performOnMain([this, outcome] {
-            showTransferOutcome(outcome);
+        onMain([this, outcome] {
+            host_.showTransferOutcome(outcome);
             initComplete();
         });
     });
 }
 
-void MyWindowController::makeEmojiAvailable()
+void StartupSequence::makeEmojiAvailable()
 {
     const QString host = settingsString(QStringLiteral("StaticImageHost"));
     const QString folder = emojiFolder();
@@ -146,7 +164,7 @@ void MyWindowController::makeEmojiAvailable()
     }
 }
 
-void MyWindowController::startDownload(const QString& address, const QString& destination)
+void StartupSequence::startDownload(const QString& address, const QString& destination)
 {
     setInitCount(initCount() + 1);
     URLDownload::start(
@@ -155,18 +173,18 @@ void MyWindowController::startDownload(const QString& address, const QString& de
         [this](URLDownload* download, const QString& error) { downloadDidFailWithError(download, error); });
 }
 
-void MyWindowController::downloadDidCreateDestination(URLDownload*, const QString&)
+void StartupSequence::downloadDidCreateDestination(URLDownload*, const QString&)
 {
     initComplete();
 }
 
-void MyWindowController::downloadDidFailWithError(URLDownload*, const QString&)
+void StartupSequence::downloadDidFailWithError(URLDownload*, const QString&)
 {
     // The picture is simply missing; the start-up must still end.
     initComplete();
 }
 
-void MyWindowController::loadEmotions(const weibo::Records<weibo::WBEmotion>& records)
+void StartupSequence::loadEmotions(const weibo::Records<weibo::WBEmotion>& records)
 {
     if (records.empty())
         return;
@@ -201,7 +219,7 @@ void MyWindowController::loadEmotions(const weibo::Records<weibo::WBEmotion>& re
 
     // The item text finds its emotion pictures here (no fetch runs while this happens: the start-up's block is
     // waiting for it and the window ignores commands until the start-up ends).
-    HotTextResources& resources = cellContext_.mutableHotTextResources();
+    HotTextResources& resources = host_.hotTextResources();
     for (auto it = keyedEmotions_.cbegin(); it != keyedEmotions_.cend(); ++it) {
         const QString path = pathForEmotionName(it.key());
         if (!path.isEmpty())
@@ -209,7 +227,7 @@ void MyWindowController::loadEmotions(const weibo::Records<weibo::WBEmotion>& re
     }
 }
 
-void MyWindowController::loadSelfImage(const boost::shared_ptr<weibo::WBUser>& user)
+void StartupSequence::loadSelfImage(const boost::shared_ptr<weibo::WBUser>& user)
 {
     // Background thread.
     const QString address = QString::fromStdString(user->profile_image_url);
@@ -218,14 +236,14 @@ void MyWindowController::loadSelfImage(const boost::shared_ptr<weibo::WBUser>& u
     if (sameAddress && QFileInfo::exists(path)) {
         const QImage image(path);
         if (!image.isNull()) {
-            performOnMain([this, image] { setSelfImage(image); });
+            onMain([this, image] { host_.setSelfImage(image); });
             return;
         }
     }
     if (address.isEmpty())
         return;
-    performOnMain([this, address, path] {
-        QPointer<MyWindowController> self(this);
+    onMain([this, address, path] {
+        QPointer<StartupSequence> self(this);
         platform::URLConnection::asyncRequest(
             QUrl(address),
             [self, address, path](const QByteArray& data) {
@@ -235,21 +253,13 @@ void MyWindowController::loadSelfImage(const boost::shared_ptr<weibo::WBUser>& u
                 QSaveFile file(path);
                 if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit())
                     platform::UserDefaults::standard().setObject(address, kLastSelfImage);
-                self->setSelfImage(QImage::fromData(data));
+                self->host_.setSelfImage(QImage::fromData(data));
             },
             [](const QString&) {});
     });
 }
 
-void MyWindowController::setSelfImage(const QImage& image)
-{
-    if (image.isNull())
-        return;
-    selfButton_->setImage(image);
-    selfButton_->setName(QString());
-}
-
-weibo::TransferOutcome MyWindowController::catchUpHomeTimeline(PXListViewController* home,
+weibo::TransferOutcome StartupSequence::catchUpHomeTimeline(PXListViewController* home,
                                                               std::uint64_t latestStatusId)
 {
     // Background thread.
@@ -268,18 +278,18 @@ weibo::TransferOutcome MyWindowController::catchUpHomeTimeline(PXListViewControl
     if (const std::uint64_t earliest = home->earliestEntityId())
         older.max_id_ = earliest;
     const weibo::TransferOutcome topped = home->fetchDataWithOptions(older, PXListViewController::kModeOlder, false).outcome;
-    home->setUnreadCount(n.value);
+    home->setUnreadCount(unreadAmongTop(*home->dataOfCells(), n.value));
     return topped;
 }
 
-void MyWindowController::initComplete()
+void StartupSequence::initComplete()
 {
     if (initCount() <= 0)
         return;
     setInitCount(initCount() - 1);
     if (initCount() != 0)
         return;
-    PXListViewController* home = weiboListViewController();
+    PXListViewController* home = host_.tabs().home();
     if (!home)
         return;
     home->setCallbackTarget(this);
@@ -288,37 +298,33 @@ void MyWindowController::initComplete()
     home->reloadData();
 }
 
-void MyWindowController::firstListViewComplete()
+void StartupSequence::firstListViewComplete()
 {
     if (firstListShown_)
         return;
     firstListShown_ = true;
     startupBusy_.done();
-    updateLeftTabs();
+    host_.updateLeftTabs();
     if (qEnvironmentVariableIsSet(kStartupMarkerVariable)) {
         // Drawn now, so that whoever waits for the marker sees the list on screen.
-        if (PXListViewController* home = weiboListViewController())
+        if (PXListViewController* home = host_.tabs().home())
             home->listView()->viewport()->repaint();
         std::printf("%s\n", kFirstListShownMarker);
         std::fflush(stdout);
     }
-    emit firstListViewShown();
+    host_.firstListShown();
     QTimer::singleShot(1000, this, [this] { taskAfterShowFirstListView(); });
 }
 
-void MyWindowController::taskAfterShowFirstListView()
+void StartupSequence::taskAfterShowFirstListView()
 {
-    if (destroying_)
-        return;
-    scheduledTask(nullptr);
-    makeWeiboLists();
-    timer_.start();
+    if (!host_.isShuttingDown())
+        host_.startPolling();
 }
 
-void MyWindowController::cleanup()
+void StartupSequence::cleanup()
 {
-    timer_.stop();
-    PXListViewController* home = weiboListViewController();
+    PXListViewController* home = host_.tabs().home();
     const std::uint64_t latest = home ? home->latestEntityId() : 0;
     // An empty home timeline (the service was unreachable) keeps the position of the run before.
     if (latest != 0)

@@ -1,4 +1,4 @@
-#include "mainwindow/ProgressIndicator.h"
+#include "widgets/ProgressIndicator.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "mainwindow/TopTabContainer.h"
+#include "widgets/TopTabContainer.h"
 
 #include <QPainter>
 

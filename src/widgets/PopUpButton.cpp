@@ -1,4 +1,4 @@
-#include "mainwindow/PopUpButton.h"
+#include "widgets/PopUpButton.h"
 
 PopUpButton::PopUpButton(int tag, const QString& menuTitle, QWidget* parent)
     : QComboBox(parent)

@@ -1,4 +1,4 @@
-#include "mainwindow/TabView.h"
+#include "widgets/TabView.h"
 
 TabViewItem::TabViewItem(const QString& identifier, const QString& label, QObject* parent)
     : QObject(parent)
