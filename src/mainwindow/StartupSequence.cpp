@@ -11,6 +11,7 @@
 #include "platform/Dispatch.h"
 #include "platform/URLConnection.h"
 #include "platform/UserDefaults.h"
+#include "timeline/KeptLists.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
 
@@ -107,6 +108,8 @@ void StartupSequence::windowDidLoad()
 
     makeEmojiAvailable();
     startupBusy_ = host_.displayBusy(QStringLiteral("正在载入微博..."));
+    if (PXListViewController* home = host_.tabs().home(); home && !home->dataOfCells()->empty())
+        showKeptHome(home);
 
     bool ok = false;
     const std::uint64_t latestStatusId =
@@ -259,12 +262,65 @@ void StartupSequence::loadSelfImage(const boost::shared_ptr<weibo::WBUser>& user
     });
 }
 
+void StartupSequence::showKeptHome(PXListViewController* home)
+{
+    homeWasKept_ = true;
+    KeptLists* kept = host_.keptLists();
+    const store::Position stored = kept ? kept->storedPosition(home) : store::Position();
+    // A reload waits for the pictures its rows show (from the cache, or failing at once offline): the place is
+    // taken when it is complete.
+    home->setCallbackTarget(this);
+    home->setCallbackSelector([this, home, stored](const QVariant&) {
+        KeptLists::scrollTo(home, stored);
+        printMarker(home);
+    });
+    home->setCallbackObject(QVariant());
+    home->reloadData();
+    host_.updateLeftTabs();
+}
+
+void StartupSequence::printMarker(PXListViewController* home)
+{
+    if (markerPrinted_ || !qEnvironmentVariableIsSet(kStartupMarkerVariable))
+        return;
+    markerPrinted_ = true;
+    // Drawn now, so that whoever waits for the marker sees the list on screen.
+    if (home)
+        home->listView()->viewport()->repaint();
+    std::printf("%s\n", kFirstListShownMarker);
+    std::fflush(stdout);
+}
+
 weibo::TransferOutcome StartupSequence::catchUpHomeTimeline(PXListViewController* home,
                                                               std::uint64_t latestStatusId)
 {
     // Background thread.
     if (!home)
         return weibo::TransferOutcome();
+    if (const std::uint64_t shown = home->latestEntityId()) {
+        // The kept list stays: what is new goes on top (with a seam when more is missing than a catch-up brings),
+        // unread on top of what was unread. The user may be reading it: the merge, the reload and the scroll back
+        // to the same item are one step on the main thread.
+        const std::uint64_t generation = home->loader().generation();
+        const auto turn = home->loader().turn();
+        weibo::SinaWeiboOptions newer;
+        newer.min_id_ = shown;
+        bool gap = false;
+        const weibo::Reply<CellArray> fetched =
+            home->fetchPagesWithOperation(home->invocation(), {}, newer, &gap);
+        home->loader().applyOnMain(generation, [&] {
+            if (fetched.value.empty())
+                return;
+            const store::Position anchor = KeptLists::positionOf(home);
+            const std::uint64_t unread = home->unreadCount();
+            home->store().merge(fetched.value, PXListViewController::kModeNewer, ListStore::Array::Items,
+                                gap ? shown : 0);
+            home->setUnreadCount(unread + unreadAmongTop(*home->dataOfCells(), fetched.value.size()));
+            home->reloadData();
+            KeptLists::scrollTo(home, anchor);
+        });
+        return fetched.outcome;
+    }
     weibo::SinaWeiboOptions newer;
     newer.min_id_ = latestStatusId;
     const weibo::Reply<std::size_t> n = home->fetchDataWithOptions(newer, PXListViewController::kModeInitial, false);
@@ -292,8 +348,14 @@ void StartupSequence::initComplete()
     PXListViewController* home = host_.tabs().home();
     if (!home)
         return;
+    // A kept list the user may have read on during the start-up stays on the same item; one still at its top
+    // shows the new rows just above the view, as a first display does.
+    const store::Position anchor = homeWasKept_ ? KeptLists::positionOf(home) : store::Position();
     home->setCallbackTarget(this);
-    home->setCallbackSelector([this](const QVariant&) { firstListViewComplete(); });
+    home->setCallbackSelector([this, home, anchor](const QVariant&) {
+        KeptLists::scrollTo(home, anchor);
+        firstListViewComplete();
+    });
     home->setCallbackObject(QVariant());
     home->reloadData();
 }
@@ -305,13 +367,7 @@ void StartupSequence::firstListViewComplete()
     firstListShown_ = true;
     startupBusy_.done();
     host_.updateLeftTabs();
-    if (qEnvironmentVariableIsSet(kStartupMarkerVariable)) {
-        // Drawn now, so that whoever waits for the marker sees the list on screen.
-        if (PXListViewController* home = host_.tabs().home())
-            home->listView()->viewport()->repaint();
-        std::printf("%s\n", kFirstListShownMarker);
-        std::fflush(stdout);
-    }
+    printMarker(host_.tabs().home());
     host_.firstListShown();
     QTimer::singleShot(1000, this, [this] { taskAfterShowFirstListView(); });
 }

@@ -116,6 +116,8 @@ PXListViewController* TabModel::controllerFor(TabViewItem* item)
     auto* c = new PXListViewController(QStringLiteral("PXListView"), item->identifier(), client_, host_);
     item->setView(c->listView());
     controllers_.insert(item, c);
+    if (made_)
+        made_(c);
     return c;
 }
 
