@@ -74,6 +74,7 @@ std::vector<store::Row> rowsOf(const CellArray& cells, std::uint64_t unread, con
         const bool top = i < unread;
         if (const auto* seam = dynamic_cast<const SeamCell*>(&cell)) {
             rows.emplace_back(store::Gap{seam->newerThan(), seam->olderThan()});
+            rows.back().unread = top;  // counted with the rows around it, so the unread region comes back whole
             continue;
         }
         if (list.isFake(cell))

@@ -1,6 +1,7 @@
 // The lists kept on disk across runs of the main window: a restart against a service that cannot be reached shows
 // the lists, their unread marks and the place the user was reading, says it is offline, and a later start against
 // the service puts only what is new on top; nothing is written after quitting; deleting the account removes them.
+#include "../support/ScriptedAlertResponder.h"
 #include "MainWindowTestSupport.h"
 #include "WindowParts.h"
 
@@ -13,6 +14,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <set>
@@ -168,6 +170,31 @@ TEST_F(KeptListsE2ETest, NothingIsWrittenAfterQuittingAndDeletingTheAccountRemov
     EXPECT_FALSE(QFile::exists(storePath()));
     EXPECT_FALSE(QFile::exists(storePath() + QStringLiteral("-wal")));
     EXPECT_TRUE(KeptLists::removeAccount(folder_, account_));
+}
+
+TEST_F(KeptListsE2ETest, AnUnreadableStoreIsMovedAsideWithOneNoticeAndTheListsLoadAsOnAFirstStart)
+{
+    platform::ScriptedAlertResponder alerts;
+    ASSERT_TRUE(QDir().mkpath(folder_));
+    {
+        QFile garbage(storePath());
+        ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+        garbage.write(QByteArray(8192, 'x'));
+    }
+    auto window = makeWindow();
+    EXPECT_TRUE(window->weiboListViewController()->dataOfCells()->empty());
+    start(*window);
+    EXPECT_FALSE(window->weiboListViewController()->dataOfCells()->empty());
+    ASSERT_TRUE(waitUntil([&] { return !alerts.alerts().empty(); }));
+    EXPECT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_EQ(alerts.alerts().front().messageText, QStringLiteral("无法读取保存的时间线"));
+    EXPECT_TRUE(alerts.alerts().front().informativeText.contains(QStringLiteral("已损坏")));
+    // The garbage is beside the new store, not gone.
+    const QString name = QFileInfo(storePath()).fileName();
+    const QStringList files = QDir(folder_).entryList(QDir::Files);
+    EXPECT_TRUE(files.contains(name));
+    EXPECT_EQ(files.filter(name + u'.').size(), 1) << files.join(u' ').toStdString();
+    quit(window);
 }
 
 } // namespace
