@@ -199,6 +199,9 @@ void MyWindowController::keepListsIn(const QString& folder, const QString& accou
     if (keptLists_ || account.isEmpty())
         return;
     keptLists_ = new KeptLists(folder, account, this);
+    // Until the account check answers (never, offline), the kept rows still know which items are one's own.
+    if (!selfUser())
+        cellContext_.setSelfUserId(account.toULongLong());
     // The shown list is read at once; the others in the background, each in its list's turn so that no load of
     // it comes first. A list made later (a second-layer tab on its first click) is read when it is made.
     PXListViewController* home = tabs_->home();
@@ -435,8 +438,9 @@ void MyWindowController::showTransferOutcome(const weibo::TransferOutcome& outco
                              outcome.failure == weibo::TransferFailure::TimedOut;
     if (keptLists_ && outcome.ok())
         keptLists_->serviceReached();
-    if (keptLists_ && unreachable && keptLists_->hadRows())
-        // What the lists show is what was kept: say since when.
+    if (keptLists_ && unreachable && (keptLists_->hadRows() || keptLists_->lastReached().isValid()) &&
+        !tabs_->home()->dataOfCells()->empty())
+        // What the lists show is what the service last gave: say since when.
         chrome_.busyLine->setFailureText(
             keptlists::offlineText(keptLists_->lastReached(), QDateTime::currentDateTime()));
     else

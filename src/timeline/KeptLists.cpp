@@ -277,7 +277,7 @@ void KeptLists::keep(const std::shared_ptr<Entry>& entry)
     std::weak_ptr<Entry> weak = entry;
     entry->list->store().setChangeHook([weak] {
         if (const auto e = weak.lock())
-            e->owner->scheduleHandOver(e);
+            scheduleHandOver(e);
     });
     entry->scrollSettle = new QTimer(this);
     entry->scrollSettle->setSingleShot(true);

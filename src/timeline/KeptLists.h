@@ -96,7 +96,8 @@ private:
     struct Entry;
     void keep(const std::shared_ptr<Entry>& entry);
     void handOver(Entry& entry);
-    void scheduleHandOver(const std::shared_ptr<Entry>& entry);
+    // Any thread; touches the entry only (the keeper may be going).
+    static void scheduleHandOver(const std::shared_ptr<Entry>& entry);
 
     std::shared_ptr<store::TimelineStore> store_;
     QString notice_;
