@@ -41,14 +41,16 @@ std::uint64_t positionId(const TimelineCellBase& cell)
     return cell.entityId();
 }
 
+} // namespace
+
 // What a list holds when read from the store: made away from the list, put in on the main thread.
-struct Filling {
+struct KeptLists::Filling {
     CellArray items, sent;
     std::uint64_t unread = 0;
     store::Position position;
 };
 
-Filling readList(store::TimelineStore& store, const ListKind& kind, CellListController* owner)
+KeptLists::Filling KeptLists::readList(store::TimelineStore& store, const ListKind& kind, CellListController* owner)
 {
     Filling f;
     const store::StoredList list = store.read(storedKind(kind.kept));
@@ -60,8 +62,6 @@ Filling readList(store::TimelineStore& store, const ListKind& kind, CellListCont
     }
     return f;
 }
-
-} // namespace
 
 namespace keptlists {
 
@@ -208,12 +208,24 @@ void KeptLists::attach(PXListViewController* c)
 {
     if (!isKeeping() || !c || c->kind().kept == ListKind::Kept::None)
         return;
+    const auto entry = makeEntry(c);
+    fill(*entry, readList(*store_, c->kind(), c));
+    keep(entry);
+}
+
+std::shared_ptr<KeptLists::Entry> KeptLists::makeEntry(PXListViewController* c)
+{
     auto entry = std::make_shared<Entry>();
     entry->owner = this;
     entry->list = c;
     entry->kind = &c->kind();
-    const Filling f = readList(*store_, c->kind(), c);
-    if (c->kind().isConversations()) {
+    return entry;
+}
+
+void KeptLists::fill(Entry& entry, const Filling& f)
+{
+    PXListViewController* c = entry.list;
+    if (entry.kind->isConversations()) {
         c->setReceivedMessageCells(f.items);
         c->setSentMessageCells(f.sent);
         c->makeMessageGroups();
@@ -221,20 +233,16 @@ void KeptLists::attach(PXListViewController* c)
         c->setDataOfCells(f.items);
     }
     c->setUnreadCount(f.unread);
-    entry->stored = f.position;
-    entry->filled = true;
+    entry.stored = f.position;
+    entry.filled = true;
     hadRows_ = hadRows_ || !f.items.empty();
-    keep(entry);
 }
 
 void KeptLists::attachInBackground(PXListViewController* c, const std::function<void(std::function<void()>)>& run)
 {
     if (!isKeeping() || !c || c->kind().kept == ListKind::Kept::None)
         return;
-    auto entry = std::make_shared<Entry>();
-    entry->owner = this;
-    entry->list = c;
-    entry->kind = &c->kind();
+    const auto entry = makeEntry(c);
     // The badge at once: the summary costs microseconds, the records tens of milliseconds.
     c->setUnreadCount(store_->summary(storedKind(c->kind().kept)).unread);
     keep(entry);
@@ -246,20 +254,8 @@ void KeptLists::attachInBackground(PXListViewController* c, const std::function<
         const auto turn = c->loader().turn();
         const Filling f = readList(*kept, c->kind(), c);
         const bool applied = c->loader().applyOnMain(generation, [&] {
-            const auto e = weak.lock();
-            if (!e || !e->owner->isKeeping())
-                return;
-            if (c->kind().isConversations()) {
-                c->setReceivedMessageCells(f.items);
-                c->setSentMessageCells(f.sent);
-                c->makeMessageGroups();
-            } else {
-                c->setDataOfCells(f.items);
-            }
-            c->setUnreadCount(f.unread);
-            e->stored = f.position;
-            e->filled = true;
-            e->owner->hadRows_ = e->owner->hadRows_ || !f.items.empty();
+            if (const auto e = weak.lock(); e && e->owner->isKeeping())
+                e->owner->fill(*e, f);
         });
         if (!applied) {
             // Another choice of what the list shows came first: it is kept from now on as it is.

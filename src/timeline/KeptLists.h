@@ -94,6 +94,10 @@ signals:
 
 private:
     struct Entry;
+    struct Filling;
+    static Filling readList(store::TimelineStore& store, const ListKind& kind, CellListController* owner);
+    std::shared_ptr<Entry> makeEntry(PXListViewController* c);
+    void fill(Entry& entry, const Filling& filling);
     void keep(const std::shared_ptr<Entry>& entry);
     void handOver(Entry& entry);
     // Any thread; touches the entry only (the keeper may be going).
