@@ -14,6 +14,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 // The store's list of a kind; the conversations are kept as their two streams.
@@ -69,6 +71,8 @@ std::vector<store::Row> rowsOf(const CellArray& cells, std::uint64_t unread, con
 {
     std::vector<store::Row> rows;
     rows.reserve(cells.size());
+    // Read once: a hand-over runs on the main thread after every change of a list of up to 1024 rows.
+    const CellArray fakes = list.fakeCells();
     for (std::size_t i = 0; i < cells.size(); ++i) {
         const TimelineCellBase& cell = *cells[i];
         const bool top = i < unread;
@@ -77,7 +81,8 @@ std::vector<store::Row> rowsOf(const CellArray& cells, std::uint64_t unread, con
             rows.back().unread = top;  // counted with the rows around it, so the unread region comes back whole
             continue;
         }
-        if (list.isFake(cell))
+        const auto fake = [&](const CellPtr& f) { return f->isEqual(cell); };
+        if (!fakes.empty() && std::any_of(fakes.begin(), fakes.end(), fake))
             continue;
         if (const auto* status = dynamic_cast<const TimelineCellStatus*>(&cell))
             rows.emplace_back(status->status(), top);
