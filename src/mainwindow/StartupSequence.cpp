@@ -12,6 +12,7 @@
 #include "platform/URLConnection.h"
 #include "platform/UserDefaults.h"
 #include "timeline/KeptLists.h"
+#include "timeline/ListPresenter.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
 
@@ -271,12 +272,24 @@ void StartupSequence::showKeptHome(PXListViewController* home)
     // taken when it is complete.
     home->setCallbackTarget(this);
     home->setCallbackSelector([this, home, stored](const QVariant&) {
+        keptHomeShown_ = true;
         KeptLists::scrollTo(home, stored);
         printMarker(home);
     });
     home->setCallbackObject(QVariant());
     home->reloadData();
     host_.updateLeftTabs();
+    // A picture host that does not answer must not hold the rows back: after a moment they show without their
+    // pictures, at the same place, and the complete reload that comes later leaves the view where the user is.
+    QTimer::singleShot(kKeptRowsWaitMs, this, [this, home, stored] {
+        if (keptHomeShown_ || firstListShown_ || host_.isShuttingDown())
+            return;
+        keptHomeShown_ = true;
+        home->setCallbackSelector(nullptr);
+        home->presenter().reloadProvisionally();
+        KeptLists::scrollTo(home, stored);
+        printMarker(home);
+    });
 }
 
 void StartupSequence::printMarker(PXListViewController* home)

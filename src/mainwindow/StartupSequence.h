@@ -62,6 +62,8 @@ class StartupSequence : public QObject {
 public:
     // The catch-up asks for at most this many new statuses; fewer means the list is topped up with older ones.
     static constexpr std::size_t kCatchUpFull = 100;
+    // How long a kept home timeline waits for its pictures before its rows show without them.
+    static constexpr int kKeptRowsWaitMs = 250;
     // Settings and files of the start-up.
     static const QString kLatestStatusId;  // "LatestStatusId"
     static const QString kLastSelfImage;   // "LastSelfImage"
@@ -114,6 +116,7 @@ private:
     bool firstListShown_ = false;
     bool markerPrinted_ = false;
     bool homeWasKept_ = false;
+    bool keptHomeShown_ = false;
     BusyText startupBusy_;
     QList<QList<EmotionModel>> categoryEmotions_;
     QHash<QString, EmotionModel> keyedEmotions_;
