@@ -18,6 +18,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <boost/make_shared.hpp>
+
 #include <algorithm>
 #include <set>
 
@@ -150,6 +152,42 @@ TEST_F(KeptListsE2ETest, RestartShowsTheListsWhereTheUserLeftThemOfflineThenCatc
         EXPECT_TRUE(window->failureText().isEmpty());
         quit(window);
     }
+}
+
+TEST_F(KeptListsE2ETest, KeptRowsShowWhileTheServiceAndItsPicturesHangAndStayWhenTheStartUpFails)
+{
+    // Everything hangs, the pictures of the kept statuses too: the rows must not wait for them.
+    SilentServer silent;
+    ASSERT_TRUE(silent.isListening());
+    std::vector<std::uint64_t> kept;
+    {
+        auto opened = store::TimelineStore::open(folder_.toStdString(), account_.toStdString());
+        ASSERT_TRUE(opened.store);
+        std::vector<store::Row> rows;
+        for (std::uint64_t id = 30; id > 0; --id) {
+            auto status = boost::make_shared<weibo::WBStatus>();
+            status->id = id;
+            status->text = "带图的微博";
+            status->thumbnail_pic = silent.base().toStdString() + "/thumb/" + std::to_string(id) + ".png";
+            status->user = boost::make_shared<weibo::WBUser>();
+            status->user->id = 42;
+            status->user->screen_name = "某人";
+            rows.emplace_back(status, false);
+            kept.push_back(id);
+        }
+        opened.store->save(store::ListKind::Home, rows);
+        ASSERT_TRUE(opened.store->flush());
+    }
+    configureAddresses(silent.base(), silent.base());
+    auto window = makeWindow(silent.base());
+    PXListViewController* home = window->weiboListViewController();
+    window->showWindow();
+    EXPECT_TRUE(waitUntil([&] { return home->listView()->numberOfRows() == int(kept.size()); }, 10000));
+    EXPECT_TRUE(window->isStarting());
+    silent.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return shown_ > 0; }, 60000));
+    EXPECT_EQ(ids(home), kept);
+    quit(window);
 }
 
 TEST_F(KeptListsE2ETest, NothingIsWrittenAfterQuittingAndDeletingTheAccountRemovesTheFiles)
