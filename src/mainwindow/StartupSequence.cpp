@@ -109,7 +109,7 @@ void StartupSequence::windowDidLoad()
 
     makeEmojiAvailable();
     startupBusy_ = host_.displayBusy(QStringLiteral("正在载入微博..."));
-    if (PXListViewController* home = host_.tabs().home(); home && !home->dataOfCells()->empty())
+    if (PXListViewController* home = host_.tabs().home(); home && host_.keptLists() && !home->dataOfCells()->empty())
         showKeptHome(home);
 
     bool ok = false;
@@ -120,7 +120,7 @@ void StartupSequence::windowDidLoad()
     PXListViewController* home = host_.tabs().home();
     // The service calls of the start-up run here, away from the window: a slow or dead service leaves the window
     // drawn and responsive (its commands wait for initComplete as they would for a fast service).
-    host_.runInBackground([this, weibo, home, latestStatusId = ok ? latestStatusId : 0] {
+    host_.runInBackground([this, weibo, home, latestStatusId = ok ? latestStatusId : 0, kept = homeWasKept_] {
         const auto emotions = weibo::recordsOf<weibo::WBEmotion>(weibo->emotions());
         platform::dispatchMainSync([this, &emotions] {
             if (!host_.isShuttingDown())
@@ -139,7 +139,7 @@ void StartupSequence::windowDidLoad()
                 onMain([this, cached] { host_.setSelfImage(cached); });
         }
 
-        const weibo::TransferOutcome caughtUp = catchUpHomeTimeline(home, latestStatusId);
+        const weibo::TransferOutcome caughtUp = catchUpHomeTimeline(home, latestStatusId, kept);
         weibo::TransferOutcome outcome;
         for (const weibo::TransferOutcome& step : {emotions.outcome, verified.outcome, caughtUp})
             weibo::noteOutcome(outcome, step);
@@ -305,12 +305,12 @@ void StartupSequence::printMarker(PXListViewController* home)
 }
 
 weibo::TransferOutcome StartupSequence::catchUpHomeTimeline(PXListViewController* home,
-                                                              std::uint64_t latestStatusId)
+                                                              std::uint64_t latestStatusId, bool kept)
 {
     // Background thread.
     if (!home)
         return weibo::TransferOutcome();
-    if (const std::uint64_t shown = home->latestEntityId()) {
+    if (const std::uint64_t shown = kept ? home->latestEntityId() : 0) {
         // The kept list stays: what is new goes on top (with a seam when more is missing than a catch-up brings),
         // unread on top of what was unread. The user may be reading it: the merge, the reload and the scroll back
         // to the same item are one step on the main thread.

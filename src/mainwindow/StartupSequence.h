@@ -102,7 +102,8 @@ private:
     void loadEmotions(const weibo::Records<weibo::WBEmotion>& records);
     void startDownload(const QString& address, const QString& destination);
     void loadSelfImage(const boost::shared_ptr<weibo::WBUser>& user);
-    weibo::TransferOutcome catchUpHomeTimeline(PXListViewController* home, std::uint64_t latestStatusId);
+    // `kept`: the home timeline came from the store and stays, with what is new on top.
+    weibo::TransferOutcome catchUpHomeTimeline(PXListViewController* home, std::uint64_t latestStatusId, bool kept);
     // The home timeline kept on disk, on screen at once.
     void showKeptHome(PXListViewController* home);
     void printMarker(PXListViewController* home);
