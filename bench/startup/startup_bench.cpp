@@ -2,12 +2,17 @@
 // It starts the development service on a free loopback port with a fresh database, stores the demo account and
 // the service's addresses in a private settings folder, runs Plumet once to fill the picture caches, then starts
 // it `runs` times (default 5) and reports every run, the median and the targets.
-//   bench_startup [runs]
+//   bench_startup [runs] [store]
+// By default each run starts without the lists kept on disk, so its list comes from the service. With "store", each
+// run starts with the lists the run before it kept, first against the service, then with the service unreachable
+// (its addresses pointing at a closed loopback port): the time then is the store's, whatever the link does.
 #include "../../tests/support/DevServerProcess.h"
 #include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
+#include <QTcpServer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -15,6 +20,8 @@
 #include <QVariantMap>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <cstdio>
 #include <vector>
 
@@ -87,12 +94,45 @@ Run runPlumet(const QProcessEnvironment& environment)
     return run;
 }
 
+// Removes every folder of kept lists under `data`.
+void forgetKeptLists(const QString& data)
+{
+    QStringList found;
+    for (QDirIterator it(data, {QStringLiteral("timelines")}, QDir::Dirs, QDirIterator::Subdirectories); it.hasNext();)
+        found << it.next();
+    for (const QString& folder : found)
+        QDir(folder).removeRecursively();
+}
+
+// Timed runs of Plumet, each after `prepare`; prints each and answers the medians, or false on a failed run.
+bool timedRuns(const char* label, int runs, const QProcessEnvironment& environment,
+               const std::function<void()>& prepare, double& s, double& mb)
+{
+    std::vector<double> seconds, megabytes;
+    for (int i = 0; i < runs; ++i) {
+        prepare();
+        const Run run = runPlumet(environment);
+        if (!run.ok) {
+            std::fprintf(stderr, "bench_startup: %s run %d failed: %s\n", label, i + 1, qPrintable(run.error));
+            return false;
+        }
+        std::printf("%s run %d: %.3f s to the home timeline shown, %.1f MB resident\n", label, i + 1, run.seconds,
+                    run.megabytes);
+        seconds.push_back(run.seconds);
+        megabytes.push_back(run.megabytes);
+    }
+    s = median(seconds);
+    mb = median(megabytes);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const bool storeMode = argc > 2 && std::strcmp(argv[2], "store") == 0;
     QTemporaryDir root;
 
     // The development service.
@@ -138,27 +178,43 @@ int main(int argc, char** argv)
     // Each timed run starts as if the last run had been long ago: no "LatestStatusId", so the catch-up brings
     // the 100 newest statuses (a start right after another one brings 20).
     const QString settingsFile = QDir(config).filePath(QStringLiteral("Plumet/Plumet.conf"));
-    std::vector<double> seconds, megabytes;
-    for (int i = 0; i < runs; ++i) {
-        {
-            platform::UserDefaults store(settingsFile);
-            store.removeObjectForKey(QStringLiteral("LatestStatusId"));
-            store.synchronize();
-        }
-        const Run run = runPlumet(environment);
-        if (!run.ok) {
-            std::fprintf(stderr, "bench_startup: run %d failed: %s\n", i + 1, qPrintable(run.error));
-            return 1;
-        }
-        std::printf("run %d: %.3f s to the home timeline shown, %.1f MB resident\n", i + 1, run.seconds,
-                    run.megabytes);
-        seconds.push_back(run.seconds);
-        megabytes.push_back(run.megabytes);
-    }
-    const double s = median(seconds), mb = median(megabytes);
+    const QString data = root.filePath(QStringLiteral("data"));
+    auto longAgo = [&] {
+        platform::UserDefaults store(settingsFile);
+        store.removeObjectForKey(QStringLiteral("LatestStatusId"));
+        store.synchronize();
+    };
+    double s = 0, mb = 0;
+    if (!timedRuns("network", runs, environment, [&] { longAgo(); forgetKeptLists(data); }, s, mb))
+        return 1;
     std::printf("median of %d: %.3f s (target < %.1f s: %s), %.1f MB resident (target < %.0f MB: %s)\n", runs, s,
                 kTargetSeconds, s < kTargetSeconds ? "met" : "missed", mb, kTargetMegabytes,
                 mb < kTargetMegabytes ? "met" : "missed");
+    if (storeMode) {
+        const double networkSeconds = s, networkMegabytes = mb;
+        // The run before each one kept its lists (the last network run kept the first).
+        if (!timedRuns("store", runs, environment, longAgo, s, mb))
+            return 1;
+        std::printf("median of %d with the lists kept: %.3f s (%.2f of the network's; target < 0.3 s: %s), "
+                    "%.1f MB resident (%+.1f MB; target within 10 MB: %s)\n",
+                    runs, s, s / networkSeconds, s < 0.3 ? "met" : "missed", mb, mb - networkMegabytes,
+                    mb - networkMegabytes < 10 ? "met" : "missed");
+        QTcpServer closed;
+        closed.listen(QHostAddress::LocalHost, 0);
+        const QString dead = QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort());
+        closed.close();
+        {
+            platform::UserDefaults store(settingsFile);
+            for (const char* key : {"WeiboHost", "Weibo2Host", "WebHost", "StaticImageHost"})
+                store.setObject(dead, QString::fromLatin1(key));
+            store.synchronize();
+        }
+        const double storeSeconds = s;
+        if (!timedRuns("offline", runs, environment, longAgo, s, mb))
+            return 1;
+        std::printf("median of %d with the service unreachable: %.3f s (%.2f of the store's with it), %.1f MB\n",
+                    runs, s, s / storeSeconds, mb);
+    }
 
     service.stop();
     return 0;

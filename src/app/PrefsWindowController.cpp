@@ -2,10 +2,12 @@
 
 #include "app/TokenStore.h"
 #include "app/omnikAppDelegate.h"
+#include "mainwindow/MyWindowController.h"
 #include "platform/AlertResponder.h"
 #include "platform/ProxyChoice.h"
 #include "platform/UserDefaults.h"
 #include "platform/WindowPlacement.h"
+#include "timeline/KeptLists.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -256,6 +258,14 @@ void PrefsWindowController::alertDidEnd(int returnCode)
     // Every stored account goes, not only the one in use, with its keyring item; the running client keeps its
     // token until the program ends.
     if (omnikAppDelegate* delegate = omnikAppDelegate::sharedDelegate()) {
+        // Their lists kept on disk go with them; the running window keeps nothing more.
+        if (MyWindowController* window = delegate->myWindowController())
+            window->discardKeptLists();
+        QStringList accounts = delegate->tokenStore().accounts().keys();
+        if (!delegate->userId().isEmpty())
+            accounts << delegate->userId();
+        for (const QString& account : accounts)
+            KeptLists::removeAccount(KeptLists::defaultFolder(), account);
         delegate->tokenStore().removeAllAccounts();
     } else {
         platform::UserDefaults::standard().removeObjectForKey(omnikAppDelegate::kOAuthTokens);

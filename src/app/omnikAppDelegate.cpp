@@ -16,6 +16,7 @@
 #include "platform/URLCache.h"
 #include "platform/UnreadBadge.h"
 #include "platform/UserDefaults.h"
+#include "timeline/KeptLists.h"
 #include "viewers/BigPicWindowController.h"
 #include "viewers/VideoWindowController.h"
 #include "viewers/Viewers.h"
@@ -341,6 +342,8 @@ void omnikAppDelegate::newDocument()
     if (!myWindowController_) {
         myWindowController_ = new MyWindowController(QStringLiteral("MainWindow"), weibo_);
         myWindowController_->setAppearance(appearance_);
+        // Before the window's first request: the lists the account had are there at once.
+        myWindowController_->keepListsIn(KeptLists::defaultFolder(), userId_);
         // Queued: the authorisation window runs its own loop, which must not run inside the poll's hand-over.
         connect(myWindowController_, &MyWindowController::authorizationRefused, this, &omnikAppDelegate::reauthorize,
                 Qt::QueuedConnection);

@@ -28,6 +28,7 @@ std::vector<ListKind> makeKinds()
     home.statusCounts = true;
     home.favouriteFlags = true;
     home.listsChooser = true;
+    home.kept = K::Kept::Home;
     kinds.push_back(home);
 
     K user;
@@ -41,6 +42,7 @@ std::vector<ListKind> makeKinds()
     user.perUser = true;
     user.statusCounts = true;
     user.favouriteFlags = true;
+    user.kept = K::Kept::Own;
     kinds.push_back(user);
 
     K lists;  // the home timeline filtered by one of the user's lists: nothing fetched of its own
@@ -61,6 +63,7 @@ std::vector<ListKind> makeKinds()
     mentions.notificationSwitch = QStringLiteral("NewAtme");
     mentions.statusCounts = true;
     mentions.favouriteFlags = true;
+    mentions.kept = K::Kept::Mentions;
     kinds.push_back(mentions);
 
     K received;
@@ -76,6 +79,7 @@ std::vector<ListKind> makeKinds()
     received.resetCountType = 1;
     received.notificationSwitch = QStringLiteral("NewComment");
     received.answersComments = true;
+    received.kept = K::Kept::CommentsReceived;
     kinds.push_back(received);
 
     K sent;
@@ -87,6 +91,7 @@ std::vector<ListKind> makeKinds()
     sent.firstLoadBusy = QStringLiteral("正在加载我发出的评论...");
     sent.refresh = K::Refresh::Newer;
     sent.older = K::Older::Older;
+    sent.kept = K::Kept::CommentsSent;
     kinds.push_back(sent);
 
     K conversations;  // fetched as its two streams of messages, grouped by correspondent
@@ -100,6 +105,7 @@ std::vector<ListKind> makeKinds()
     conversations.resetCountType = 3;
     conversations.notificationSwitch = QStringLiteral("NewMessage");
     conversations.newMessage = true;
+    conversations.kept = K::Kept::Conversations;
     kinds.push_back(conversations);
 
     K chat;  // the messages of the open conversation, in the drawer
@@ -127,6 +133,7 @@ std::vector<ListKind> makeKinds()
     favorites.refresh = K::Refresh::FirstPage;
     favorites.older = K::Older::NextPage;
     favorites.statusCounts = true;
+    favorites.kept = K::Kept::Favorites;
     kinds.push_back(favorites);
     return kinds;
 }

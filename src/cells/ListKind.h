@@ -21,6 +21,8 @@ struct ListKind {
     enum class FirstLoad { None, Page, UpToCounter, Conversations };
     enum class Refresh { None, Newer, UpToCounter, Conversations, FirstPage };
     enum class Older { None, Older, Conversations, NextPage, NextCommentPage };
+    // Which of the account's lists kept on disk it is; None for a list that starts empty each run.
+    enum class Kept { None, Home, Own, Mentions, CommentsReceived, CommentsSent, Conversations, Favorites };
 
     // One request of the kind; `required` is the status id for the comments of a status, 0 otherwise.
     using Request = weibo::Reply<std::string> (*)(weibo::SinaWeibo& client, std::uint64_t required,
@@ -46,6 +48,7 @@ struct ListKind {
     bool answersComments = false;     // its comments take a reply ("回复"): in the drawer's editor when inDrawer
     bool listsChooser = false;        // the "分组" chooser shows beside it
     bool newMessage = false;          // the 新私信 button shows beside it
+    Kept kept = Kept::None;
 
     bool isConversations() const { return rows == Rows::Conversation; }
     bool isCommentPages() const { return older == Older::NextCommentPage; }

@@ -223,6 +223,19 @@ bool TimelineCellBase::calculateTextViewHeight()
     return true;
 }
 
+void TimelineCellBase::calculateProvisionalTextViewHeight()
+{
+    if (!recalculateTextViewHeight_)
+        return;
+    bool determinate = true;
+    const AttributedString text = stringForTextView(determinate);
+    const CellListController* list = listViewController();
+    const double width = list ? list->cellWidth() : 0;
+    const auto document = text.toLayoutDocument(width);
+    textViewHeight_ = AttributedString::heightOfDocument(*document, width);
+    textViewDidLayout(*document, width);
+}
+
 void TimelineCellBase::textViewDidLayout(const QTextDocument&, double)
 {
 }

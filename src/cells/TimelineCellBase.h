@@ -42,6 +42,9 @@ public:
     // Computes the height when it is stale and the text is final; answers whether the stored height is valid
     // after the call (false keeps it stale, so it is computed again on a later reload).
     bool calculateTextViewHeight();
+    // The height of the text as it stands, pictures still loading left out, for rows that cannot wait for them;
+    // the height stays stale, so the next calculateTextViewHeight computes it again.
+    void calculateProvisionalTextViewHeight();
 
     virtual uint64_t entityId() const { return 0; }
     virtual QString entityName() const { return {}; }

@@ -13,7 +13,9 @@
 #include "platform/Notifications.h"
 #include "platform/UnreadBadge.h"
 #include "platform/UserDefaults.h"
+#include "platform/AlertResponder.h"
 #include "timeline/AvatarButton.h"
+#include "timeline/KeptLists.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
 #include "widgets/PopUpButton.h"
@@ -191,6 +193,47 @@ void MyWindowController::cleanup()
 {
     timer_.stop();
     startup_->cleanup();
+    if (keptLists_)
+        keptLists_->close(kKeptListsFlushMs);
+}
+
+void MyWindowController::keepListsIn(const QString& folder, const QString& account)
+{
+    if (keptLists_ || account.isEmpty())
+        return;
+    keptLists_ = new KeptLists(folder, account, this);
+    // Until the account check answers (never, offline), the kept rows still know which items are one's own.
+    if (!selfUser())
+        cellContext_.setSelfUserId(account.toULongLong());
+    // The shown list is read at once; the others in the background, each in its list's turn so that no load of
+    // it comes first. A list made later (a second-layer tab on its first click) is read when it is made.
+    PXListViewController* home = tabs_->home();
+    keptLists_->attach(home);
+    for (PXListViewController* c : tabs_->all())
+        if (c != home)
+            keptLists_->attachInBackground(c, [this](std::function<void()> work) { runInBackground(std::move(work)); });
+    tabs_->setListMade([this](PXListViewController* c) {
+        if (keptLists_)
+            keptLists_->attach(c);
+    });
+    updateLeftTabs();
+    auto tell = [this](const QString& notice) {
+        if (notice.isEmpty() || destroying_)
+            return;
+        // After the current event: the lists are up behind the alert.
+        QTimer::singleShot(0, this, [this, notice] {
+            if (!destroying_)
+                platform::AlertResponder::alertWarning(QStringLiteral("无法读取保存的时间线"), notice, QString(), this);
+        });
+    };
+    connect(keptLists_, &KeptLists::noticeReady, this, tell);
+    tell(keptLists_->takeNotice());
+}
+
+void MyWindowController::discardKeptLists()
+{
+    if (keptLists_)
+        keptLists_->discard();
 }
 
 void MyWindowController::startPolling()
@@ -394,7 +437,17 @@ void MyWindowController::showTransferOutcome(const weibo::TransferOutcome& outco
 {
     if (destroying_ || outcome.failure == weibo::TransferFailure::Cancelled)
         return;
-    chrome_.busyLine->setFailureText(failureTextFor(outcome));
+    const bool unreachable = outcome.failure == weibo::TransferFailure::Connection ||
+                             outcome.failure == weibo::TransferFailure::TimedOut;
+    if (keptLists_ && outcome.ok())
+        keptLists_->serviceReached();
+    if (keptLists_ && unreachable && (keptLists_->hadRows() || keptLists_->lastReached().isValid()) &&
+        !tabs_->home()->dataOfCells()->empty())
+        // What the lists show is what the service last gave: say since when.
+        chrome_.busyLine->setFailureText(
+            keptlists::offlineText(keptLists_->lastReached(), QDateTime::currentDateTime()));
+    else
+        chrome_.busyLine->setFailureText(failureTextFor(outcome));
     if (outcome.failure == weibo::TransferFailure::AuthRefused && !authorizationRefused_) {
         authorizationRefused_ = true;
         emit authorizationRefused();

@@ -38,6 +38,7 @@
 #include <set>
 
 class ComposeWindows;
+class KeptLists;
 class LeftTab;
 class PopUpButton;
 class PXListViewController;
@@ -93,8 +94,20 @@ public:
     void taskAfterShowFirstListView() { startup_->taskAfterShowFirstListView(); }
     void downloadDidCreateDestination(URLDownload* download, const QString& path);
     void downloadDidFailWithError(URLDownload* download, const QString& error);
-    // Stops the poll and remembers the newest home status for the next start.
+    // Stops the poll, remembers the newest home status for the next start and writes the kept lists (waiting
+    // at most kKeptListsFlushMs); nothing is kept after it.
     void cleanup();
+
+    // --- The lists kept on disk (KeptLists) ---
+
+    static constexpr int kKeptListsFlushMs = 2000;
+    // Keeps the account's lists in `folder`: the lists are filled from it now, before any request (the home
+    // timeline at once, the others away from the main thread), and kept after every change. Call before the
+    // window is first shown.
+    void keepListsIn(const QString& folder, const QString& account);
+    KeptLists* keptLists() override { return keptLists_; }
+    // The account is deleted: its lists are no longer kept and their files go.
+    void discardKeptLists();
 
     static QString resourceFolder() { return StartupSequence::resourceFolder(); }
     static QString emojiFolder() { return StartupSequence::emojiFolder(); }
@@ -284,6 +297,7 @@ private:
     std::unique_ptr<ListRefresher> refresher_;
     std::unique_ptr<ListsAndUserTab> lists_;
     Announcer* announcer_ = nullptr;
+    KeptLists* keptLists_ = nullptr;
     ComposeWindows* composeWindows_ = nullptr;
     Drawer* drawer_ = nullptr;
     ItemActions* itemActions_ = nullptr;

@@ -11,6 +11,8 @@
 #include "platform/Dispatch.h"
 #include "platform/URLConnection.h"
 #include "platform/UserDefaults.h"
+#include "timeline/KeptLists.h"
+#include "timeline/ListPresenter.h"
 #include "timeline/PXListViewController.h"
 #include "widgets/PXListView.h"
 
@@ -107,6 +109,8 @@ void StartupSequence::windowDidLoad()
 
     makeEmojiAvailable();
     startupBusy_ = host_.displayBusy(QStringLiteral("正在载入微博..."));
+    if (PXListViewController* home = host_.tabs().home(); home && host_.keptLists() && !home->dataOfCells()->empty())
+        showKeptHome(home);
 
     bool ok = false;
     const std::uint64_t latestStatusId =
@@ -116,7 +120,7 @@ void StartupSequence::windowDidLoad()
     PXListViewController* home = host_.tabs().home();
     // The service calls of the start-up run here, away from the window: a slow or dead service leaves the window
     // drawn and responsive (its commands wait for initComplete as they would for a fast service).
-    host_.runInBackground([this, weibo, home, latestStatusId = ok ? latestStatusId : 0] {
+    host_.runInBackground([this, weibo, home, latestStatusId = ok ? latestStatusId : 0, kept = homeWasKept_] {
         const auto emotions = weibo::recordsOf<weibo::WBEmotion>(weibo->emotions());
         platform::dispatchMainSync([this, &emotions] {
             if (!host_.isShuttingDown())
@@ -135,7 +139,7 @@ void StartupSequence::windowDidLoad()
                 onMain([this, cached] { host_.setSelfImage(cached); });
         }
 
-        const weibo::TransferOutcome caughtUp = catchUpHomeTimeline(home, latestStatusId);
+        const weibo::TransferOutcome caughtUp = catchUpHomeTimeline(home, latestStatusId, kept);
         weibo::TransferOutcome outcome;
         for (const weibo::TransferOutcome& step : {emotions.outcome, verified.outcome, caughtUp})
             weibo::noteOutcome(outcome, step);
@@ -259,12 +263,77 @@ void StartupSequence::loadSelfImage(const boost::shared_ptr<weibo::WBUser>& user
     });
 }
 
+void StartupSequence::showKeptHome(PXListViewController* home)
+{
+    homeWasKept_ = true;
+    KeptLists* kept = host_.keptLists();
+    const store::Position stored = kept ? kept->storedPosition(home) : store::Position();
+    // A reload waits for the pictures its rows show (from the cache, or failing at once offline): the place is
+    // taken when it is complete.
+    home->setCallbackTarget(this);
+    home->setCallbackSelector([this, home, stored](const QVariant&) {
+        keptHomeShown_ = true;
+        KeptLists::scrollTo(home, stored);
+        printMarker(home);
+    });
+    home->setCallbackObject(QVariant());
+    home->reloadData();
+    host_.updateLeftTabs();
+    // A picture host that does not answer must not hold the rows back: after a moment they show without their
+    // pictures, at the same place, and the complete reload that comes later leaves the view where the user is.
+    QTimer::singleShot(kKeptRowsWaitMs, this, [this, home, stored] {
+        if (keptHomeShown_ || firstListShown_ || host_.isShuttingDown())
+            return;
+        keptHomeShown_ = true;
+        home->setCallbackSelector(nullptr);
+        home->presenter().reloadProvisionally();
+        KeptLists::scrollTo(home, stored);
+        printMarker(home);
+    });
+}
+
+void StartupSequence::printMarker(PXListViewController* home)
+{
+    if (markerPrinted_ || !qEnvironmentVariableIsSet(kStartupMarkerVariable))
+        return;
+    markerPrinted_ = true;
+    // Drawn now, so that whoever waits for the marker sees the list on screen.
+    if (home)
+        home->listView()->viewport()->repaint();
+    std::printf("%s\n", kFirstListShownMarker);
+    std::fflush(stdout);
+}
+
 weibo::TransferOutcome StartupSequence::catchUpHomeTimeline(PXListViewController* home,
-                                                              std::uint64_t latestStatusId)
+                                                              std::uint64_t latestStatusId, bool kept)
 {
     // Background thread.
     if (!home)
         return weibo::TransferOutcome();
+    if (const std::uint64_t shown = kept ? home->latestEntityId() : 0) {
+        // The kept list stays: what is new goes on top (with a seam when more is missing than a catch-up brings),
+        // unread on top of what was unread. The user may be reading it: the merge, the reload and the scroll back
+        // to the same item are one step on the main thread.
+        const std::uint64_t generation = home->loader().generation();
+        const auto turn = home->loader().turn();
+        weibo::SinaWeiboOptions newer;
+        newer.min_id_ = shown;
+        bool gap = false;
+        const weibo::Reply<CellArray> fetched =
+            home->fetchPagesWithOperation(home->invocation(), {}, newer, &gap);
+        home->loader().applyOnMain(generation, [&] {
+            if (fetched.value.empty())
+                return;
+            const store::Position anchor = KeptLists::positionOf(home);
+            const std::uint64_t unread = home->unreadCount();
+            home->store().merge(fetched.value, PXListViewController::kModeNewer, ListStore::Array::Items,
+                                gap ? shown : 0);
+            home->setUnreadCount(unread + unreadAmongTop(*home->dataOfCells(), fetched.value.size()));
+            home->reloadData();
+            KeptLists::scrollTo(home, anchor);
+        });
+        return fetched.outcome;
+    }
     weibo::SinaWeiboOptions newer;
     newer.min_id_ = latestStatusId;
     const weibo::Reply<std::size_t> n = home->fetchDataWithOptions(newer, PXListViewController::kModeInitial, false);
@@ -292,8 +361,14 @@ void StartupSequence::initComplete()
     PXListViewController* home = host_.tabs().home();
     if (!home)
         return;
+    // A kept list the user may have read on during the start-up stays on the same item; one still at its top
+    // shows the new rows just above the view, as a first display does.
+    const store::Position anchor = homeWasKept_ ? KeptLists::positionOf(home) : store::Position();
     home->setCallbackTarget(this);
-    home->setCallbackSelector([this](const QVariant&) { firstListViewComplete(); });
+    home->setCallbackSelector([this, home, anchor](const QVariant&) {
+        KeptLists::scrollTo(home, anchor);
+        firstListViewComplete();
+    });
     home->setCallbackObject(QVariant());
     home->reloadData();
 }
@@ -305,13 +380,7 @@ void StartupSequence::firstListViewComplete()
     firstListShown_ = true;
     startupBusy_.done();
     host_.updateLeftTabs();
-    if (qEnvironmentVariableIsSet(kStartupMarkerVariable)) {
-        // Drawn now, so that whoever waits for the marker sees the list on screen.
-        if (PXListViewController* home = host_.tabs().home())
-            home->listView()->viewport()->repaint();
-        std::printf("%s\n", kFirstListShownMarker);
-        std::fflush(stdout);
-    }
+    printMarker(host_.tabs().home());
     host_.firstListShown();
     QTimer::singleShot(1000, this, [this] { taskAfterShowFirstListView(); });
 }

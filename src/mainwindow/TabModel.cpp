@@ -118,6 +118,8 @@ PXListViewController* TabModel::controllerFor(TabViewItem* item)
     c->listView()->setAccessibleName(item->label());
     item->setView(c->listView());
     controllers_.insert(item, c);
+    if (made_)
+        made_(c);
     return c;
 }
 

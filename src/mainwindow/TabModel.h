@@ -41,6 +41,8 @@ public:
     const QHash<TabViewItem*, PXListViewController*>& controllers() const { return controllers_; }
     // Every list made so far, the conversation's included.
     QList<PXListViewController*> all() const;
+    // Called with each list made from now on, before anything loads it.
+    void setListMade(std::function<void(PXListViewController*)> made) { made_ = std::move(made); }
 
     // The named lists.
     PXListViewController* home() { return controllerAt(0, 0); }
@@ -59,4 +61,5 @@ private:
     std::function<void(TabView*, TabViewItem*)> selectedSignal_;
     QHash<TabViewItem*, PXListViewController*> controllers_;
     PXListViewController* chat_ = nullptr;
+    std::function<void(PXListViewController*)> made_;
 };

@@ -218,6 +218,23 @@ void ListPresenter::restoreSelection(const CellArray& cells)
 // ---------------------------------------------------------------------------------------------------------------
 // Reload
 
+void ListPresenter::reloadProvisionally()
+{
+    if (!listView_ || detached_)
+        return;
+    dummyCell_->setFrameSize(listView_->contentViewFrame().size());
+    const double width = dummyCell_->textView()->width();
+    if (width != cellWidth())
+        setCellWidth(width);
+    const auto cells = list_.dataOfCells();
+    for (const CellPtr& cell : *cells) {
+        cell->setListViewController(&list_);
+        cell->calculateProvisionalTextViewHeight();
+    }
+    listView_->reloadData();
+    restoreSelection(*cells);
+}
+
 void ListPresenter::reloadData()
 {
     if (!listView_ || detached_)

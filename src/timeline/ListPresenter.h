@@ -47,6 +47,9 @@ public:
     void performAccessibleAction(int row, const QString& action);
 
     void reloadData();
+    // The rows now, at the heights of their text as it stands, when a reload would wait for pictures still on the
+    // way (a kept list shown while the picture host does not answer); the next complete reload measures them again.
+    void reloadProvisionally();
     double cellWidth() const { return cellWidth_.load(); }
     void setCellWidth(double width) { cellWidth_.store(width); }
     void beginImageLoad() { ++countdown_; }

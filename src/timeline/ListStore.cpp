@@ -198,8 +198,28 @@ ListStore::CellArrayPtr ListStore::cells(Array which) const
 void ListStore::setCells(CellArray cells, Array which)
 {
     auto replacement = std::make_shared<const CellArray>(std::move(cells));
-    std::lock_guard<std::mutex> lock(lock_);
-    field(which) = std::move(replacement);
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        field(which) = std::move(replacement);
+    }
+    changed();
+}
+
+void ListStore::setChangeHook(std::function<void()> hook)
+{
+    std::lock_guard<std::mutex> lock(hookLock_);
+    hook_ = std::move(hook);
+}
+
+void ListStore::changed() const
+{
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> lock(hookLock_);
+        hook = hook_;
+    }
+    if (hook)
+        hook();
 }
 
 CellArray ListStore::fakeCells() const
@@ -216,43 +236,57 @@ void ListStore::setFakeCells(CellArray fakes)
 
 ListStore::CellArrayPtr ListStore::merge(const CellArray& newCells, int mode, Array which, std::uint64_t seamNewerThan)
 {
-    std::lock_guard<std::mutex> lock(lock_);
-    liststore::Merged merged = liststore::mergeCells(newCells, *field(which), mode, fakes_);
-    if (seamNewerThan != 0 && mode == liststore::kNewer)
-        liststore::insertSeam(merged.cells, newCells, seamNewerThan, merged.fakes);
-    fakes_ = std::move(merged.fakes);
-    field(which) = std::make_shared<const CellArray>(std::move(merged.cells));
-    return field(which);
+    CellArrayPtr result;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        liststore::Merged merged = liststore::mergeCells(newCells, *field(which), mode, fakes_);
+        if (seamNewerThan != 0 && mode == liststore::kNewer)
+            liststore::insertSeam(merged.cells, newCells, seamNewerThan, merged.fakes);
+        fakes_ = std::move(merged.fakes);
+        field(which) = std::make_shared<const CellArray>(std::move(merged.cells));
+        result = field(which);
+    }
+    changed();
+    return result;
 }
 
 bool ListStore::addFake(const CellPtr& cell, Array which)
 {
     if (!cell)
         return false;
-    std::lock_guard<std::mutex> lock(lock_);
-    const CellArray& shown = *field(which);
-    if (std::any_of(shown.begin(), shown.end(), [&](const CellPtr& existing) { return existing->isEqual(*cell); }))
-        return false;
-    liststore::Merged merged = liststore::mergeCells(CellArray{cell}, shown, liststore::kNewer, fakes_);
-    fakes_ = std::move(merged.fakes);
-    fakes_.push_back(cell);
-    field(which) = std::make_shared<const CellArray>(std::move(merged.cells));
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        const CellArray& shown = *field(which);
+        if (std::any_of(shown.begin(), shown.end(), [&](const CellPtr& existing) { return existing->isEqual(*cell); }))
+            return false;
+        liststore::Merged merged = liststore::mergeCells(CellArray{cell}, shown, liststore::kNewer, fakes_);
+        fakes_ = std::move(merged.fakes);
+        fakes_.push_back(cell);
+        field(which) = std::make_shared<const CellArray>(std::move(merged.cells));
+    }
+    changed();
     return true;
 }
 
 void ListStore::remove(const std::set<std::uint64_t>& ids, Array which)
 {
-    std::lock_guard<std::mutex> lock(lock_);
-    field(which) = std::make_shared<const CellArray>(liststore::withoutIds(*field(which), ids));
-    fakes_ = liststore::withoutIds(fakes_, ids);
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        field(which) = std::make_shared<const CellArray>(liststore::withoutIds(*field(which), ids));
+        fakes_ = liststore::withoutIds(fakes_, ids);
+    }
+    changed();
 }
 
 bool ListStore::fillSeam(const TimelineCellBase* seam, const CellArray& loaded, std::uint64_t newerThan)
 {
-    std::lock_guard<std::mutex> lock(lock_);
-    if (liststore::rowOf(seam, *items_) < 0)
-        return false;
-    items_ = std::make_shared<const CellArray>(liststore::fillSeam(*items_, seam, loaded, newerThan));
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (liststore::rowOf(seam, *items_) < 0)
+            return false;
+        items_ = std::make_shared<const CellArray>(liststore::fillSeam(*items_, seam, loaded, newerThan));
+    }
+    changed();
     return true;
 }
 
@@ -287,5 +321,7 @@ bool ListStore::isFake(const TimelineCellBase& cell) const
 
 void ListStore::setUnreadCount(std::uint64_t count)
 {
-    unreadCount_ = std::min(count, liststore::kMaxUnreadCount);
+    const std::uint64_t clamped = std::min(count, liststore::kMaxUnreadCount);
+    if (unreadCount_.exchange(clamped) != clamped)
+        changed();
 }

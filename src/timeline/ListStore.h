@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -70,7 +71,7 @@ int rowOf(const TimelineCellBase* cell, const CellArray& cells);
 } // namespace liststore
 
 // Locks: lock_ guards the three arrays and the fakes; each is replaced whole under it, and a merge reads and
-// replaces under it in one step. The unread count is atomic.
+// replaces under it in one step. The unread count is atomic. hookLock_ guards the change hook.
 class ListStore {
 public:
     using CellArrayPtr = std::shared_ptr<const CellArray>;
@@ -103,8 +104,13 @@ public:
     void setUnreadCount(std::uint64_t count);
     std::uint64_t unreadCount() const { return unreadCount_.load(); }
 
+    // Called, on the thread that made the change and with no lock held, after an array or the unread count
+    // changed (so that whoever keeps the list elsewhere can take a snapshot). Fakes alone do not call it.
+    void setChangeHook(std::function<void()> hook);
+
 private:
     CellArrayPtr& field(Array which);
+    void changed() const;
     const CellArrayPtr& field(Array which) const;
 
     mutable std::mutex lock_;
@@ -113,4 +119,6 @@ private:
     CellArrayPtr sent_;
     CellArray fakes_;
     std::atomic<std::uint64_t> unreadCount_{0};
+    mutable std::mutex hookLock_;
+    std::function<void()> hook_;
 };

@@ -8,6 +8,8 @@
 #include "mainwindow/MyWindowController.h"
 #include "platform/Browser.h"
 #include "ScriptedAlertResponder.h"
+#include "store/TimelineStore.h"
+#include "timeline/KeptLists.h"
 #include "timeline/PXListViewController.h"
 
 #include <QFile>
@@ -375,12 +377,18 @@ TEST_F(StartupTest, AccountDeletionLeadsBackToAuthorisationOnTheNextStart)
                                                           {QStringLiteral("SecretKey"), QStringLiteral("s")}});
     platform::UserDefaults::standard().setObject(store, QStringLiteral("OAuthTokens"));
 
+    // The other account's lists kept on disk; the running one's are opened by its window.
+    const std::string kept = KeptLists::defaultFolder().toStdString();
+    ASSERT_TRUE(store::TimelineStore::open(kept, "1002").store);
+
     platform::ScriptedAlertResponder responder;
     {
         omnikAppDelegate delegate;
         delegate.awakeFromNib();
         ASSERT_TRUE(delegate.applicationDidFinishLaunching());
         EXPECT_EQ((*delegate.sharedWeiboInstance())->oAuth().oAuthTokenKey(), "t");
+        const std::string running = delegate.userId().toStdString();
+        ASSERT_TRUE(QFile::exists(QString::fromStdString(store::TimelineStore::pathFor(kept, running))));
         delegate.openPreferences();
         PrefsWindowController* prefs = delegate.prefsWindowController();
         ASSERT_NE(prefs, nullptr);
@@ -403,6 +411,9 @@ TEST_F(StartupTest, AccountDeletionLeadsBackToAuthorisationOnTheNextStart)
         EXPECT_FALSE(platform::UserDefaults::standard().hasStoredValue(QStringLiteral("OAuthTokens")));
         EXPECT_EQ((*delegate.sharedWeiboInstance())->oAuth().oAuthTokenKey(), "t");
         delegate.applicationWillTerminate();
+        // Their kept lists went with them, and quitting wrote nothing back.
+        for (const std::string& id : {running, std::string("1002")})
+            EXPECT_FALSE(QFile::exists(QString::fromStdString(store::TimelineStore::pathFor(kept, id)))) << id;
     }
 
     // The next start asks for authorisation again.

@@ -18,8 +18,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 #include <cstdio>
@@ -206,30 +204,6 @@ TEST_F(MainWindowE2ETest, HomeCatchUpTopsUpFewNewStatusesAndLeavesAFullOneAsItCa
     start(*window);
     EXPECT_EQ(window->weiboListViewController()->dataOfCells()->size(), 100u);
 }
-
-// A loopback server that accepts connections and never answers until told to hang up.
-class SilentServer : public QTcpServer {
-public:
-    SilentServer()
-    {
-        listen(QHostAddress::LocalHost, 0);
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = nextPendingConnection())
-                sockets_.append(s);
-        });
-    }
-    QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(serverPort()); }
-    int connections() const { return int(sockets_.size()); }
-    void hangUp()
-    {
-        close();
-        for (QTcpSocket* s : sockets_)
-            s->abort();
-    }
-
-private:
-    QList<QTcpSocket*> sockets_;
-};
 
 TEST_F(MainWindowE2ETest, SlowServiceLeavesTheWindowResponsiveAndADeadOneAnEmptyWorkingWindow)
 {

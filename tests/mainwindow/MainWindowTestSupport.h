@@ -12,6 +12,8 @@
 #include <QEventLoop>
 #include <QHash>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -38,3 +40,28 @@ void configureAddresses(const QString& base, const QString& staticImageHost = QS
 
 // A loopback port where nothing listens.
 int closedLoopbackPort();
+
+// A loopback server that accepts connections and never answers until told to hang up.
+class SilentServer : public QTcpServer {
+public:
+    SilentServer()
+    {
+        listen(QHostAddress::LocalHost, 0);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = nextPendingConnection())
+                sockets_.append(s);
+        });
+    }
+    QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(serverPort()); }
+    int connections() const { return int(sockets_.size()); }
+    void hangUp()
+    {
+        close();
+        for (QTcpSocket* s : sockets_)
+            s->abort();
+    }
+
+private:
+    QList<QTcpSocket*> sockets_;
+};
+

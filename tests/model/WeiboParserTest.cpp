@@ -1,5 +1,7 @@
 #include "model/WeiboParser.h"
 
+#include "ModelFixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -8,14 +10,6 @@
 using namespace weibo;
 
 namespace {
-
-std::string fixture(const std::string& name) {
-    std::ifstream in(std::string(PLUMET_TEST_DATA) + "/model/" + name, std::ios::binary);
-    EXPECT_TRUE(in.good()) << name;
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 Json::Value json(const std::string& text) {
     Json::Value root;
