@@ -2,7 +2,6 @@
 #include "mainwindow/MyWindowController.h"
 
 #include "cells/FailureText.h"
-#include "cells/ListKind.h"
 #include "compose/ComposeWindows.h"
 #include "compose/DrawerEditorContext.h"
 #include "mainwindow/BusyLine.h"
@@ -10,6 +9,7 @@
 #include "mainwindow/LeftTab.h"
 #include "mainwindow/MainMenu.h"
 #include "mainwindow/TabModel.h"
+#include "mainwindow/TabSwitching.h"
 #include "platform/Notifications.h"
 #include "platform/UnreadBadge.h"
 #include "platform/UserDefaults.h"
@@ -45,6 +45,7 @@ MyWindowController::MyWindowController(const QString& windowNibName,
     for (int i = 0; i < chrome_.topTabs.size(); ++i)
         for (const QString& label : tabs_->secondLayerLabels(i))
             chrome_.topTabs.at(i)->addItemWithTitle(label);
+    switching_ = new TabSwitching(*this, chrome_, *tabs_, this);
     startup_ = new StartupSequence(*this, this);
     refresher_ = std::make_unique<ListRefresher>(static_cast<RefreshHost&>(*this));
     lists_ = std::make_unique<ListsAndUserTab>(static_cast<ListsHost&>(*this));
@@ -307,74 +308,13 @@ QString MyWindowController::selfUserName() const
 // ---------------------------------------------------------------------------------------------------------------
 // Tab switching
 
-void MyWindowController::leftTabClicked(LeftTab* tab)
+void MyWindowController::leftTabClicked(LeftTab* tab) { switching_->leftTabClicked(tab); }
+void MyWindowController::topTabClicked(PopUpButton* popUp) { switching_->topTabClicked(popUp); }
+void MyWindowController::tabViewDidSelectTabViewItem(TabView* tabView, TabViewItem* item)
 {
-    if (destroying_)
-        return;
-    if (isStarting() || !tab) {
-        updateLeftTabs(); // a click toggles the button's check; put the tabs back as they were
-        return;
-    }
-    const int index = tab->tag();
-    const bool same = index == chrome_.tabView->indexOfSelectedTabViewItem();
-    if (!same)
-        chrome_.tabView->selectTabViewItemAtIndex(index);
-    else
-        tabViewDidSelectTabViewItem(chrome_.tabView, chrome_.tabView->selectedTabViewItem());
-
-    TabView* inner = tabs_->innerTabView(chrome_.tabView->selectedTabViewItem());
-    if (inner && inner->indexOfSelectedTabViewItem() != 0) {
-        inner->selectTabViewItemAtIndex(0);
-        if (index >= 0 && index < chrome_.topTabs.size())
-            chrome_.topTabs.at(index)->selectItemAtIndex(0);
-    }
-
-    if (PXListViewController* c = selectedListViewController()) {
-        const std::uint64_t unread = c->unreadCount();
-        if ((same && unread == 0) || unread > 0) {
-            c->listView()->scrollToRow(0);
-            // Conversations clear their counts one conversation at a time.
-            if (unread > 0 && !c->kind().isConversations()) {
-                c->setUnreadCount(0);
-                c->resetUnreadCount();
-            }
-        }
-        c->listView()->setFocus(Qt::OtherFocusReason);
-    }
-    updateLeftTabs();
+    switching_->tabViewDidSelectTabViewItem(tabView, item);
 }
-
-void MyWindowController::topTabClicked(PopUpButton* popUp)
-{
-    if (!popUp || destroying_ || !chrome_.topTabs.contains(popUp))
-        return;
-    TabView* inner = tabs_->innerTabView(chrome_.tabView->selectedTabViewItem());
-    if (isStarting()) {
-        // Ignored: the pop-up goes back to the entry that is shown.
-        if (inner && popUp->tag() == chrome_.tabView->indexOfSelectedTabViewItem())
-            popUp->selectItemAtIndex(inner->indexOfSelectedTabViewItem());
-        return;
-    }
-    if (inner && popUp->indexOfSelectedItem() >= 0)
-        inner->selectTabViewItemAtIndex(popUp->indexOfSelectedItem());
-}
-
-void MyWindowController::tabViewDidSelectTabViewItem(TabView*, TabViewItem*)
-{
-    if (isStarting() || destroying_)
-        return;
-    PXListViewController* c = selectedListViewController();
-    if (!c)
-        return;
-    // The filtered home timeline keeps the chooser as it is; every other list shows it only beside home.
-    if (c != tabs_->lists()) {
-        const bool home = c->kind().listsChooser;
-        chrome_.listsButton->setVisible(home);
-        if (home)
-            chrome_.listsButton->selectItemAtIndex(0);
-    }
-    refresher_->loadShownList(c);
-}
+void MyWindowController::loadShownList(PXListViewController* list) { refresher_->loadShownList(list); }
 
 void MyWindowController::showHomeTimeline() { leftTabClicked(chrome_.leftTabs.at(0)); }
 void MyWindowController::reselect(TabView* inner) { tabViewDidSelectTabViewItem(inner, inner->selectedTabViewItem()); }
@@ -395,34 +335,8 @@ PXListViewController* MyWindowController::bringForward(int leftTab)
 
 void MyWindowController::updateLeftTabs()
 {
-    if (!platform::isMainThread()) {
-        platform::dispatchMainAsync([self = QPointer<MyWindowController>(this)] {
-            if (self && !self->destroying_)
-                self->updateLeftTabs();
-        });
-        return;
-    }
-    const int selected = chrome_.tabView->indexOfSelectedTabViewItem();
-    const auto& defaults = platform::UserDefaults::standard();
-    std::uint64_t sum = 0;
-    for (LeftTab* tab : chrome_.leftTabs) {
-        PXListViewController* c = tabs_->controllerAt(tab->tag(), 0);
-        const std::uint64_t unread = c ? c->unreadCount() : 0;
-        tab->setChecked(tab->tag() == selected);
-        tab->setUnreadCount(unread);
-        tab->update();
-        // The dock counts the lists whose notifications are switched on.
-        const QString& switchName = c ? c->kind().notificationSwitch : QString();
-        if (!switchName.isEmpty() && defaults.boolForKey(switchName))
-            sum += unread;
-    }
-    platform::UnreadBadge::shared().setUnreadCount(sum);
-    updateWindowTitle(sum);
-
-    for (PopUpButton* popUp : chrome_.topTabs)
-        popUp->setVisible(popUp->tag() == selected);
-    PXListViewController* shown = tabs_->controllerAt(selected, 0);
-    chrome_.newMessageButton->setVisible(shown && shown->kind().newMessage);
+    if (switching_)
+        switching_->updateLeftTabs();
 }
 
 BusyText MyWindowController::displayBusy(const QString& text)

@@ -16,6 +16,7 @@
 #include "mainwindow/ListsAndUserTab.h"
 #include "mainwindow/StartupSequence.h"
 #include "mainwindow/TabModel.h"
+#include "mainwindow/TabSwitching.h"
 #include "mainwindow/UserCard.h"
 #include "mainwindow/WindowChrome.h"
 #include "platform/Dispatch.h"
@@ -58,7 +59,8 @@ class MyWindowController : public QMainWindow,
                            private ItemActionsHost,
                            private UserCardHost,
                            private AnnouncerHost,
-                           private ItemCommandsHost {
+                           private ItemCommandsHost,
+                           private TabSwitchingHost {
     Q_OBJECT
 public:
     // Heights and widths of the window's chrome.
@@ -286,6 +288,8 @@ private:
 
     void connectCommands();
     void updateWindowTitle(std::uint64_t unread);
+    void showUnreadInTitle(std::uint64_t unread) override { updateWindowTitle(unread); }
+    void loadShownList(PXListViewController* list) override;
 
     boost::shared_ptr<weibo::SinaWeibo> weibo_;
 
@@ -293,6 +297,7 @@ private:
 
     // The pieces.
     TabModel* tabs_ = nullptr;
+    TabSwitching* switching_ = nullptr;
     StartupSequence* startup_ = nullptr;
     std::unique_ptr<ListRefresher> refresher_;
     std::unique_ptr<ListsAndUserTab> lists_;

@@ -258,12 +258,21 @@ void PXListViewController::checkUnread() { presenter_->checkUnread(); }
 
 void PXListViewController::resetUnreadCount()
 {
-    const int type = kind_.resetCountType;
     // The conversations reset theirs one conversation at a time (resetUnreadMessageCount).
-    if (type == 0 || kind_.isConversations())
-        return;
+    if (!kind_.isConversations())
+        resetServiceCount(kind_.resetCountType);
+}
+
+void PXListViewController::resetUnreadMessageCount()
+{
+    if (kind_.isConversations())
+        resetServiceCount(3);
+}
+
+void PXListViewController::resetServiceCount(int type)
+{
     const auto client = weiboInstance();
-    if (!client)
+    if (type == 0 || !client)
         return;
     // The answer is ignored (the counter is the service's own), so the main thread need not wait for it.
     auto reset = [client, type] {
@@ -273,6 +282,17 @@ void PXListViewController::resetUnreadCount()
         runInBackground(reset);
     else
         reset();
+}
+
+int PXListViewController::findMsgGroupBySenderId(const std::vector<MessageCellArray>& groups, std::uint64_t userId)
+{
+    return messagegrouping::findBySender(groups, userId);
+}
+
+int PXListViewController::findMsgGroupByRecipientId(const std::vector<MessageCellArray>& groups,
+                                                     std::uint64_t userId)
+{
+    return messagegrouping::findByRecipient(groups, userId);
 }
 
 void PXListViewController::updateCell(std::uint64_t statusId, bool favorited)

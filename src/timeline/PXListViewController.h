@@ -9,6 +9,7 @@
 #include "timeline/ListLoader.h"
 #include "timeline/ListStore.h"
 #include "timeline/MessageGrouping.h"
+#include "timeline/ConversationStreams.h"
 #include "timeline/WeiboOptions.h"
 #include "widgets/PXListViewDelegate.h"
 
@@ -192,20 +193,24 @@ public:
     // Sets the favourite flag of the status `statusId` in the rows that show it (kinds that follow it).
     void updateCell(std::uint64_t statusId, bool favorited);
 
-    // --- Direct-message conversations (background thread; "/direct_messages") ---
+    // --- Direct-message conversations (background thread; "/direct_messages"): ConversationStreams ---
 
-    // The unread message count from the service (modes 1 and 2), then fetchMessagesWithUnread; the first failure.
-    weibo::TransferOutcome fetchMessagesWithMode(int mode);
-    // Received, then sent messages in the list's turn; on the main thread the streams, the unread flags and the
-    // conversations. Answers the number of received messages fetched and the first failure.
-    weibo::Reply<std::size_t> fetchMessagesWithUnread(std::uint64_t unread, int mode);
-    weibo::Reply<std::size_t> fetchReceivedMessageWithUnread(std::uint64_t unread, int mode);
-    weibo::Reply<std::size_t> fetchSentMessageWithMode(int mode);
-    // The newest `unread` received messages are unread, the others read. Main thread.
-    void syncReceivedMessagesWithUnread(std::uint64_t unread);
-    // The conversations rebuilt from the two streams; an open conversation stays on its correspondent. Main thread.
-    void makeMessageGroups();
-    MessageGroupCellPtr messageGroupById(std::uint64_t userId) const;
+    weibo::TransferOutcome fetchMessagesWithMode(int mode) { return ConversationStreams(*this).fetchMessagesWithMode(mode); }
+    weibo::Reply<std::size_t> fetchMessagesWithUnread(std::uint64_t unread, int mode)
+    {
+        return ConversationStreams(*this).fetchMessagesWithUnread(unread, mode);
+    }
+    weibo::Reply<std::size_t> fetchReceivedMessageWithUnread(std::uint64_t unread, int mode)
+    {
+        return ConversationStreams(*this).fetchReceivedMessageWithUnread(unread, mode);
+    }
+    weibo::Reply<std::size_t> fetchSentMessageWithMode(int mode) { return ConversationStreams(*this).fetchSentMessageWithMode(mode); }
+    void syncReceivedMessagesWithUnread(std::uint64_t unread) { ConversationStreams(*this).syncReceivedMessagesWithUnread(unread); }
+    void makeMessageGroups() { ConversationStreams(*this).makeMessageGroups(); }
+    MessageGroupCellPtr messageGroupById(std::uint64_t userId) const
+    {
+        return ConversationStreams(const_cast<PXListViewController&>(*this)).messageGroupById(userId);
+    }
     // The first group whose last cell was sent by / to `userId`, or -1.
     static int findMsgGroupBySenderId(const std::vector<MessageCellArray>& groups, std::uint64_t userId);
     static int findMsgGroupByRecipientId(const std::vector<MessageCellArray>& groups, std::uint64_t userId);
@@ -275,8 +280,9 @@ protected:
 
 private:
     friend class ListPresenter;
-    // The newest or oldest id of a message stream (fakes left out).
-    messagegrouping::Bound boundOfStream(bool newest) const;
+    friend class ConversationStreams;
+    // Resets a counter of the service in the background; the answer is ignored.
+    void resetServiceCount(int type);
     // One request of a kind that takes options alone, parsed with its cell type.
     weibo::Reply<CellArray> cellsOfRequest(
         weibo::Reply<std::string> (weibo::SinaWeibo::*request)(const weibo::SinaWeiboOptions&), int cellType,
