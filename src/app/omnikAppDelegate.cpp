@@ -29,6 +29,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QUrl>
 #include <QWindow>
@@ -144,6 +145,9 @@ void omnikAppDelegate::awakeFromNib()
     auto& defaults = platform::UserDefaults::standard();
     defaults.registerDefaultsFromResource();
     platform::URLCache::shared().setMemoryCapacity(kURLCacheCapacity);
+    // Pictures stay between runs: the lists kept on disk show their avatars and thumbnails offline too.
+    platform::URLCache::shared().setDiskFolder(
+        QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/pictures"));
     // Pictures take the proxy the service's transfers take.
     platform::ProxyChoice::installForNetworkAccess(defaults);
     totalNames_.clear();

@@ -1,5 +1,11 @@
 #include "platform/URLCache.h"
 
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
 namespace platform {
 
 URLCache& URLCache::shared()
@@ -55,12 +61,28 @@ int URLCache::count() const
 std::optional<QByteArray> URLCache::cachedResponseForRequest(const QUrl& url)
 {
     const QString key = keyFor(url);
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto found = index_.constFind(key);
-    if (key.isEmpty() || found == index_.constEnd())
+    if (key.isEmpty())
         return std::nullopt;
-    entries_.splice(entries_.begin(), entries_, found.value());
-    return entries_.front().data;
+    QString path;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto found = index_.constFind(key);
+        if (found != index_.constEnd()) {
+            entries_.splice(entries_.begin(), entries_, found.value());
+            return entries_.front().data;
+        }
+        path = diskPathLocked(key);
+    }
+    // Read outside the lock: other threads' hits need not wait for the disk.
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray data = file.readAll();
+    if (data.isEmpty())
+        return std::nullopt;
+    std::lock_guard<std::mutex> lock(mutex_);
+    storeInMemoryLocked(key, data);
+    return data;
 }
 
 bool URLCache::storeCachedResponse(const QByteArray& data, const QUrl& url)
@@ -68,7 +90,32 @@ bool URLCache::storeCachedResponse(const QByteArray& data, const QUrl& url)
     const QString key = keyFor(url);
     if (key.isEmpty())
         return false;
-    std::lock_guard<std::mutex> lock(mutex_);
+    QString path, folder;
+    qint64 diskCapacity = 0;
+    bool kept = false, prune = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        kept = storeInMemoryLocked(key, data);
+        path = diskPathLocked(key);
+        folder = diskFolder_;
+        diskCapacity = diskCapacity_;
+        prune = !path.isEmpty() && ++storesSincePrune_ >= 200;
+        if (prune)
+            storesSincePrune_ = 0;
+    }
+    if (kept && !path.isEmpty() && !data.isEmpty()) {
+        // Whole or not at all: a half-written picture would be shown as broken in every later run.
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size())
+            file.commit();
+    }
+    if (prune)
+        pruneDisk(folder, diskCapacity);
+    return kept;
+}
+
+bool URLCache::storeInMemoryLocked(const QString& key, const QByteArray& data)
+{
     removeLocked(key);
     const qint64 size = data.size();
     if (size > capacity_ / 10)
@@ -80,11 +127,46 @@ bool URLCache::storeCachedResponse(const QByteArray& data, const QUrl& url)
     return true;
 }
 
+void URLCache::setDiskFolder(const QString& folder, qint64 capacity)
+{
+    if (!folder.isEmpty())
+        QDir().mkpath(folder);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        diskFolder_ = folder;
+        diskCapacity_ = qMax<qint64>(0, capacity);
+    }
+    if (!folder.isEmpty())
+        pruneDisk(folder, capacity);
+}
+
+QString URLCache::diskPathLocked(const QString& key) const
+{
+    if (diskFolder_.isEmpty())
+        return QString();
+    const QByteArray name = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex();
+    return QDir(diskFolder_).filePath(QString::fromLatin1(name));
+}
+
+void URLCache::pruneDisk(const QString& folder, qint64 capacity)
+{
+    const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files, QDir::Time);  // newest first
+    qint64 total = 0;
+    for (const QFileInfo& file : files) {
+        total += file.size();
+        if (total > capacity)
+            QFile::remove(file.filePath());
+    }
+}
+
 void URLCache::removeCachedResponseForRequest(const QUrl& url)
 {
     const QString key = keyFor(url);
     std::lock_guard<std::mutex> lock(mutex_);
     removeLocked(key);
+    const QString path = key.isEmpty() ? QString() : diskPathLocked(key);
+    if (!path.isEmpty())
+        QFile::remove(path);
 }
 
 void URLCache::removeAllCachedResponses()
@@ -93,6 +175,9 @@ void URLCache::removeAllCachedResponses()
     entries_.clear();
     index_.clear();
     usage_ = 0;
+    if (!diskFolder_.isEmpty())
+        for (const QFileInfo& file : QDir(diskFolder_).entryInfoList(QDir::Files))
+            QFile::remove(file.filePath());
 }
 
 void URLCache::evictLocked(qint64 capacity)

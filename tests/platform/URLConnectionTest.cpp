@@ -9,6 +9,10 @@
 #include <QHostAddress>
 #include <QNetworkProxyFactory>
 #include <QTcpServer>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <httplib.h>
@@ -19,6 +23,43 @@
 #include <thread>
 
 using namespace platform;
+
+// What a run stored is read back by the next one (its lists kept on disk show their pictures offline); the folder
+// keeps within its capacity, the least recently written going first; a removed entry is gone from disk too.
+TEST(URLCache, StoredPicturesAreReadBackInALaterRunAndTheFolderKeepsWithinItsCapacity)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    auto url = [](char c) { return QUrl(QStringLiteral("http://127.0.0.1/p/%1.png").arg(QChar(c))); };
+    {
+        URLCache first(100000);
+        first.setDiskFolder(dir.path(), 1000);
+        for (char c : {'a', 'b', 'c'})
+            ASSERT_TRUE(first.storeCachedResponse(QByteArray(400, c), url(c)));
+    }
+    // The ages a run leaves them with: a written first, c last.
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const QFileInfo& info : QDir(dir.path()).entryInfoList(QDir::Files)) {
+        QFile file(info.filePath());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        const char c = file.read(1).at(0);
+        ASSERT_TRUE(file.setFileTime(now.addSecs(-3600 * ('d' - c)), QFileDevice::FileModificationTime));
+    }
+
+    URLCache later(100000);
+    EXPECT_FALSE(later.cachedResponseForRequest(url('c')).has_value()) << "no folder, nothing from disk";
+    later.setDiskFolder(dir.path(), 1000);
+    EXPECT_FALSE(later.cachedResponseForRequest(url('a')).has_value()) << "the oldest file should have gone";
+    EXPECT_EQ(later.cachedResponseForRequest(url('b')).value_or(QByteArray()), QByteArray(400, 'b'));
+    EXPECT_EQ(later.cachedResponseForRequest(url('c')).value_or(QByteArray()), QByteArray(400, 'c'));
+    EXPECT_EQ(later.count(), 2);
+
+    later.removeCachedResponseForRequest(url('b'));
+    URLCache third(100000);
+    third.setDiskFolder(dir.path(), 1000);
+    EXPECT_FALSE(third.cachedResponseForRequest(url('b')).has_value());
+    EXPECT_TRUE(third.cachedResponseForRequest(url('c')).has_value());
+}
 
 TEST(URLCache, EvictsTheLeastRecentlyUsedAtTheByteCap)
 {
