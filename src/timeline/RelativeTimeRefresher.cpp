@@ -70,7 +70,9 @@ void RelativeTimeRefresher::schedule()
 bool RelativeTimeRefresher::eventFilter(QObject* watched, QEvent* event)
 {
     // A list shown again (its tab chosen) may hold young rows: look at them at once.
-    if (watched == list_ && event->type() == QEvent::Show)
+    // The list itself is asked for by parent(): while it is being destroyed it is no longer a list, and the
+    // guarded pointer would cast it to one.
+    if (event->type() == QEvent::Show && watched == parent())
         QTimer::singleShot(0, this, &RelativeTimeRefresher::refreshVisibleDates);
     return QObject::eventFilter(watched, event);
 }

@@ -6,6 +6,7 @@
 #include "platform/Browser.h"
 #include "platform/Dispatch.h"
 #include "platform/PlatformResources.h"
+#include "platform/URLConnection.h"
 #include "platform/UserDefaults.h"
 
 #include <QApplication>
@@ -93,6 +94,10 @@ void setUpApplication(const ApplicationOptions& options)
 
 void tearDownApplication()
 {
+    // Downloads still under way (a picture of a row a test left on screen) end first: a network manager that goes
+    // with a request in its thread leaves that request's objects behind, and the leak check would report them.
+    if (application)
+        waitUntil([] { return platform::URLConnection::activeTransfers() == 0; }, 5000);
     if (drain) {
         // Nothing may wait on the main queue while the application goes.
         platform::closeMainQueue();
