@@ -1,11 +1,14 @@
 #include "platform/Notifications.h"
 
+#include "platform/Dispatch.h"
+
 #include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QFileInfo>
+#include <QPointer>
 #include <QUrl>
 
 namespace platform {
@@ -93,16 +96,19 @@ bool Notifications::notify(const QString& title, const QString& body, const QStr
     const QDBusPendingCall pending = connection_.asyncCall(call);
     if (!clickContext.isValid())
         return true;
-    // The answer, the notification's id, tells a later click whose it is; it is awaited on the main thread.
-    QMetaObject::invokeMethod(this, [this, pending, clickContext] {
-        auto* watcher = new QDBusPendingCallWatcher(pending, this);
-        connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, clickContext](QDBusPendingCallWatcher* w) {
+    // The answer, the notification's id, tells a later click whose it is; it is awaited on the main thread. (Handed
+    // over through the main queue, not a queued call: a caller may be a worker thread.)
+    dispatchMainAsync([self = QPointer<Notifications>(this), pending, clickContext] {
+        if (!self)
+            return;
+        auto* watcher = new QDBusPendingCallWatcher(pending, self);
+        connect(watcher, &QDBusPendingCallWatcher::finished, self, [self, clickContext](QDBusPendingCallWatcher* w) {
             const QDBusPendingReply<uint> reply = *w;
-            if (reply.isValid())
-                remember(reply.value(), clickContext);
+            if (self && reply.isValid())
+                self->remember(reply.value(), clickContext);
             w->deleteLater();
         });
-    }, Qt::QueuedConnection);
+    });
     return true;
 }
 
